@@ -1,0 +1,51 @@
+#pragma once
+// Settings file with the profile semantics the program relies on: names match without regard to
+// case, values are trimmed and lose one pair of enclosing quotes, at most 2047 characters are
+// returned, integers are decimal or hexadecimal ("0x", "0X", "$") within the 32-bit signed range.
+// Every call reads (or rewrites) the file, so changes made while the program runs are seen.
+
+#include "StringList.h"
+
+#include <QString>
+#include <optional>
+
+namespace platform {
+
+class TIniFile {
+public:
+    explicit TIniFile(const QString& fileName);
+
+    const QString& FileName() const { return FFileName; }
+
+    QString ReadString(const QString& section, const QString& ident, const QString& defaultValue) const;
+    int ReadInteger(const QString& section, const QString& ident, int defaultValue) const;
+    bool ReadBool(const QString& section, const QString& ident, bool defaultValue) const;
+    bool SectionExists(const QString& section) const;
+    bool ValueExists(const QString& section, const QString& ident) const;
+    void ReadSection(const QString& section, TStringList& idents) const;
+    void ReadSections(TStringList& sections) const;
+    void ReadSectionValues(const QString& section, TStringList& values) const;
+
+    // Writing creates the file and the section when missing and replaces an existing value in place.
+    // Raises EFCreateError when the file cannot be written.
+    void WriteString(const QString& section, const QString& ident, const QString& value);
+    void WriteInteger(const QString& section, const QString& ident, int value);
+    void WriteBool(const QString& section, const QString& ident, bool value);
+    void DeleteKey(const QString& section, const QString& ident);
+    void EraseSection(const QString& section);
+
+private:
+    struct Lines;
+    std::optional<QString> RawValue(const QString& section, const QString& ident) const;
+
+    QString FFileName;
+};
+
+// The runtime's integer conversion: optional sign, decimal digits or a hexadecimal number after
+// "$", "0x" or "0X"; nothing else, and nothing outside the 32-bit signed range.
+bool TryStrToInt(const QString& text, int& value);
+int StrToIntDef(const QString& text, int defaultValue);
+// Raises EConvertError "''%s'' is not a valid integer value".
+int StrToInt(const QString& text);
+
+} // namespace platform
