@@ -1,0 +1,149 @@
+#include "Unit1.h"
+
+#include "lib/quorvel/Tmylib.h"
+#include "platform/Application.h"
+#include "platform/DateTime.h"
+
+#include <QEvent>
+#include <QFile>
+#include <QFont>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QWidget>
+
+using namespace platform;
+
+namespace {
+
+constexpr int kClientWidth = 783;
+constexpr int kClientHeight = 517;
+constexpr int kMemoTop = 180;
+constexpr int kMemoHeight = kClientHeight - kMemoTop;
+
+// Keeps the log view docked to the bottom edge at its height, spanning the full width.
+class TFormWindow : public QWidget {
+public:
+    QWidget* Docked = nullptr;
+
+protected:
+    void resizeEvent(QResizeEvent* e) override
+    {
+        QWidget::resizeEvent(e);
+        if (Docked) Docked->setGeometry(0, height() - kMemoHeight, width(), kMemoHeight);
+    }
+};
+
+// The panel shows the information text as plain text: line breaks kept, tags removed.
+QString PlainPanelText(const QString& markup)
+{
+    QString text = markup;
+    text.replace(QLatin1String("<br>"), QLatin1String("\n"), Qt::CaseInsensitive);
+    QString out;
+    bool inTag = false;
+    for (QChar c : text) {
+        if (c == QLatin1Char('<')) inTag = true;
+        else if (c == QLatin1Char('>')) inTag = false;
+        else if (!inTag) out += c;
+    }
+    return out;
+}
+
+} // namespace
+
+TForm1::TForm1(TComponent* owner) : TComponent(owner)
+{
+    SetName(QStringLiteral("Form1"));
+    BeginLoading();
+
+    auto* window = new TFormWindow;
+    FWindow = window;
+    window->setWindowTitle(QStringLiteral("Tarvelo    ver 2.0"));
+    window->resize(kClientWidth, kClientHeight);
+    QFont font(QStringLiteral("Arial"));
+    font.setPixelSize(12);
+    window->setFont(font);
+
+    MarkupLabel1 = new QLabel(window);
+    MarkupLabel1->setObjectName(QStringLiteral("MarkupLabel1"));
+    MarkupLabel1->setTextFormat(Qt::PlainText);
+    MarkupLabel1->setGeometry(8, 8, 97, 21);
+
+    Memo1 = new TMemo(this, window);
+    Memo1->SetName(QStringLiteral("Memo1"));
+    Memo1->Widget()->setGeometry(0, kMemoTop, kClientWidth, kMemoHeight);
+    Memo1->Widget()->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    Memo1->Widget()->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    Memo1->Widget()->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    Memo1->SetText(QStringLiteral("Memo1"));
+    window->Docked = Memo1->Widget();
+
+    Button1 = new QPushButton(QStringLiteral("Ręczny start"), window);
+    Button1->setGeometry(8, 149, 161, 25);
+    Button2 = new QPushButton(QStringLiteral("Do ikony"), window);
+    Button2->setGeometry(175, 149, 75, 25);
+    QWidget::setTabOrder(Memo1->Widget(), Button1);
+    QWidget::setTabOrder(Button1, Button2);
+
+    EndLoading();
+    Guarded([this] { FormCreate(this); });
+}
+
+TForm1::~TForm1()
+{
+    delete FWindow;
+}
+
+void TForm1::FormCreate(QObject* /*Sender*/)
+{
+    FInfoText = QStringLiteral("<b>Program aktualizujący stany liczników programu Lidorna na podstawie raportów  z "
+                               "systemu Vorek OEE MES</b><br><br>");
+    sini = std::make_unique<TIniFile>(quorvel::Tmysystem::MojKatalog() + QStringLiteral("setup.ini"));
+
+    formybase = sini->ReadString(QStringLiteral("sql"), QStringLiteral("formy"), QString());
+    if (!formybase.isEmpty()) formybase += QStringLiteral("formy_db.fdb");
+    vorekbase = sini->ReadString(QStringLiteral("sql"), QStringLiteral("vorek"), QString());
+    if (!vorekbase.isEmpty()) vorekbase += QStringLiteral("vorek_mes.fdb");
+
+    FInfoText += QStringLiteral("Baza Formy:<ind=\"120\">") + formybase + QStringLiteral("<br>");
+    FInfoText += QStringLiteral("Baza Vorek MES:<ind=\"120\">") + vorekbase + QStringLiteral("<br>");
+    Application().ProcessMessages();
+
+    godzina = quint16(sini->ReadInteger(QStringLiteral("set"), QStringLiteral("godzina"), 3));
+    FInfoText += QStringLiteral("Aktualizacja liczników o godznie ") + QString::number(godzina) +
+                 QStringLiteral(":05<br><br>");
+
+    add_hist = sini->ReadBool(QStringLiteral("set"), QStringLiteral("historia"), false);
+    if (add_hist) FInfoText += QStringLiteral("Załączone raportowanie w histori zmian liczników programu lidorna<br>");
+
+    loguj = sini->ReadBool(QStringLiteral("set"), QStringLiteral("log"), false);
+    if (loguj) FInfoText += QStringLiteral("Załączony log operacji <br>");
+
+    ShowInfoText();
+    Application().ProcessMessages();
+    FWindow->raise();
+
+    int year, month, day;
+    DecodeDate(Date(), year, month, day);
+    mylogfile = quorvel::Tmysystem::MojKatalog() + QStringLiteral("log_") + QString::number(year) +
+                QLatin1Char('_') + QString::number(month) + QStringLiteral(".txt");
+    if (QFile::exists(mylogfile)) Memo1->LoadFromFile(mylogfile);
+    DoLogu(QStringLiteral("start programu"));
+}
+
+void TForm1::ShowInfoText()
+{
+    MarkupLabel1->setText(PlainPanelText(FInfoText));
+    MarkupLabel1->adjustSize();
+}
+
+void TForm1::DoLogu(const QString& sx)
+{
+    if (!loguj) return;
+    Memo1->AppendLine(DateTimeToStr(Now()) + QStringLiteral("   ") + sx);
+}
+
+void TForm1::SaveLog()
+{
+    Memo1->SaveToFile(mylogfile);
+}
