@@ -27,7 +27,7 @@ TMemo::TMemo(TComponent* owner, QWidget* parentWidget) : TComponent(owner), FEdi
 TMemo::~TMemo()
 {
     // The widget belongs to its parent window when it has one.
-    if (!FEdit->parent()) delete FEdit;
+    if (FEdit && !FEdit->parent()) delete FEdit.data();
 }
 
 QString TMemo::Text() const

@@ -4,9 +4,10 @@
 #include "Component.h"
 #include "Encoding.h"
 
+#include <QPlainTextEdit>
+#include <QPointer>
 #include <QString>
 
-class QPlainTextEdit;
 class QWidget;
 
 namespace platform {
@@ -39,7 +40,8 @@ public:
     TTextEncoding Encoding() const { return FEncoding; }
 
 private:
-    QPlainTextEdit* FEdit;
+    // The widget may be destroyed with its window before this component.
+    QPointer<QPlainTextEdit> FEdit;
     TTextEncoding FEncoding = TTextEncoding::Ansi;
     qsizetype FCapacity = qsizetype(1) << 30;
 };
