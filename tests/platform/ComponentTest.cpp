@@ -60,10 +60,11 @@ TEST(Component, OwnerFreesOwnedAndNotifiesRemoval)
     a->destroyed = b->destroyed = &destroyed;
     ASSERT_EQ(owner->ComponentCount(), 2);
 
+    const TComponent* removed = a;
     delete a;
     EXPECT_EQ(owner->ComponentCount(), 1);
     ASSERT_FALSE(owner->notices.empty());
-    EXPECT_EQ(owner->notices.back().first, a);
+    EXPECT_TRUE(owner->notices.back().first == removed);
     EXPECT_EQ(owner->notices.back().second, TOperation::opRemove);
 
     delete owner;
