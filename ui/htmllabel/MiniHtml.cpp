@@ -1,0 +1,1180 @@
+#include "ui/htmllabel/MiniHtml.h"
+
+#include <QList>
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <vector>
+
+namespace htmllabel {
+
+namespace {
+
+// Coordinates taken from the markup (offsets, indents, image sizes) are kept inside this range so
+// that sums over lines and runs cannot overflow.
+constexpr int kMaxCoordinate = 32767;
+
+int ClampCoordinate(long long v) {
+    return int(std::clamp<long long>(v, -kMaxCoordinate, kMaxCoordinate));
+}
+
+struct TColorName {
+    const char* Name;
+    TColor Value;
+};
+
+constexpr TColorName kColorNames[] = {
+    {"clred", 0x0000FF},  {"clblack", 0x000000},  {"clblue", 0xFF0000},    {"clgreen", 0x008000},
+    {"claqua", 0xFFFF00}, {"clyellow", 0x00FFFF}, {"clfuchsia", 0xFF00FF}, {"clwhite", 0xFFFFFF},
+    {"cllime", 0x00FF00}, {"clsilver", 0xC0C0C0}, {"clgray", 0x808080},    {"clolive", 0x008080},
+    {"clnavy", 0x800000}, {"clpurple", 0x800080}, {"clteal", 0x808000},    {"clmaroon", 0x000080},
+};
+
+constexpr const char* kSystemColorNames[] = {
+    "clbackground",
+    "clactivecaption",
+    "clinactivecaption",
+    "clmenu",
+    "clwindow",
+    "clwindowframe",
+    "clmenutext",
+    "clwindowtext",
+    "clcaptiontext",
+    "clactiveborder",
+    "clinactiveborder",
+    "clappworkspace",
+    "clhighlight",
+    "clhighlighttext",
+    "clbtnface",
+    "clbtnshadow",
+    "clgraytext",
+    "clbtntext",
+    "clinactivecaptiontext",
+    "clbtnhighlight",
+    "cl3ddkshadow",
+    "cl3dlight",
+    "clinfotext",
+    "clinfobk",
+};
+
+// Two characters read as a hexadecimal pair, as the markup has always read them: letters count
+// from "A" = 10 without further checks.
+std::uint32_t HexPair(const QString& s) {
+    if (s.size() < 2) return 0;
+    auto digit = [](QChar c) -> std::uint32_t {
+        const std::uint32_t u = c.unicode();
+        return u >= 'A' ? u - 55 : u - 48;
+    };
+    return digit(s[0]) * 16 + digit(s[1]);
+}
+
+// Upper case without changing the length, so that positions found in the upper-cased tag are
+// valid in the original.
+QString UpperSameLength(const QString& s) {
+    QString r = s;
+    for (QChar& c : r)
+        c = c.toUpper();
+    return r;
+}
+
+// The text between the two double quotation marks after `name`; empty when absent.
+QString Attribute(const QString& upper, const QString& source, const QString& name) {
+    const int i = upper.indexOf(name);
+    if (i < 0) return {};
+    const int q1 = upper.indexOf(QLatin1Char('"'), i + int(name.size()));
+    if (q1 < 0) return {};
+    const int q2 = upper.indexOf(QLatin1Char('"'), q1 + 1);
+    if (q2 < 0) return {};
+    return source.mid(q1 + 1, q2 - q1 - 1);
+}
+
+// Number keyed by a letter (IND and OF by "x", R by "a"). `s` starts with the tag, whose ">" is
+// at `gt`; the character after the tag takes part in the search for the key.
+QString KeyedValue(const QString& s, int gt, QChar key) {
+    const int last = std::min(gt + 1, int(s.size()) - 1);
+    int found = -1;
+    for (int i = 2; i <= last; ++i) {
+        if (s[i].toLower() == key) {
+            found = i;
+            break;
+        }
+    }
+    const int from = found >= 0 ? found + 2 : 3;
+    if (from >= s.size()) return {};
+    const int q1 = s.indexOf(QLatin1Char('"'), from);
+    if (q1 < 0) return {};
+    const int q2 = s.indexOf(QLatin1Char('"'), q1 + 1);
+    if (q2 < 0) return {};
+    return s.mid(q1 + 1, q2 - q1 - 1);
+}
+
+bool IsBlankOrControl(QChar c) {
+    return c.unicode() <= 32;
+}
+
+QString TrimBlanks(const QString& s) {
+    int b = 0, e = int(s.size());
+    while (b < e && IsBlankOrControl(s[b]))
+        ++b;
+    while (e > b && IsBlankOrControl(s[e - 1]))
+        --e;
+    return b == 0 && e == s.size() ? s : s.mid(b, e - b);
+}
+
+void ReplaceEntities(QString& s) {
+    static const struct {
+        QString From;
+        QString To;
+    } table[] = {
+        {QStringLiteral("&amp;"), QStringLiteral("&&")},
+        {QStringLiteral("&quot;"), QStringLiteral("\"")},
+        {QStringLiteral("&sect;"), QStringLiteral("\u00A7")},
+        {QStringLiteral("&permil;"), QStringLiteral("\u2030")},
+        {QStringLiteral("&reg;"), QStringLiteral("\u00AE")},
+        {QStringLiteral("&copy;"), QStringLiteral("\u00A9")},
+        {QStringLiteral("&para;"), QStringLiteral("\u00B6")},
+        {QStringLiteral("&trade;"), QStringLiteral("\u2122")},
+        {QStringLiteral("&euro;"), QStringLiteral("\u20AC")},
+    };
+    // First occurrence of each per round, until a round changes nothing. Every replacement is
+    // shorter than its entity, so this ends.
+    bool changed = true;
+    while (changed) {
+        changed = false;
+        for (const auto& e : table) {
+            const int i = s.indexOf(e.From, 0, Qt::CaseInsensitive);
+            if (i >= 0) {
+                s.replace(i, e.From.size(), e.To);
+                changed = true;
+            }
+        }
+    }
+}
+
+QString RunEntities(QString run) {
+    if (!run.contains(QLatin1Char('&'))) return run;
+    run.replace(QStringLiteral("&nbsp;"), QStringLiteral(" "));
+    run.replace(QStringLiteral("&lt;"), QStringLiteral("<"));
+    run.replace(QStringLiteral("&gt;"), QStringLiteral(">"));
+    return run;
+}
+
+struct TRenderState {
+    THtmlFont Font;
+    TColor Brush = clNone;
+    bool LinkActive = false;
+    QString LinkHref;
+    int LinkNumber = 0;
+    bool LinkSetUnderline = false;
+    bool LinkSetBrush = false;
+    TColor LinkSavedBrush = clNone;
+    bool ErrorMark = false;
+    bool Shadow = false;
+    bool Superscript = false;
+    bool Subscript = false;
+    bool Hidden = false;
+    bool ParagraphFill = false;
+    TColor ParagraphFrom = clNone;
+    TColor ParagraphTo = clNone;
+    int ListLevel = 0;
+    THtmlAlign Align = THtmlAlign::Left;
+    int ParagraphIndent = 0;
+    int FixedOffset = 0;
+    int LinkCounter = 0;
+    int ImageCounter = 0;
+    TColor FontSavedBrush = clNone;
+    bool HighlightActive = false;
+    TColor HighlightSavedBrush = clNone;
+    TColor HighlightSavedColor = 0;
+};
+
+// One pass of LayoutHtmlLine over one line.
+struct TLinePass {
+    bool Draw = false;     // draw mode (second pass without hit-only)
+    bool FitChecks = true; // first pass: decides what fits on the line
+    THtmlRect Line;
+    int KnownHeight = 0; // second pass: line height from the first
+    int KnownSub = 0;
+    int KnownSup = 0;
+
+    int X = 0;     // x offset from the line's left edge
+    int DrawX = 0; // absolute drawing position
+    int StartOffset = 0;
+    int Height = 0;
+    int Sup = 0;
+    int Sub = 0;
+    int Lift = 0;
+    int TrailingBlank = 0;
+    int Width = 0;
+    bool Ended = false;
+    bool Full = false;
+    bool Placed = false;
+    bool ListItemOnLine = false;
+    int RunBottom = 0;
+    QString LineText;
+
+    int LinkStartX = 0;
+    int FocusStartX = 0;
+
+    // Hit candidates, checked against the final line geometry after the pass.
+    bool TextHit = false;
+    QString TextHref;
+    int TextLink = -1;
+    int TextStartX = 0;
+    int TextEndX = -1; // -1 while the link is still open
+    bool ImageHit = false;
+    QString ImageHref;
+    int ImageLink = -1;
+    int ImageNumber = 0;
+    int ImageX0 = 0, ImageX1 = 0, ImageH = 0;
+};
+
+class TMiniHtmlEngine {
+public:
+    TMiniHtmlEngine(IHtmlSurface& surface, const THtmlRect& rect, const TMiniHtmlOptions& options,
+                    TMiniHtmlResult& result)
+        : S(surface), R(rect), O(options), Out(result) {}
+
+    bool Run(const QString& text);
+
+private:
+    void ApplyFont() { S.SetFont(St.Font); }
+    void LayoutHtmlLine(QString& s, TLinePass& p);
+    bool PlaceRun(const QString& run, TLinePass& p);
+    bool HandleTag(const QString& s, int gt, TLinePass& p);
+    bool HandleImage(const QString& tag, const QString& up, TLinePass& p);
+    void HandleBody(const QString& tag, const QString& up);
+    void HandleListItem(const QString& up, TLinePass& p);
+    void CloseLink(TLinePass& p);
+    void FillParagraphBand(const TLinePass& p);
+    void DrawErrorMark(int left, int right, int bottom);
+    void DrawFocus(const TLinePass& p);
+    void Commit(const TLinePass& p, int lineTop, int lineBottom, bool full);
+    bool FocusLinkOpen() const {
+        return St.LinkActive && O.FocusLink >= 0 && St.LinkNumber == O.FocusLink + 1;
+    }
+
+    struct TSource {
+        const TMarkupPicture* Picture = nullptr;
+        const THtmlImageList* List = nullptr;
+        int Index = -1;
+        int Width = 0;
+        int Height = 0;
+    };
+    TSource ResolveSource(const QString& src);
+
+    IHtmlSurface& S;
+    const THtmlRect R;
+    const TMiniHtmlOptions& O;
+    TMiniHtmlResult& Out;
+    TRenderState St;
+    THtmlFont Base;
+    TColor StartBrush = clNone;
+    TTextFormat Fmt;
+    int RefHeight = 0;
+    int ImageUnderMouse = -1;
+};
+
+bool TMiniHtmlEngine::Run(const QString& text) {
+    Base = S.Font();
+    StartBrush = S.BrushColor();
+    S.SetBrushColor(clNone);
+    S.SetTransparentTextBackground();
+
+    Fmt.Prefix = !text.contains(QStringLiteral(" & "));
+    Fmt.EndEllipsis = !O.WordWrap;
+    Fmt.RightToLeft = O.RightToLeft;
+
+    QString s = text;
+    if (s.contains(QLatin1Char('&'))) ReplaceEntities(s);
+    // Database field placeholder "<#name>" shows as "#name".
+    if (const int i = s.indexOf(QStringLiteral("<#")); i >= 0) {
+        if (const int j = s.indexOf(QLatin1Char('>'), i); j >= 0) {
+            s.remove(j, 1);
+            s.remove(i, 1);
+        }
+    }
+    s.replace(QLatin1Char('\r'), QStringLiteral("<BR>"));
+    s.remove(QLatin1Char('\n'));
+
+    Out = TMiniHtmlResult();
+    St = TRenderState();
+    St.Font = Base;
+
+    int top = R.Top;
+    for (;;) {
+        s = TrimBlanks(s);
+        if (s.isEmpty()) break;
+        ApplyFont();
+        RefHeight = S.TextHeight(QStringLiteral("gh"));
+
+        const TRenderState before = St;
+        const TMiniHtmlResult outBefore = Out;
+
+        TLinePass p1;
+        p1.Line = {R.Left, top, R.Right, R.Bottom};
+        LayoutHtmlLine(s, p1);
+
+        const int height = (p1.Height > 0 ? p1.Height : RefHeight) + O.LineSpacing;
+        THtmlRect line = p1.Line;
+        THtmlAlign align = St.Align;
+        if (O.RightToLeft && align != THtmlAlign::Center)
+            align = align == THtmlAlign::Left ? THtmlAlign::Right : THtmlAlign::Left;
+        if (align == THtmlAlign::Right && R.Right - p1.Width > line.Left) line.Left = R.Right - p1.Width;
+        if (align == THtmlAlign::Center && (R.Right - R.Left - p1.Width) / 2 > 0)
+            line.Left += (R.Right - R.Left - p1.Width) / 2;
+        line.Left += St.ParagraphIndent;
+        line.Bottom = top + height + p1.Sup + p1.Sub;
+
+        Commit(p1, top, line.Bottom, O.MeasureOnly);
+        if (!O.MeasureOnly) {
+            // The second pass starts from the state the first pass started from; its hit-test
+            // replaces that of the first, which did not know the line's final position.
+            const int imageUnderMouse = ImageUnderMouse;
+            St = before;
+            Out = outBefore;
+            ImageUnderMouse = imageUnderMouse;
+            ApplyFont();
+            TLinePass p2;
+            p2.Draw = !O.HitOnlySecondPass;
+            p2.FitChecks = false;
+            p2.Line = line;
+            p2.KnownHeight = height;
+            p2.KnownSub = p1.Sub;
+            p2.KnownSup = p1.Sup;
+            p2.Lift = p1.Lift;
+            QString lineText = p1.LineText;
+            LayoutHtmlLine(lineText, p2);
+            Commit(p2, top, line.Bottom, true);
+        }
+
+        const int advance = height + p1.Sup + p1.Sub;
+        top += advance;
+        Out.Height += advance;
+        if (!O.MeasureOnly && top + RefHeight > R.Bottom) break;
+    }
+
+    S.SetFont(Base);
+    if (Out.Height == 0) Out.Height = S.TextHeight(QStringLiteral("gh"));
+    S.SetBrushColor(StartBrush);
+    return Out.Hit;
+}
+
+void TMiniHtmlEngine::Commit(const TLinePass& p, int lineTop, int lineBottom, bool full) {
+    const int baseline = lineBottom - p.Lift;
+    if (p.ImageHit) {
+        const int bottom = lineBottom - p.Sub;
+        if (O.HitY >= bottom - p.ImageH && O.HitY < bottom) {
+            ImageUnderMouse = p.ImageNumber;
+            if (full) {
+                Out.Hit = true;
+                Out.Anchor = p.ImageHref;
+                Out.MouseLink = p.ImageLink;
+                Out.HoverRect = {p.Line.Left + p.ImageX0, lineTop, p.Line.Left + p.ImageX1, lineBottom};
+            }
+            return;
+        }
+    }
+    if (full && p.TextHit && O.HitY >= baseline - RefHeight && O.HitY < baseline) {
+        Out.Hit = true;
+        Out.Anchor = p.TextHref;
+        Out.MouseLink = p.TextLink;
+        const int end = p.TextEndX >= 0 ? p.TextEndX : p.X;
+        Out.HoverRect = {p.Line.Left + p.TextStartX, lineTop, p.Line.Left + end, lineBottom};
+    }
+}
+
+void TMiniHtmlEngine::LayoutHtmlLine(QString& s, TLinePass& p) {
+    const int lineWidth = p.Line.Width();
+    p.RunBottom = p.Line.Bottom - p.KnownSub;
+    p.StartOffset = St.FixedOffset;
+    p.X = St.FixedOffset;
+    p.DrawX = p.Line.Left + St.FixedOffset;
+    p.LinkStartX = 0;
+    p.FocusStartX = p.DrawX;
+    if (p.Draw && St.ParagraphFill) FillParagraphBand(p);
+
+    while (!s.isEmpty() && !p.Ended && !p.Full) {
+        int runLength = int(s.indexOf(QLatin1Char('<')));
+        if (runLength < 0) runLength = int(s.size());
+        if (O.WordWrap) {
+            const int blank = int(s.indexOf(QLatin1Char(' ')));
+            if (blank >= 0 && blank < runLength) runLength = blank + 1;
+        }
+        if (runLength > 0) {
+            if (!PlaceRun(RunEntities(s.left(runLength)), p)) {
+                p.Ended = true;
+                break;
+            }
+            p.LineText += s.left(runLength);
+            s.remove(0, runLength);
+        }
+        if (s.isEmpty() || s[0] != QLatin1Char('<')) continue;
+        const int gt = int(s.indexOf(QLatin1Char('>')));
+        if (gt < 0) {
+            s.clear(); // an unterminated tag ends the text
+            break;
+        }
+        if (gt + 1 >= 3 && HandleTag(s, gt, p)) break; // the line is full: the tag starts the next one
+        p.LineText += s.left(gt + 1);
+        s.remove(0, gt + 1);
+    }
+
+    p.Width = p.X - p.TrailingBlank;
+    Out.Width = std::max(Out.Width, p.Width + 2);
+    if (p.Draw && FocusLinkOpen()) DrawFocus(p);
+    (void)lineWidth;
+}
+
+bool TMiniHtmlEngine::PlaceRun(const QString& run, TLinePass& p) {
+    const int th = S.TextHeight(run);
+    if (St.Hidden) {
+        p.Height = std::max(p.Height, th);
+        return true;
+    }
+    THtmlRect m{0, 0, 0, 0};
+    S.MeasureText(run, m, Fmt);
+    const int w = std::max(0, std::min(m.Width(), kMaxCoordinate));
+    const int lineWidth = p.Line.Width();
+    if (p.FitChecks && O.WordWrap) {
+        const bool fits = p.X + w < lineWidth || w >= lineWidth - p.StartOffset;
+        if (!fits && p.Placed) return false;
+    }
+    p.Height = std::max(p.Height, th);
+    if (St.Subscript) p.Sub = std::max(p.Sub, th / 4);
+    if (St.Superscript) p.Sup = std::max(p.Sup, th / 4);
+
+    const int start = p.X;
+    p.X = ClampCoordinate((long long)p.X + w);
+    p.Placed = true;
+    p.TrailingBlank = run.endsWith(QLatin1Char(' ')) ? S.TextWidth(QStringLiteral(" ")) : 0;
+
+    const int hitX = O.HitX - p.Line.Left;
+    if (St.LinkActive && hitX >= start && hitX < p.X) {
+        p.TextHit = true;
+        p.TextHref = St.LinkHref;
+        p.TextLink = St.LinkNumber;
+        p.TextStartX = p.LinkStartX;
+        p.TextEndX = -1;
+    }
+
+    if (p.Draw) {
+        int bottom = p.RunBottom - p.Lift;
+        if (St.Subscript) bottom += p.KnownSub;
+        if (St.Superscript) bottom -= p.KnownSup;
+        const bool skip = !O.WordWrap && p.DrawX >= p.Line.Right - S.TextWidth(QStringLiteral("w"));
+        if (!skip) {
+            THtmlRect tr{p.DrawX, p.Line.Top, p.DrawX + w, bottom};
+            if (!O.WordWrap) tr.Right = std::min(tr.Right, p.Line.Right);
+            if (St.Brush != clNone) {
+                S.SetBrushColor(St.Brush);
+                S.FillRect({tr.Left, bottom - th, tr.Right, bottom});
+                S.SetBrushColor(clNone);
+            }
+            if (St.Shadow) {
+                THtmlFont shadowFont = St.Font;
+                shadowFont.Color = O.ShadowColor;
+                S.SetFont(shadowFont);
+                const int d = O.ShadowOffset;
+                S.DrawText(run, {tr.Left + d, tr.Top + d, tr.Right + d, tr.Bottom + d}, Fmt);
+                ApplyFont();
+            }
+            S.DrawText(run, tr, Fmt);
+            if (St.ErrorMark) DrawErrorMark(tr.Left, tr.Left + w, bottom);
+        }
+        p.DrawX += w;
+    }
+    return true;
+}
+
+void TMiniHtmlEngine::DrawErrorMark(int left, int right, int bottom) {
+    const TColor pen = S.PenColor();
+    const int penWidth = S.PenWidth();
+    S.SetPen(0x0000FF, 1);
+    const int base = bottom - 1;
+    int x = left & ~1;
+    bool up = false;
+    S.MoveTo(x, base);
+    while (x < right) {
+        x += 2;
+        up = !up;
+        S.LineTo(x, up ? base - 2 : base);
+    }
+    S.SetPen(pen, penWidth);
+}
+
+void TMiniHtmlEngine::DrawFocus(const TLinePass& p) {
+    S.FocusRect({p.FocusStartX - 1, p.RunBottom - RefHeight, p.DrawX + 1, p.RunBottom});
+}
+
+void TMiniHtmlEngine::FillParagraphBand(const TLinePass& p) {
+    const THtmlRect band{R.Left, p.Line.Top, R.Right, p.Line.Top + p.KnownHeight};
+    if (St.ParagraphTo != clNone) {
+        DrawGradientBands(S, St.ParagraphFrom, St.ParagraphTo,
+                          {band.Left, band.Top, band.Right, band.Bottom + 2}, 64, true);
+    } else {
+        S.SetBrushColor(St.ParagraphFrom);
+        S.FillRect(band);
+        S.SetBrushColor(clNone);
+    }
+}
+
+void TMiniHtmlEngine::CloseLink(TLinePass& p) {
+    if (St.LinkSetUnderline) St.Font.Underline = false;
+    if (St.LinkSetBrush) St.Brush = St.LinkSavedBrush;
+    St.LinkSetUnderline = St.LinkSetBrush = false;
+    if (!O.IgnoreColors) St.Font.Color = Base.Color;
+    ApplyFont();
+    if (!St.LinkActive) return;
+    if (p.TextHit && p.TextEndX < 0 && p.TextLink == St.LinkNumber) p.TextEndX = p.X;
+    if (p.Draw && FocusLinkOpen()) DrawFocus(p);
+    St.LinkActive = false;
+}
+
+TMiniHtmlEngine::TSource TMiniHtmlEngine::ResolveSource(const QString& src) {
+    TSource r;
+    const QString upper = src.toUpper();
+    if (upper.startsWith(QStringLiteral("IDX:"))) {
+        const int n = HtmlStrToInt(src.mid(4));
+        if (O.ImageList && n >= 0 && n < O.ImageList->Count()) {
+            r.List = O.ImageList;
+            r.Index = n;
+            r.Width = O.ImageList->Width();
+            r.Height = O.ImageList->Height();
+        }
+        return r;
+    }
+    // System icons of file types are a shell service this build does not have.
+    if (upper.startsWith(QStringLiteral("SSYS:")) || upper.startsWith(QStringLiteral("LSYS:"))) return r;
+    const TMarkupPicture* pic = nullptr;
+    if (!src.contains(QLatin1Char(':'))) {
+        if (O.PictureContainer) pic = O.PictureContainer->FindPicture(src);
+    } else if (src.contains(QStringLiteral("://")) && O.PictureCache) {
+        TMarkupPicture* cached = O.PictureCache->FindPicture(src);
+        if (!cached) {
+            cached = O.PictureCache->AddPicture(src);
+            try {
+                cached->LoadFromURL(src);
+            } catch (...) {
+                cached->Clear(); // a picture that cannot be loaded stays empty and is skipped
+            }
+        }
+        pic = cached;
+    }
+    if (pic && !pic->Empty()) {
+        r.Picture = pic;
+        r.Width = pic->Animated() ? pic->GetMaxWidth() : pic->Width();
+        r.Height = pic->Animated() ? pic->GetMaxHeight() : pic->Height();
+    }
+    return r;
+}
+
+bool TMiniHtmlEngine::HandleImage(const QString& tag, const QString& up, TLinePass& p) {
+    const int number = ++St.ImageCounter;
+    QString src = Attribute(up, tag, QStringLiteral("SRC"));
+    if (number == ImageUnderMouse) {
+        const QString alt = Attribute(up, tag, QStringLiteral("ALT"));
+        if (!alt.isEmpty()) src = alt;
+    }
+    const QString ws = Attribute(up, up, QStringLiteral("WIDTH"));
+    const QString hs = Attribute(up, up, QStringLiteral("HEIGHT"));
+    const TSource source = ResolveSource(src);
+    if (source.Width <= 0 || source.Height <= 0) return false;
+
+    long long w = source.Width, h = source.Height;
+    const bool sized = !ws.isEmpty() || !hs.isEmpty();
+    if (!ws.isEmpty() && !hs.isEmpty()) {
+        w = HtmlStrToInt(ws);
+        h = HtmlStrToInt(hs);
+    } else if (!ws.isEmpty()) {
+        w = HtmlStrToInt(ws);
+        h = (long long)std::nearbyint(double(w) * source.Height / source.Width);
+    } else if (!hs.isEmpty()) {
+        h = HtmlStrToInt(hs);
+        w = (long long)std::nearbyint(double(h) * source.Width / source.Height);
+    }
+    double scale = 1.0;
+    if (O.PrintScaling) scale = O.ScaleFactor;
+    const int dw = ClampCoordinate((long long)std::nearbyint(double(w) * S.DpiX() / 96.0 * scale));
+    const int dh = ClampCoordinate((long long)std::nearbyint(double(h) * S.DpiY() / 96.0 * scale));
+    if (dw <= 0 || dh <= 0) return false;
+
+    const int lineWidth = p.Line.Width();
+    if (p.FitChecks && p.Placed && p.X + dw > lineWidth && dw < lineWidth) {
+        --St.ImageCounter; // handled again on the next line
+        p.Full = true;
+        return true;
+    }
+
+    const int hitX = O.HitX - p.Line.Left;
+    if (St.LinkActive && hitX >= p.X && hitX < p.X + dw) {
+        p.ImageHit = true;
+        p.ImageHref = St.LinkHref;
+        p.ImageLink = St.LinkNumber;
+        p.ImageNumber = number;
+        p.ImageX0 = p.X;
+        p.ImageX1 = p.X + dw;
+        p.ImageH = dh;
+    }
+
+    if (p.Draw) {
+        const int y = p.RunBottom - dh;
+        if (source.List) {
+            S.DrawImageListItem(*source.List, source.Index, p.DrawX, y);
+        } else if (sized || dw != source.Width || dh != source.Height) {
+            S.StretchDrawPicture(*source.Picture, {p.DrawX, y, p.DrawX + dw, y + dh});
+        } else {
+            const QPoint off = source.Picture->FrameOffset();
+            S.DrawPicture(*source.Picture, p.DrawX + off.x(), y + off.y());
+        }
+        p.DrawX += dw;
+    }
+    p.X = ClampCoordinate((long long)p.X + dw);
+    p.Placed = true;
+    p.TrailingBlank = 0;
+    p.Height = std::max(p.Height, dh);
+
+    if (p.FitChecks) {
+        if (up.contains(QStringLiteral("\"TOP")))
+            p.Lift = p.Height - RefHeight;
+        else if (up.contains(QStringLiteral("\"MIDDLE")))
+            p.Lift = (p.Height - RefHeight) / 2;
+        if (up.contains(QStringLiteral("WRAP"))) {
+            p.Height = RefHeight;
+            p.Lift = 0;
+        }
+    }
+    return false;
+}
+
+void TMiniHtmlEngine::HandleBody(const QString& tag, const QString& up) {
+    const QString bg = Attribute(up, up, QStringLiteral("BGCOLOR"));
+    if (!bg.isEmpty()) {
+        const TColor from = HtmlColorValue(bg);
+        const QString to = Attribute(up, up, QStringLiteral("BGCOLORTO"));
+        const THtmlRect area{R.Left - 2, R.Top, R.Right, R.Bottom};
+        if (!to.isEmpty()) {
+            const QString dir = Attribute(up, up, QStringLiteral("DIR"));
+            DrawGradientBands(S, from, HtmlColorValue(to), area, 64,
+                              dir.isEmpty() || dir == QStringLiteral("H"));
+        } else {
+            S.SetBrushColor(from);
+            S.FillRect(area);
+            S.SetBrushColor(clNone);
+        }
+    }
+    auto draw = [&](const QString& name, int where) {
+        const QString src = Attribute(up, tag, name);
+        if (src.isEmpty()) return;
+        const TSource source = ResolveSource(src);
+        if (source.Width <= 0 || source.Height <= 0) return;
+        auto put = [&](int x, int y) {
+            if (source.List)
+                S.DrawImageListItem(*source.List, source.Index, x, y);
+            else
+                S.DrawPicture(*source.Picture, x, y);
+        };
+        if (where == 0) {
+            S.SetClip(R);
+            for (int y = R.Top; y < R.Bottom; y += source.Height)
+                for (int x = R.Left; x < R.Right; x += source.Width)
+                    put(x, y);
+            S.RemoveClip();
+        } else if (where == 1) {
+            put(R.Left, R.Top);
+        } else {
+            put(R.Right - source.Width, R.Top);
+        }
+    };
+    draw(QStringLiteral("BACKGROUND"), 0);
+    draw(QStringLiteral("BGTOPLEFT"), 1);
+    draw(QStringLiteral("BGTOPRIGHT"), 2);
+}
+
+void TMiniHtmlEngine::HandleListItem(const QString& up, TLinePass& p) {
+    p.ListItemOnLine = true;
+    const int indent = ClampCoordinate(12LL * St.ListLevel);
+    p.X = ClampCoordinate((long long)p.X + indent);
+    p.Placed = true;
+    if (!p.Draw) return;
+    const int markerX = p.DrawX + indent - 12;
+    p.DrawX += indent;
+    if (St.Hidden) return;
+    const QString type = Attribute(up, up, QStringLiteral("TYPE"));
+    const QString colorText = Attribute(up, up, QStringLiteral("COLOR"));
+    const TColor color = colorText.isEmpty() ? St.Font.Color : HtmlColorValue(colorText);
+    if (type == QStringLiteral("SQUARE") || type == QStringLiteral("CIRCLE")) {
+        const TColor pen = S.PenColor();
+        const int penWidth = S.PenWidth();
+        S.SetBrushColor(color);
+        S.SetPen(color, 1);
+        const THtmlRect box{markerX, p.Line.Top + 2, markerX + 8, p.Line.Top + 10};
+        if (type == QStringLiteral("SQUARE"))
+            S.Rectangle(box);
+        else
+            S.Ellipse(box);
+        S.SetBrushColor(clNone);
+        S.SetPen(pen, penWidth);
+    } else if (type.isEmpty()) {
+        THtmlFont symbol = St.Font;
+        symbol.Name = QStringLiteral("Symbol");
+        symbol.Color = color;
+        S.SetFont(symbol);
+        const QString mark = St.ListLevel % 2 ? QString(QChar(0xB7)) : QStringLiteral("o");
+        S.DrawText(mark, {markerX, p.Line.Top, markerX + 12, p.RunBottom - p.Lift},
+                   TTextFormat{false, false, false});
+        ApplyFont();
+    }
+}
+
+bool TMiniHtmlEngine::HandleTag(const QString& s, int gt, TLinePass& p) {
+    const QString tag = s.left(gt + 1);
+    const QString up = UpperSameLength(tag);
+    const QChar c1 = up[1];
+    const QChar next = up[2];
+    auto is = [](QChar c, char l) { return c == QLatin1Char(l); };
+
+    if (is(c1, '/')) {
+        if (up.size() < 4) return false;
+        const QChar letter = up[2];
+        const QChar after = up[3];
+        switch (letter.unicode()) {
+        case 'A':
+            CloseLink(p);
+            break;
+        case 'B':
+            if (is(after, '>'))
+                St.Font.Bold = false;
+            else
+                St.Font.Color = Base.Color;
+            break;
+        case 'E':
+            St.ErrorMark = false;
+            break;
+        case 'F':
+            St.Font.Name = Base.Name;
+            St.Font.Size = Base.Size;
+            if (!O.IgnoreColors) {
+                St.Font.Color = Base.Color;
+                St.Brush = St.FontSavedBrush;
+            }
+            break;
+        case 'H':
+            if (St.HighlightActive) {
+                St.Brush = St.HighlightSavedBrush;
+                St.Font.Color = St.HighlightSavedColor;
+                St.HighlightActive = false;
+            }
+            break;
+        case 'I':
+            St.Font.Italic = false;
+            break;
+        case 'L':
+            p.Ended = true;
+            break;
+        case 'O':
+            St.FixedOffset = 0; // lines after this one start at the left edge again
+            break;
+        case 'P':
+            p.Ended = true;
+            St.ParagraphFill = false;
+            break;
+        case 'R':
+            St.Font.Orientation = 0;
+            break;
+        case 'S':
+            if (is(after, 'U'))
+                St.Subscript = St.Superscript = false;
+            else if (is(after, 'H'))
+                St.Shadow = false;
+            else
+                St.Font.StrikeOut = false;
+            break;
+        case 'U':
+            if (is(after, '>'))
+                St.Font.Underline = false;
+            else if (St.ListLevel > 0)
+                --St.ListLevel;
+            else
+                St.Font.Underline = false;
+            break;
+        case 'Z':
+            St.Hidden = false;
+            break;
+        default:
+            break;
+        }
+        ApplyFont();
+        return false;
+    }
+
+    switch (c1.unicode()) {
+    case 'A': {
+        St.LinkNumber = ++St.LinkCounter;
+        Out.LinkCount = St.LinkCounter;
+        St.LinkActive = true;
+        St.LinkHref.clear();
+        if (const int q1 = tag.indexOf(QLatin1Char('"')); q1 >= 0) {
+            const int q2 = tag.indexOf(QLatin1Char('"'), q1 + 1);
+            if (q2 >= 0) St.LinkHref = tag.mid(q1 + 1, q2 - q1 - 1);
+        }
+        St.LinkSetUnderline = St.LinkSetBrush = false;
+        p.LinkStartX = p.X;
+        p.FocusStartX = p.DrawX;
+        const bool hovered = O.Hover && St.LinkNumber == O.HoverLink;
+        if (p.Draw && (!O.Hover || hovered)) {
+            if (!St.Font.Underline) {
+                St.Font.Underline = true;
+                St.LinkSetUnderline = true;
+            }
+            if (O.HoverColor != clNone) {
+                St.LinkSavedBrush = St.Brush;
+                St.Brush = O.HoverColor;
+                St.LinkSetBrush = true;
+            }
+            if (O.HoverFontColor != clNone) St.Font.Color = O.HoverFontColor;
+        }
+        if (!O.IgnoreColors && !(hovered && O.HoverFontColor != clNone)) St.Font.Color = O.LinkColor;
+        break;
+    }
+    case 'B':
+        if (is(next, '>')) {
+            St.Font.Bold = true;
+        } else if (is(next, 'R')) {
+            p.Ended = true;
+        } else if (is(next, 'O')) {
+            if (p.Draw && !O.IgnoreColors) HandleBody(tag, up);
+        } else if (is(next, 'L')) {
+            if (!O.BlinkPhase) St.Font.Color = StartBrush;
+        }
+        break;
+    case 'E':
+        St.ErrorMark = true;
+        break;
+    case 'F': {
+        const QString face = Attribute(up, tag, QStringLiteral("FACE"));
+        if (!face.isEmpty()) St.Font.Name = face;
+        const QString color = Attribute(up, up, QStringLiteral(" COLOR"));
+        if (!color.isEmpty() && !O.IgnoreColors) St.Font.Color = HtmlColorValue(color);
+        const QString bg = Attribute(up, up, QStringLiteral("BGCOLOR"));
+        if (!O.IgnoreColors) St.FontSavedBrush = St.Brush;
+        if (!bg.isEmpty() && p.Draw && !O.IgnoreColors) St.Brush = HtmlColorValue(bg);
+        const QString size = Attribute(up, up, QStringLiteral("SIZE"));
+        if (!size.isEmpty()) {
+            const int n = HtmlStrToInt(size);
+            static constexpr int kSizes[] = {8, 10, 12, 14, 16};
+            St.Font.Size = n >= 1 && n <= 5 ? kSizes[n - 1] : n;
+        }
+        break;
+    }
+    case 'H':
+        if (is(next, 'R')) {
+            p.Ended = true;
+            if (p.Draw) {
+                const QString colorText = Attribute(up, up, QStringLiteral("COLOR"));
+                const TColor color = colorText.isEmpty() ? 0 : HtmlColorValue(colorText);
+                const TColor pen = S.PenColor();
+                const int penWidth = S.PenWidth();
+                S.SetPen(color, penWidth);
+                S.MoveTo(p.Line.Left, p.Line.Bottom + 1);
+                S.LineTo(p.Line.Right, p.Line.Bottom + 1);
+                S.SetPen(pen, penWidth);
+            }
+        } else if (is(next, 'I')) {
+            if (p.Draw && !O.IgnoreColors && !St.HighlightActive) {
+                St.HighlightActive = true;
+                St.HighlightSavedBrush = St.Brush;
+                St.HighlightSavedColor = St.Font.Color;
+                St.Brush = SystemColor(13);
+                St.Font.Color = SystemColor(14);
+            }
+        }
+        break;
+    case 'I':
+        if (is(next, '>')) {
+            St.Font.Italic = true;
+        } else if (is(next, 'N')) {
+            bool valid = false;
+            const int n = HtmlStrToInt(KeyedValue(s, gt, QLatin1Char('x')), &valid);
+            if (valid && p.X < n && n <= kMaxCoordinate) {
+                p.X = n;
+                p.DrawX = p.Line.Left + n;
+            }
+        } else if (is(next, 'M')) {
+            return HandleImage(tag, up, p);
+        }
+        break;
+    case 'L':
+        if (p.ListItemOnLine && p.FitChecks) {
+            p.Full = true;
+            return true;
+        }
+        HandleListItem(up, p);
+        break;
+    case 'O':
+        if (is(next, 'F')) {
+            const int n = ClampCoordinate(HtmlStrToInt(KeyedValue(s, gt, QLatin1Char('x'))));
+            St.FixedOffset = n;
+            p.X = n;
+            p.DrawX = p.Line.Left + n;
+        }
+        break;
+    case 'P': {
+        const QString align = Attribute(up, up, QStringLiteral("ALIGN"));
+        if (align.contains(QStringLiteral("RIGHT")))
+            St.Align = THtmlAlign::Right;
+        else if (align.contains(QStringLiteral("LEFT")))
+            St.Align = THtmlAlign::Left;
+        else if (align.contains(QStringLiteral("CENTER")))
+            St.Align = THtmlAlign::Center;
+        const QString indent = Attribute(up, up, QStringLiteral("INDENT"));
+        if (!indent.isEmpty()) St.ParagraphIndent = ClampCoordinate(HtmlStrToInt(indent));
+        const QString bg = Attribute(up, up, QStringLiteral("BGCOLOR"));
+        if (!bg.isEmpty() && p.Draw && !O.IgnoreColors) {
+            const QString to = Attribute(up, up, QStringLiteral("BGCOLORTO"));
+            St.ParagraphFill = true;
+            St.ParagraphFrom = HtmlColorValue(bg);
+            St.ParagraphTo = to.isEmpty() ? clNone : HtmlColorValue(to);
+            FillParagraphBand(p);
+        }
+        break;
+    }
+    case 'R':
+        if (S.SupportsRotation()) {
+            const long long angle = HtmlStrToInt(KeyedValue(s, gt, QLatin1Char('a')));
+            St.Font.Orientation = int((angle % 360) * 10);
+        }
+        break;
+    case 'S':
+        if (is(next, '>'))
+            St.Font.StrikeOut = true;
+        else if (is(next, 'H'))
+            St.Shadow = true;
+        else if (up == QStringLiteral("<SUB>"))
+            St.Subscript = true;
+        else if (up == QStringLiteral("<SUP>"))
+            St.Superscript = true;
+        break;
+    case 'U':
+        if (is(next, '>')) {
+            St.Font.Underline = true;
+        } else {
+            p.Ended = true;
+            ++St.ListLevel;
+        }
+        break;
+    case 'Z':
+        St.Hidden = true;
+        break;
+    default:
+        break;
+    }
+    ApplyFont();
+    return false;
+}
+
+} // namespace
+
+bool DrawMiniHtml(IHtmlSurface& surface, const QString& text, const THtmlRect& rect,
+                  const TMiniHtmlOptions& options, TMiniHtmlResult& result) {
+    TMiniHtmlEngine engine(surface, rect, options, result);
+    return engine.Run(text);
+}
+
+TColor HtmlColorValue(const QString& value) {
+    if (value.startsWith(QLatin1Char('#'))) {
+        const std::uint32_t r = HexPair(value.mid(1, 2));
+        const std::uint32_t g = HexPair(value.mid(3, 2));
+        const std::uint32_t b = HexPair(value.mid(5, 2));
+        return r + g * 256u + b * 65536u;
+    }
+    const QString name = value.toLower();
+    TColor result = 0;
+    for (const auto& c : kColorNames) {
+        if (name == QLatin1String(c.Name)) {
+            result = c.Value;
+            break;
+        }
+    }
+    if (result == 0) {
+        for (int i = 0; i < int(std::size(kSystemColorNames)); ++i)
+            if (name == QLatin1String(kSystemColorNames[i])) return SystemColor(i + 1);
+    }
+    return result;
+}
+
+void DrawGradientBands(IHtmlSurface& surface, TColor from, TColor to, const THtmlRect& r, int steps,
+                       bool horizontal) {
+    if (from == clNone || to == clNone) return;
+    const int n = std::clamp(steps, 1, 65536);
+    const TColor a = ColorToRGB(from), b = ColorToRGB(to);
+    const int extent = horizontal ? r.Width() : r.Height();
+    const double band = double(extent) / n;
+    const TColor saved = surface.BrushColor();
+    const int start = horizontal ? r.Left : r.Top;
+    const int end = horizontal ? r.Right : r.Bottom;
+    for (int i = 0; i < n; ++i) {
+        auto mix = [&](int c0, int c1) { return c0 + int(std::nearbyint(double(i) * (c1 - c0) / n)); };
+        const TColor c =
+            RGBColor(mix(RedOf(a), RedOf(b)), mix(GreenOf(a), GreenOf(b)), mix(BlueOf(a), BlueOf(b)));
+        const int s0 = start + int(std::nearbyint(i * band));
+        const int s1 = std::min(end, s0 + int(band) + 1);
+        if (s1 <= s0 || s0 >= end) continue;
+        surface.SetBrushColor(c);
+        surface.FillRect(horizontal ? THtmlRect{s0, r.Top, s1, r.Bottom}
+                                    : THtmlRect{r.Left, s0, r.Right, s1});
+    }
+    surface.SetBrushColor(saved);
+}
+
+int HtmlStrToInt(const QString& s, bool* valid) {
+    const int n = int(s.size());
+    int i = 0;
+    while (i < n && s[i] == QLatin1Char(' '))
+        ++i;
+    bool negative = false;
+    if (i < n && (s[i] == QLatin1Char('-') || s[i] == QLatin1Char('+'))) {
+        negative = s[i] == QLatin1Char('-');
+        ++i;
+    }
+    bool hex = false;
+    if (i < n && (s[i] == QLatin1Char('$') || s[i] == QLatin1Char('x') || s[i] == QLatin1Char('X'))) {
+        hex = true;
+        ++i;
+    } else if (i + 1 < n && s[i] == QLatin1Char('0') &&
+               (s[i + 1] == QLatin1Char('x') || s[i + 1] == QLatin1Char('X'))) {
+        hex = true;
+        i += 2;
+    }
+    // Hexadecimal values cover the whole 32 bits and wrap; decimal ones stay in the signed range.
+    const long long limit = hex ? 0xFFFFFFFFLL : (negative ? 2147483648LL : 2147483647LL);
+    long long v = 0;
+    int digits = 0;
+    bool ok = true;
+    for (; i < n; ++i) {
+        const char16_t c = s[i].unicode();
+        int d = -1;
+        if (c >= '0' && c <= '9')
+            d = c - '0';
+        else if (hex && c >= 'a' && c <= 'f')
+            d = c - 'a' + 10;
+        else if (hex && c >= 'A' && c <= 'F')
+            d = c - 'A' + 10;
+        if (d < 0) {
+            ok = false;
+            break;
+        }
+        const long long nv = v * (hex ? 16 : 10) + d;
+        if (nv > limit) {
+            ok = false;
+            break;
+        }
+        v = nv;
+        ++digits;
+    }
+    if (digits == 0) ok = false;
+    if (valid) *valid = ok;
+    if (digits == 0) return 0;
+    if (hex) v = (long long)std::int32_t(std::uint32_t(v));
+    return int(negative ? -v : v);
+}
+
+QString StripTags(const QString& text) {
+    QString r;
+    r.reserve(text.size());
+    int i = 0;
+    const int n = int(text.size());
+    while (i < n) {
+        if (text[i] == QLatin1Char('<')) {
+            const int gt = int(text.indexOf(QLatin1Char('>'), i));
+            if (gt < 0) {
+                r += text.mid(i);
+                break;
+            }
+            i = gt + 1;
+        } else {
+            r += text[i++];
+        }
+    }
+    return r;
+}
+
+QString HtmlToPlainText(const QString& text) {
+    QString s = text;
+    s.replace(QStringLiteral("<BR>"), QStringLiteral("\r\n"), Qt::CaseInsensitive);
+    s.replace(QStringLiteral("<HR>"), QStringLiteral("\r\n"), Qt::CaseInsensitive);
+    for (const auto& [open, close] : {std::pair{QStringLiteral("<z>"), QStringLiteral("</z>")},
+                                      std::pair{QStringLiteral("<Z>"), QStringLiteral("</Z>")}}) {
+        for (;;) {
+            const int a = int(s.indexOf(open));
+            if (a < 0) break;
+            const int b = int(s.indexOf(close, a));
+            if (b < 0) break;
+            s.remove(a, b + close.size() - a);
+        }
+    }
+    // Remaining tags; an unterminated "<" keeps the rest as it is.
+    QString r;
+    r.reserve(s.size());
+    int i = 0;
+    const int n = int(s.size());
+    while (i < n) {
+        if (s[i] == QLatin1Char('<')) {
+            const int gt = int(s.indexOf(QLatin1Char('>'), i));
+            if (gt < 0) {
+                r += s.mid(i);
+                break;
+            }
+            i = gt + 1;
+        } else {
+            r += s[i++];
+        }
+    }
+    return r;
+}
+
+QString WrapMatchesInTag(const QString& text, const QString& search, const QString& tag, bool matchCase) {
+    if (search.isEmpty()) return text;
+    // Visible characters and where each stands in the marked-up text.
+    QString plain;
+    std::vector<int> where;
+    const int n = int(text.size());
+    for (int i = 0; i < n;) {
+        if (text[i] == QLatin1Char('<')) {
+            const int gt = int(text.indexOf(QLatin1Char('>'), i));
+            if (gt >= 0) {
+                i = gt + 1;
+                continue;
+            }
+        }
+        plain += text[i];
+        where.push_back(i);
+        ++i;
+    }
+    const Qt::CaseSensitivity cs = matchCase ? Qt::CaseSensitive : Qt::CaseInsensitive;
+    std::vector<std::pair<int, int>> spans;
+    for (int from = 0;;) {
+        const int at = int(plain.indexOf(search, from, cs));
+        if (at < 0) break;
+        const int last = at + int(search.size()) - 1;
+        spans.emplace_back(where[std::size_t(at)], where[std::size_t(last)] + 1);
+        from = at + int(search.size());
+    }
+    QString r = text;
+    const QString open = QLatin1Char('<') + tag + QLatin1Char('>');
+    const QString close = QStringLiteral("</") + tag + QLatin1Char('>');
+    for (auto it = spans.rbegin(); it != spans.rend(); ++it) {
+        r.insert(it->second, close);
+        r.insert(it->first, open);
+    }
+    return r;
+}
+
+QString RemoveTag(const QString& text, const QString& tag) {
+    QString r = text;
+    r.remove(QLatin1Char('<') + tag + QLatin1Char('>'), Qt::CaseInsensitive);
+    r.remove(QStringLiteral("</") + tag + QLatin1Char('>'), Qt::CaseInsensitive);
+    return r;
+}
+
+} // namespace htmllabel

@@ -1,0 +1,72 @@
+#pragma once
+// Mini-HTML engine: lays out, draws, measures and hit-tests a short marked-up text in a
+// rectangle of a drawing surface in one call, keeping no state between calls. Also the text
+// utilities the label uses.
+
+#include "ui/htmllabel/HtmlSurface.h"
+#include "ui/htmllabel/MarkupPicture.h"
+
+#include <QString>
+
+namespace htmllabel {
+
+enum class THtmlAlign { Left, Right, Center };
+
+struct TMiniHtmlOptions {
+    const THtmlImageList* ImageList = nullptr;
+    int HitX = -1;
+    int HitY = -1;
+    int FocusLink = -1; // counted from 0
+    int HoverLink = -1; // number of the hovered link, counted from 1
+    int ShadowOffset = 2;
+    TColor ShadowColor = 0x808080;
+    bool HitOnlySecondPass = false;
+    bool MeasureOnly = false;
+    bool PrintScaling = false;
+    double ScaleFactor = 1.0;
+    bool IgnoreColors = false;
+    bool BlinkPhase = false;
+    bool Hover = false;
+    bool WordWrap = true;
+    TColor LinkColor = 0xFF0000;
+    TColor HoverColor = clNone;
+    TColor HoverFontColor = clNone;
+    TMarkupPictureCache* PictureCache = nullptr;
+    const IPictureLookup* PictureContainer = nullptr;
+    int LineSpacing = 0;
+    bool RightToLeft = false;
+};
+
+struct TMiniHtmlResult {
+    bool Hit = false;
+    QString Anchor;
+    int Width = 0;
+    int Height = 0;
+    int LinkCount = 0;
+    int MouseLink = -1;
+    THtmlRect HoverRect;
+};
+
+// Draws (unless measuring only), measures and hit-tests `text` in `rect`. The surface's font is
+// the base font and its brush colour the background; both are left as they were.
+bool DrawMiniHtml(IHtmlSurface& surface, const QString& text, const THtmlRect& rect,
+                  const TMiniHtmlOptions& options, TMiniHtmlResult& result);
+
+// Colour attribute value: "#RRGGBB" or a colour name; unknown names give black.
+TColor HtmlColorValue(const QString& value);
+
+// Fills r with `steps` bands going from `from` to `to` (0 steps are taken as 1).
+void DrawGradientBands(IHtmlSurface& surface, TColor from, TColor to, const THtmlRect& r, int steps,
+                       bool horizontal);
+
+// Number rule of tag values: leading blanks, optional sign, decimal digits or hexadecimal after
+// "$", "x", "X", "0x", "0X". An invalid or overflowing value gives the digits read before the
+// first invalid character (0 and no sign when there are none); `valid` tells which case it was.
+int HtmlStrToInt(const QString& s, bool* valid = nullptr);
+
+QString HtmlToPlainText(const QString& text);
+QString StripTags(const QString& text);
+QString WrapMatchesInTag(const QString& text, const QString& search, const QString& tag, bool matchCase);
+QString RemoveTag(const QString& text, const QString& tag);
+
+} // namespace htmllabel
