@@ -191,3 +191,9 @@ IIBClientLibraryPtr GetIBClientLibrary(const QString& libraryName) {
     list.Items.push_back(library);
     return library;
 }
+
+int ClientLibraryCount() {
+    TClientLibraryList& list = ClientLibraries();
+    std::lock_guard lock(list.Lock);
+    return int(list.Items.size());
+}

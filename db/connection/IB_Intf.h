@@ -175,3 +175,6 @@ inline constexpr const char16_t* DefaultLibraryName = u"libfbclient.so.2";
 
 // Restores the floating-point environment the program started with; every client call ends with it.
 void RestoreDefaultFPUState();
+
+// Number of bindings in the process-wide list.
+int ClientLibraryCount();

@@ -10,99 +10,97 @@
 namespace {
 
 // Texts of the numbered client errors; the number is the index.
-const char16_t* const
-    ClientErrorTexts[] =
-        {
-            u"Unknown error.",                                           // 0
-            u"Unsupported feature.",                                     // 1
-            u"Not permitted.",                                           // 2
-            u"Temporary file access error.",                             // 3
-            u"Database connection timed out.",                           // 4
-            u"Cannot set database.",                                     // 5
-            u"Cannot set transaction.",                                  // 6
-            u"Operation cancelled at user's request.",                   // 7
-            u"DPB Constant (isc_dpb_%s) is unsupported.",                // 8
-            u"DPB Constant (%s) is unknown.",                            // 9
-            u"TPB Constant (isc_tpb_%s) is unsupported.",                // 10
-            u"TPB Constant (%s) is unknown.",                            // 11
-            u"%s: Cannot perform operation -- DB is not open.",          // 12
-            u"Cannot perform operation -- DB is currently open.",        // 13
-            u"Database name is missing.",                                // 14
-            u"%s :Transaction is not active.",                           // 15
-            u"%s :Transaction is active.",                               // 16
-            u"Timeout values cannot be negative.",                       // 17
-            u"%s :No databases are listed in transaction component.",    // 18
-            u"%s :Updating wrong database.",                             // 19
-            u"%s :Updating wrong transaction.",                          // 20
-            u"Database not assigned for %s.",                            // 21
-            u"Transaction not assigned for %s.",                         // 22
-            u"XSQLDA index out of range.",                               // 23
-            u"XSQLDA name does not exist (%s).",                         // 24
-            u"End of file.",                                             // 25
-            u"Beginning of file.",                                       // 26
-            u"%s:Invalid statement handle.",                             // 27
-            u"Can't %s because %s dataset open.",                        // 28
-            u"Can't %s because %s dataset closed.",                      // 29
-            u"Unknown SQL Data type (%d).",                              // 30
-            u"Invalid column index (index exceeds permitted range).",    // 31
-            u"Invalid parameter index (index exceeds permitted range).", // 32
-            u"Invalid data conversion.",                                 // 33
-            u"Column cannot be set to null (%s)",                        // 34
-            u"Blob stream cannot be read.",                              // 35
-            u"Blob stream cannot be written.",                           // 36
-            u"Can't %s , because  query is empty",                       // 37
-            u"Can't \"open\" a non-select statement. Use ExecQuery.",    // 38
-            u"No access to field \"%s\".",                               // 39
-            u"Field \"%s\" is read-only.",                               // 40
-            u"Field \"%s\" not found.",                                  // 41
-            u"DataSet not in Edit or Insert mode.(%s)",                  // 42
-            u"Not editing.",                                             // 43
-            u"Can't insert into dataset. (%s)",                          // 44
-            u"Can't post. (%s) ",                                        // 45
-            u"Can't update. (%s)",                                       // 46
-            u"Can't delete from dataset. (%s)",                          // 47
-            u"Can't refresh row. (%s)",                                  // 48
-            u"Buffer not set.",                                          // 49
-            u"Circular references not permitted.(%s)",                   // 50
-            u"SQL Parse Error in :%s \r\n\r\n%s",                        // 51
-            u"User abort.",                                              // 52
-            u"Data set is uni-directional.",                             // 53
-            u"Cannot create shared resource. (Windows error %d)",        // 54
-            u"Windows API error. (Windows error %d [$%.8x])",            // 55
-            u"Column lists do not match.",                               // 56
-            u"Column types don't match. (From index: %d, To index: %d)", // 57
-            u"Can't end a shared transaction unless it is forced and equal to the transaction's "
-            u"TimeoutAction.",                         // 58
-            u"Column types \"%s\" is not array field", // 59
-            u"Dimension %d don't exist in \"%s\" ",    // 60
-            u"SQL Dialect invalid",                    // 61
-            u"InterBase library gds32.dll not found in the path. Please install InterBase to use this "
-            u"functionality",                                                                       // 62
-            u"%s is an InterBase6 function. Please upgrade to InterBase6 to use this functonality", // 63
-            u"InterBase Install DLL ibinstall.dll not found in the path. Please install InterBase 6 to use "
-            u"this functionality",                                                                       // 64
-            u"Cannot perform operation -- service is not attached",                                      // 65
-            u"Cannot perform operation -- service is attached",                                          // 66
-            u"Server Name Missing",                                                                      // 67
-            u"Query Parameters missing or incorrect",                                                    // 68
-            u"Start Parameters missing or incorrect",                                                    // 69
-            u"Unexpected Output buffer value",                                                           // 70
-            u"Generic ServiceStart not applicable: Use Specific Procedures to set configuration params", // 71
-            u"SPB Constant Not supported",                                                               // 72
-            u"SPB Constant Unknown",                                                                     // 73
-            u"Field Size too small. Field %s.%s",                                                        // 74
-            u"%s. Can't use limited cache. \r\nCachedUpdates must be False,\r\nSelect must have \"Order by\" "
-            u"clause ,\r\nAll order fields must exist in fields section\r\nSelect can't use params with "
-            u"prefix \"NEW_\"\r\nUpdateTransaction must be equel Transaction or AutoCommit=True ",  // 75
-            u"Error in %s. FieldList is empty.",                                                    // 76
-            u"%s can't use field \"%s\"",                                                           // 77
-            u"%s is an Firebird 2 function. Please upgrade to Firebird 2 to use this functonality", // 78
-            u"MDT. Socket of database \"%s\" not found",                                            // 79
-            u"MDT. MDT transaction already opened",                                                 // 80
-            u"MDT. FbXSQLDA and MDTDataRecord are incompatible",                                    // 81
-            u"MDT. Unexpected error in \"%s\"",                                                     // 82
-            u"MDT. MDT savepoint \"%s\" already set",                                               // 83
-            u"MDT. Savepoint \"%s\" not found",                                                     // 84
+const char16_t* const ClientErrorTexts[] = {
+    u"Unknown error.",                                           // 0
+    u"Unsupported feature.",                                     // 1
+    u"Not permitted.",                                           // 2
+    u"Temporary file access error.",                             // 3
+    u"Database connection timed out.",                           // 4
+    u"Cannot set database.",                                     // 5
+    u"Cannot set transaction.",                                  // 6
+    u"Operation cancelled at user's request.",                   // 7
+    u"DPB Constant (isc_dpb_%s) is unsupported.",                // 8
+    u"DPB Constant (%s) is unknown.",                            // 9
+    u"TPB Constant (isc_tpb_%s) is unsupported.",                // 10
+    u"TPB Constant (%s) is unknown.",                            // 11
+    u"%s: Cannot perform operation -- DB is not open.",          // 12
+    u"Cannot perform operation -- DB is currently open.",        // 13
+    u"Database name is missing.",                                // 14
+    u"%s :Transaction is not active.",                           // 15
+    u"%s :Transaction is active.",                               // 16
+    u"Timeout values cannot be negative.",                       // 17
+    u"%s :No databases are listed in transaction component.",    // 18
+    u"%s :Updating wrong database.",                             // 19
+    u"%s :Updating wrong transaction.",                          // 20
+    u"Database not assigned for %s.",                            // 21
+    u"Transaction not assigned for %s.",                         // 22
+    u"XSQLDA index out of range.",                               // 23
+    u"XSQLDA name does not exist (%s).",                         // 24
+    u"End of file.",                                             // 25
+    u"Beginning of file.",                                       // 26
+    u"%s:Invalid statement handle.",                             // 27
+    u"Can't %s because %s dataset open.",                        // 28
+    u"Can't %s because %s dataset closed.",                      // 29
+    u"Unknown SQL Data type (%d).",                              // 30
+    u"Invalid column index (index exceeds permitted range).",    // 31
+    u"Invalid parameter index (index exceeds permitted range).", // 32
+    u"Invalid data conversion.",                                 // 33
+    u"Column cannot be set to null (%s)",                        // 34
+    u"Blob stream cannot be read.",                              // 35
+    u"Blob stream cannot be written.",                           // 36
+    u"Can't %s , because  query is empty",                       // 37
+    u"Can't \"open\" a non-select statement. Use ExecQuery.",    // 38
+    u"No access to field \"%s\".",                               // 39
+    u"Field \"%s\" is read-only.",                               // 40
+    u"Field \"%s\" not found.",                                  // 41
+    u"DataSet not in Edit or Insert mode.(%s)",                  // 42
+    u"Not editing.",                                             // 43
+    u"Can't insert into dataset. (%s)",                          // 44
+    u"Can't post. (%s) ",                                        // 45
+    u"Can't update. (%s)",                                       // 46
+    u"Can't delete from dataset. (%s)",                          // 47
+    u"Can't refresh row. (%s)",                                  // 48
+    u"Buffer not set.",                                          // 49
+    u"Circular references not permitted.(%s)",                   // 50
+    u"SQL Parse Error in :%s \r\n\r\n%s",                        // 51
+    u"User abort.",                                              // 52
+    u"Data set is uni-directional.",                             // 53
+    u"Cannot create shared resource. (Windows error %d)",        // 54
+    u"Windows API error. (Windows error %d [$%.8x])",            // 55
+    u"Column lists do not match.",                               // 56
+    u"Column types don't match. (From index: %d, To index: %d)", // 57
+    u"Can't end a shared transaction unless it is forced and equal to the transaction's "
+    u"TimeoutAction.",                         // 58
+    u"Column types \"%s\" is not array field", // 59
+    u"Dimension %d don't exist in \"%s\" ",    // 60
+    u"SQL Dialect invalid",                    // 61
+    u"InterBase library gds32.dll not found in the path. Please install InterBase to use this "
+    u"functionality",                                                                       // 62
+    u"%s is an InterBase6 function. Please upgrade to InterBase6 to use this functonality", // 63
+    u"InterBase Install DLL ibinstall.dll not found in the path. Please install InterBase 6 to use "
+    u"this functionality",                                                                       // 64
+    u"Cannot perform operation -- service is not attached",                                      // 65
+    u"Cannot perform operation -- service is attached",                                          // 66
+    u"Server Name Missing",                                                                      // 67
+    u"Query Parameters missing or incorrect",                                                    // 68
+    u"Start Parameters missing or incorrect",                                                    // 69
+    u"Unexpected Output buffer value",                                                           // 70
+    u"Generic ServiceStart not applicable: Use Specific Procedures to set configuration params", // 71
+    u"SPB Constant Not supported",                                                               // 72
+    u"SPB Constant Unknown",                                                                     // 73
+    u"Field Size too small. Field %s.%s",                                                        // 74
+    u"%s. Can't use limited cache. \r\nCachedUpdates must be False,\r\nSelect must have \"Order by\" "
+    u"clause ,\r\nAll order fields must exist in fields section\r\nSelect can't use params with "
+    u"prefix \"NEW_\"\r\nUpdateTransaction must be equel Transaction or AutoCommit=True ",  // 75
+    u"Error in %s. FieldList is empty.",                                                    // 76
+    u"%s can't use field \"%s\"",                                                           // 77
+    u"%s is an Firebird 2 function. Please upgrade to Firebird 2 to use this functonality", // 78
+    u"MDT. Socket of database \"%s\" not found",                                            // 79
+    u"MDT. MDT transaction already opened",                                                 // 80
+    u"MDT. FbXSQLDA and MDTDataRecord are incompatible",                                    // 81
+    u"MDT. Unexpected error in \"%s\"",                                                     // 82
+    u"MDT. MDT savepoint \"%s\" already set",                                               // 83
+    u"MDT. Savepoint \"%s\" not found",                                                     // 84
 };
 constexpr int ClientErrorCount = int(sizeof(ClientErrorTexts) / sizeof(ClientErrorTexts[0]));
 

@@ -1,0 +1,669 @@
+#include "FbDatabase.h"
+
+#include "FbSafeTimer.h"
+#include "fb.h"
+#include "platform/Exceptions.h"
+#include "platform/Format.h"
+
+#include <QFile>
+#include <climits>
+#include <mutex>
+
+namespace {
+
+// Serialises every attach of the process.
+std::recursive_mutex& ConnectLock() {
+    static std::recursive_mutex lock;
+    return lock;
+}
+
+// Every database of the process; those still connected when the program ends are closed.
+struct TDatabaseList {
+    TDatabaseList() {
+        // The bindings must outlive the databases that use them.
+        ClientLibraryCount();
+    }
+    ~TDatabaseList() {
+        const QList<TFbDatabase*> items = Items;
+        for (TFbDatabase* database : items) {
+            try {
+                database->Close();
+            } catch (...) {
+            }
+        }
+    }
+    std::mutex Lock;
+    QList<TFbDatabase*> Items;
+};
+
+TDatabaseList& Databases() {
+    static TDatabaseList list;
+    return list;
+}
+
+std::mutex gLoginDialogLock;
+TFbLoginDialog gLoginDialog;
+
+QString ExceptionText(const std::exception& e) {
+    if (auto* own = dynamic_cast<const platform::Exception*>(&e)) return own->Message();
+    return QString::fromUtf8(e.what());
+}
+
+// Runs a user event; an exception from it becomes a base exception with the event named.
+template <class F>
+void CallReplacingError(TFbDatabase* database, const char16_t* format, const char16_t* destroyingFormat,
+                        F&& f) {
+    QString text;
+    try {
+        f();
+        return;
+    } catch (const std::exception& e) {
+        text = ExceptionText(e);
+    } catch (...) {
+        text = QString::fromUtf16(platform::rtl::SUnkOSError);
+    }
+    throw platform::Exception(
+        platform::Format(database->Destroying() ? destroyingFormat : format, {database->FullName(), text}));
+}
+
+} // namespace
+
+IFbTransactionLink::~IFbTransactionLink() = default;
+
+// ---- TFbBase
+
+TFbBase::TFbBase(QObject* owner) : FOwner(owner) {}
+
+TFbBase::~TFbBase() {
+    SetDatabase(nullptr);
+}
+
+void TFbBase::SetDatabase(TFbDatabase* value) {
+    if (value == FDatabase) return;
+    if (FDatabase) FDatabase->RemoveFbBase(this);
+    FDatabase = value;
+    if (FDatabase) FDatabase->AddFbBase(this);
+}
+
+void TFbBase::CheckDatabase() {
+    if (!FDatabase) {
+        auto* component = qobject_cast<platform::TComponent*>(FOwner);
+        RaiseFbError(21, {component ? component->FullName() : QString()});
+    }
+    FDatabase->CheckActive(false);
+}
+
+isc_db_handle* TFbBase::DBHandle() {
+    CheckDatabase();
+    return FDatabase->HandleAddress();
+}
+
+// ---- TFbDatabase
+
+TFbDatabase::TFbDatabase(platform::TComponent* owner)
+    : platform::TComponent(owner), FConnectParams(FDBParams) {
+    FDBParams.OnChanging = [this] {
+        if (Connected()) RaiseFbError(13);
+    };
+    FDBParams.OnChange = [this] { FDBParamsChanged = true; };
+    TDatabaseList& list = Databases();
+    std::lock_guard lock(list.Lock);
+    list.Items.append(this);
+}
+
+TFbDatabase::~TFbDatabase() {
+    Destroying_();
+    delete FTimer;
+    FTimer = nullptr;
+    {
+        TDatabaseList& list = Databases();
+        std::lock_guard lock(list.Lock);
+        list.Items.removeAll(this);
+    }
+    if (Connected()) {
+        try {
+            ForceClose();
+        } catch (...) {
+            // Nothing may escape a destructor; the attachment is forgotten below.
+        }
+    }
+    for (qsizetype i = FNotices.size() - 1; i >= 0; --i) {
+        if (i >= FNotices.size() || FNotices[i].Notice != TNotice::Destroy) continue;
+        try {
+            FNotices[i].Callback(this);
+        } catch (...) {
+        }
+    }
+    while (!FFbBases.isEmpty()) {
+        TFbBase* link = FFbBases.last();
+        try {
+            if (link->OnDatabaseFree) link->OnDatabaseFree();
+        } catch (...) {
+        }
+        if (link->FDatabase == this) RemoveFbBase(link);
+        link->FDatabase = nullptr;
+    }
+    const QList<IFbTransactionLink*> transactions = FTransactions;
+    FTransactions.clear();
+    for (IFbTransactionLink* transaction : transactions)
+        transaction->OnDatabaseFree(this);
+    FClientLibrary.reset();
+}
+
+void TFbDatabase::SetConnected(bool value) {
+    if (Loading()) {
+        FStreamedConnected = value;
+        return;
+    }
+    if (value == Connected()) return;
+    if (value)
+        Open(true);
+    else
+        Close();
+}
+
+void TFbDatabase::Loaded() {
+    platform::TComponent::Loaded();
+    if (FStreamedConnected) {
+        FStreamedConnected = false;
+        SetConnected(true);
+    }
+}
+
+void TFbDatabase::SetDBName(const QString& value) {
+    if (value == FDBName) return;
+    CheckInactive();
+    FDBName = value;
+}
+
+void TFbDatabase::SetDBParams(const QStringList& lines) {
+    FDBParams.BeginUpdate();
+    try {
+        FDBParams.Clear();
+        FDBParams.AddStrings(lines);
+    } catch (...) {
+        FDBParams.EndUpdate();
+        throw;
+    }
+    FDBParams.EndUpdate();
+}
+
+void TFbDatabase::SetSQLDialect(int value) {
+    if (value < 1) RaiseFbError(61);
+    if (Connected() && value > DBSQLDialect()) RaiseFbError(61);
+    FSQLDialect = value;
+}
+
+void TFbDatabase::SetTimeout(quint32 value) {
+    FTimeout = value;
+    if (value == 0) {
+        delete FTimer;
+        FTimer = nullptr;
+        return;
+    }
+    if (!FTimer) {
+        FTimer = new TFbCustomTimer(nullptr);
+        FTimer->OnTimer = [this](TFbCustomTimer*) { IdleTimerTick(); };
+    }
+    FTimer->SetInterval(int(qMin<quint32>(value, INT_MAX)));
+    FLastActiveTime = FbTickCount();
+    FTimer->SetEnabled(true);
+}
+
+void TFbDatabase::IdleTimerTick() {
+    if (!Connected()) return;
+    TActionOnIdle action = TActionOnIdle::aiCloseConnect;
+    if (OnIdleConnect) OnIdleConnect(this, FbTickCount() - FLastActiveTime, action);
+    if (action == TActionOnIdle::aiKeepLiveConnect) return;
+    ForceClose();
+    if (OnTimeout) OnTimeout(this);
+}
+
+void TFbDatabase::SetLibraryName(const QString& value) {
+    CheckInactive();
+    if (value == FLibraryName) return;
+    FLibraryName = value;
+    FClientLibrary.reset();
+    FClientLibLoaded = false;
+    if (!value.isEmpty()) ClientLibrary();
+}
+
+IIBClientLibrary& TFbDatabase::ClientLibrary() {
+    if (!FClientLibLoaded) {
+        FClientLibrary = GetIBClientLibrary(FLibraryName);
+        FClientLibLoaded = true;
+    }
+    if (!FClientLibrary->LibraryLoaded()) FClientLibrary->LoadIBLibrary();
+    return *FClientLibrary;
+}
+
+QString TFbDatabase::ClientVersion() {
+    char buffer[100] = {};
+    ClientLibrary().isc_get_client_version(buffer);
+    buffer[sizeof(buffer) - 1] = 0;
+    return QString::fromLatin1(buffer);
+}
+
+int TFbDatabase::ClientMajorVersion() {
+    return ClientLibrary().FbClientVersion();
+}
+
+int TFbDatabase::ClientMinorVersion() {
+    return ClientLibrary().FbClientMinorVersion();
+}
+
+void TFbDatabase::SetHandle(isc_db_handle value) {
+    CheckInactive();
+    FHandle = value;
+    FHandleIsShared = value != 0;
+}
+
+ISC_STATUS TFbDatabase::Call(ISC_STATUS errCode, bool raiseError) {
+    RestoreDefaultFPUState();
+    if (FTimer && FTimer->Enabled()) {
+        FTimer->Restart();
+        FLastActiveTime = FbTickCount();
+    }
+    if (raiseError && errCode > 0) RaiseIBError(ClientLibrary(), this);
+    return errCode;
+}
+
+void TFbDatabase::CheckInactive() {
+    if (FHandle) RaiseFbError(13);
+}
+
+void TFbDatabase::CheckDatabaseName() {
+    if (FDBName.isEmpty()) RaiseFbError(14);
+}
+
+void TFbDatabase::CheckActive(bool tryReconnect) {
+    if (FStreamedConnected && !FHandle && !Loading()) Loaded();
+    if (FHandle) return;
+    if (!FAutoReconnect) RaiseFbError(12, {FullName()});
+    if (!(tryReconnect || FAutoReconnect)) return;
+    const bool oldPrompt = FUseLoginPrompt;
+    try {
+        FUseLoginPrompt = FConnectParams.Password().isEmpty();
+        Open(true);
+    } catch (...) {
+        if (!oldPrompt && !FUseLoginPrompt) {
+            try {
+                FUseLoginPrompt = true;
+                Open(true);
+            } catch (...) {
+            }
+        }
+    }
+    FUseLoginPrompt = oldPrompt;
+}
+
+bool TFbDatabase::TestConnected() {
+    if (!Connected()) return false;
+    try {
+        BaseLevel();
+    } catch (...) {
+        ForceClose();
+        return false;
+    }
+    return true;
+}
+
+void TFbDatabase::Open(bool raiseExcept) {
+    FServerMajorVersion = -1;
+    FServerMinorVersion = -1;
+    FServerBuild = -1;
+
+    ISC_STATUS result = 0;
+    {
+        std::lock_guard lock(ConnectLock());
+        CheckInactive();
+        CheckDatabaseName();
+        IIBClientLibrary& library = ClientLibrary();
+        const QList<TFbBase*> links = FFbBases;
+        for (TFbBase* link : links)
+            if (link->OnDatabaseConnecting) link->OnDatabaseConnecting();
+        if (FUseLoginPrompt) RunLoginDialog();
+        if (FDBParamsChanged) {
+            try {
+                FDBParamsChanged = false;
+                GenerateDPB(FDBParams, FDPB, FDPBLength, FConnectParams.IsFirebird());
+            } catch (...) {
+                // No buffer is kept from a failed build.
+                FDBParamsChanged = true;
+                FDPB.clear();
+                FDPBLength = 0;
+                throw;
+            }
+        }
+        // File names go to the client in the file-system encoding.
+        const QByteArray name = QFile::encodeName(FDBName);
+        result = library.isc_attach_database(StatusVector(), short(name.size() <= SHRT_MAX ? name.size() : 0),
+                                             name.constData(), &FHandle, FDPBLength, FDPB.constData());
+        Call(result, false);
+    }
+    if (result > 0) {
+        FHandle = 0;
+        if (raiseExcept) RaiseIBError(ClientLibrary(), this);
+        return;
+    }
+
+    vAttachmentID = -1;
+    AttachmentID();
+    FDifferenceTime = 0;
+
+    const int dialect = DBSQLDialect();
+    if (dialect < FSQLDialect) FSQLDialect = dialect;
+
+    SetConnectionFacts();
+
+    if (OnConnect && Connected()) OnConnect(this);
+    CallNotices(TNotice::Connected, true);
+    const QList<TFbBase*> links = FFbBases;
+    for (TFbBase* link : links) {
+        if (!Connected()) break;
+        if (FFbBases.contains(link) && link->OnDatabaseConnected) link->OnDatabaseConnected();
+    }
+}
+
+void TFbDatabase::RunLoginDialog() {
+    TFbLoginDialog dialog;
+    {
+        std::lock_guard lock(gLoginDialogLock);
+        dialog = gLoginDialog;
+    }
+    QString user = FConnectParams.UserName();
+    QString role = FConnectParams.RoleName();
+    QString password;
+    if (!dialog || !dialog(LoginDialogDatabaseName(FDBName), user, password, role)) RaiseFbError(7);
+    FConnectParams.SetUserName(user);
+    FConnectParams.SetPassword(password);
+    FConnectParams.SetRoleName(role);
+}
+
+void TFbDatabase::SetConnectionFacts() {
+    FIsFireBirdConnect = !FBVersion().isEmpty();
+    FIsIB2007Connect = false;
+    FIsUnicodeConnect = false;
+    FIsNoneConnect = false;
+    FIsKOI8Connect = false;
+    FNeedUnicodeFieldsTranslation = false;
+    FNeedUTFDecodeDDL = false;
+    if (!FIsFireBirdConnect) FIsIB2007Connect = ServerMajorVersion() > 7;
+    if (FIsFireBirdConnect && ServerMajorVersion() > 1) {
+        const int charset = FBAttachCharsetID();
+        FIsUnicodeConnect = charset == 3 || charset == 4;
+        FIsNoneConnect = charset == 0;
+        FNeedUnicodeFieldsTranslation = FIsUnicodeConnect || FIsNoneConnect;
+        const bool newServer =
+            ServerMajorVersion() > 2 || (ServerMajorVersion() == 2 && ServerMinorVersion() > 0);
+        const bool newODS = ODSMajorVersion() > 11 || (ODSMajorVersion() == 11 && ODSMinorVersion() > 0);
+        FNeedUTFDecodeDDL = FNeedUnicodeFieldsTranslation && newServer && newODS;
+        FIsKOI8Connect = charset == 63 || charset == 64;
+    } else {
+        const QString charset = FConnectParams.CharSet().toUpper();
+        FIsUnicodeConnect = charset == QLatin1String("UNICODE_FSS") || charset == QLatin1String("UTF8");
+        FIsNoneConnect = charset == QLatin1String("NONE") || charset.isEmpty();
+        FNeedUnicodeFieldsTranslation = FIsUnicodeConnect || FIsNoneConnect;
+    }
+}
+
+void TFbDatabase::CallNotices(TNotice notice, bool whileConnected) {
+    const QList<TNoticeEntry> notices = FNotices;
+    for (const TNoticeEntry& entry : notices) {
+        if (whileConnected && !Connected()) return;
+        if (entry.Notice == notice) entry.Callback(this);
+    }
+}
+
+void TFbDatabase::AddEvent(TNotice notice, const void* key, TNotifyEvent callback) {
+    RemoveEvent(notice, key);
+    if (callback) FNotices.append({notice, key, std::move(callback)});
+}
+
+void TFbDatabase::RemoveEvent(TNotice notice, const void* key) {
+    FNotices.removeIf([&](const TNoticeEntry& e) { return e.Notice == notice && e.Key == key; });
+}
+
+void TFbDatabase::Close() {
+    if (Connected()) InternalClose(false);
+    vAttachmentID = -1;
+}
+
+void TFbDatabase::ForceClose() {
+    InternalClose(true);
+}
+
+void TFbDatabase::InternalClose(bool force) {
+    CheckActive(false);
+    CallReplacingError(this, u"Error of %s.BeforeDisconnect. %s",
+                       u"Error of %s.BeforeDisconnect. Probably you are trying to get access to destroyed "
+                       u"components. %s",
+                       [this] {
+                           if (BeforeDisconnect) BeforeDisconnect(this);
+                       });
+    CallNotices(TNotice::BeforeDisconnect, false);
+
+    const QList<IFbTransactionLink*> transactions = FTransactions;
+    for (IFbTransactionLink* transaction : transactions) {
+        if (!FTransactions.contains(transaction) || !transaction->InTransaction()) continue;
+        try {
+            transaction->OnDatabaseDisconnecting(this);
+        } catch (...) {
+            if (!force) throw;
+        }
+    }
+    QList<TFbBase*> links = FFbBases;
+    for (TFbBase* link : links) {
+        if (!FFbBases.contains(link) || !link->OnDatabaseDisconnecting) continue;
+        try {
+            link->OnDatabaseDisconnecting();
+        } catch (...) {
+            if (!force) throw;
+        }
+    }
+
+    if (!FHandleIsShared) {
+        try {
+            Call(ClientLibrary().isc_detach_database(StatusVector(), &FHandle), !force);
+        } catch (...) {
+            // A failed detach never escapes a disconnect.
+        }
+    }
+    FHandle = 0;
+    FHandleIsShared = false;
+
+    links = FFbBases;
+    for (TFbBase* link : links)
+        if (FFbBases.contains(link) && link->OnDatabaseDisconnected) link->OnDatabaseDisconnected();
+
+    CallReplacingError(this, u"Error of %s.AfterDisconnect. %s",
+                       u"Error of %s.AfterDisconnect. Probably you are trying to get access to destroyed "
+                       u"components. %s",
+                       [this] {
+                           if (AfterDisconnect) AfterDisconnect(this);
+                       });
+}
+
+void TFbDatabase::CloseLostConnect() {
+    FHandle = 0;
+    FHandleIsShared = false;
+    vAttachmentID = -1;
+    const QList<TFbBase*> links = FFbBases;
+    for (TFbBase* link : links) {
+        try {
+            if (FFbBases.contains(link) && link->OnDatabaseLostConnect) link->OnDatabaseLostConnect();
+        } catch (...) {
+        }
+    }
+    const QList<IFbTransactionLink*> transactions = FTransactions;
+    for (IFbTransactionLink* transaction : transactions) {
+        try {
+            if (FTransactions.contains(transaction) && transaction->InTransaction())
+                transaction->OnDatabaseLostConnect(this);
+        } catch (...) {
+        }
+    }
+}
+
+bool TFbDatabase::DatabaseInfo(char item, QByteArray& value, int bufferSize) {
+    CheckActive(false);
+    IIBClientLibrary& library = ClientLibrary();
+    QByteArray buffer(bufferSize, '\0');
+    Call(library.isc_database_info(StatusVector(), &FHandle, 1, &item, short(bufferSize), buffer.data()),
+         true);
+    if (buffer[0] != item) return false;
+    const int length = qBound(0, int(library.isc_vax_integer(buffer.constData() + 1, 2)), bufferSize - 3);
+    value = buffer.mid(3, length);
+    return true;
+}
+
+int TFbDatabase::DatabaseInfoInteger(char item, int missing) {
+    QByteArray value;
+    if (!DatabaseInfo(item, value)) return missing;
+    return int(ClientLibrary().isc_vax_integer(value.constData(), short(value.size())));
+}
+
+QString TFbDatabase::DatabaseInfoString(char item, int bufferSize) {
+    // A count of strings, then each as a length byte and its text; the first one is wanted.
+    QByteArray value;
+    if (!DatabaseInfo(item, value, bufferSize) || value.size() < 2) return QString();
+    const int length = quint8(value[1]);
+    return QString::fromLatin1(value.mid(2, length));
+}
+
+int TFbDatabase::AttachmentID() {
+    if (vAttachmentID == -1) vAttachmentID = DatabaseInfoInteger(isc_info_attachment_id, -1);
+    return vAttachmentID;
+}
+
+int TFbDatabase::DBSQLDialect() {
+    return DatabaseInfoInteger(isc_info_db_sql_dialect, 1);
+}
+
+int TFbDatabase::FBAttachCharsetID() {
+    return DatabaseInfoInteger(frb_info_att_charset, -1);
+}
+
+QString TFbDatabase::FBVersion() {
+    return DatabaseInfoString(isc_info_firebird_version, 512);
+}
+
+QString TFbDatabase::Version() {
+    return DatabaseInfoString(isc_info_version, 1024);
+}
+
+int TFbDatabase::ODSMajorVersion() {
+    return DatabaseInfoInteger(isc_info_ods_version, 0);
+}
+
+int TFbDatabase::ODSMinorVersion() {
+    return DatabaseInfoInteger(isc_info_ods_minor_version, 0);
+}
+
+int TFbDatabase::BaseLevel() {
+    QByteArray value;
+    if (!DatabaseInfo(isc_info_base_level, value) || value.size() < 2) return 0;
+    return quint8(value[1]);
+}
+
+void TFbDatabase::ReadServerVersion() {
+    const QString firebird = FBVersion();
+    const QString text = firebird.isEmpty() ? Version() : firebird;
+    ParseServerVersion(text, FServerMajorVersion, FServerMinorVersion, FServerRelease, FServerBuild);
+}
+
+int TFbDatabase::ServerMajorVersion() {
+    if (FServerMajorVersion == -1 && Connected()) ReadServerVersion();
+    return FServerMajorVersion;
+}
+
+int TFbDatabase::ServerMinorVersion() {
+    if (FServerMajorVersion == -1 && Connected()) ReadServerVersion();
+    return FServerMinorVersion;
+}
+
+int TFbDatabase::ServerRelease() {
+    if (FServerMajorVersion == -1 && Connected()) ReadServerVersion();
+    return FServerRelease;
+}
+
+int TFbDatabase::ServerBuild() {
+    if (FServerMajorVersion == -1 && Connected()) ReadServerVersion();
+    return FServerBuild;
+}
+
+int TFbDatabase::AddTransaction(IFbTransactionLink* transaction) {
+    if (!transaction) return -1;
+    const qsizetype index = FTransactions.indexOf(transaction);
+    if (index >= 0) return int(index);
+    FTransactions.append(transaction);
+    return int(FTransactions.size() - 1);
+}
+
+void TFbDatabase::RemoveTransaction(IFbTransactionLink* transaction) {
+    FTransactions.removeAll(transaction);
+}
+
+int TFbDatabase::ActiveTransactionCount() const {
+    int count = 0;
+    for (IFbTransactionLink* transaction : FTransactions)
+        if (transaction->InTransaction()) ++count;
+    return count;
+}
+
+IFbTransactionLink* TFbDatabase::FirstActiveTransaction() const {
+    for (IFbTransactionLink* transaction : FTransactions)
+        if (transaction->InTransaction() &&
+            (transaction->DatabaseCount() < 2 || transaction->DefaultDatabase() == this))
+            return transaction;
+    return nullptr;
+}
+
+void TFbDatabase::AddFbBase(TFbBase* link) {
+    link->FIndexInDatabase = int(FFbBases.size());
+    FFbBases.append(link);
+}
+
+void TFbDatabase::RemoveFbBase(TFbBase* link) {
+    const int index = link->FIndexInDatabase;
+    if (index < 0 || index >= FFbBases.size() || FFbBases[index] != link) return;
+    TFbBase* last = FFbBases.takeLast();
+    if (last != link) {
+        FFbBases[index] = last;
+        last->FIndexInDatabase = index;
+    }
+    link->FIndexInDatabase = -1;
+}
+
+void SetFbLoginDialog(TFbLoginDialog dialog) {
+    std::lock_guard lock(gLoginDialogLock);
+    gLoginDialog = std::move(dialog);
+}
+
+QString LoginDialogDatabaseName(const QString& databaseName) {
+    if (databaseName.size() <= 45) return databaseName;
+    return databaseName.left(10) + QStringLiteral("...") + databaseName.right(33);
+}
+
+void ParseServerVersion(const QString& text, int& major, int& minor, int& release, int& build) {
+    int* const parts[] = {&major, &minor, &release, &build};
+    int stored = 0;
+    QString number;
+    for (qsizetype i = 4; i < text.size() && stored < 4; ++i) {
+        const QChar c = text[i];
+        if (c >= QLatin1Char('0') && c <= QLatin1Char('9')) {
+            number += c;
+            continue;
+        }
+        *parts[stored++] = number.toInt();
+        number.clear();
+    }
+    // A text that ends in digits still gives its last number.
+    if (stored < 4 && !number.isEmpty()) *parts[stored] = number.toInt();
+}
+
+int FbDatabaseCount() {
+    TDatabaseList& list = Databases();
+    std::lock_guard lock(list.Lock);
+    return int(list.Items.size());
+}
