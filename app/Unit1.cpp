@@ -21,6 +21,15 @@ constexpr int kClientHeight = 517;
 constexpr int kMemoTop = 180;
 constexpr int kMemoHeight = kClientHeight - kMemoTop;
 
+void ConfigureDatabase(TpFbDatabase* db)
+{
+    db->SetDBParams({QStringLiteral("user_name=SYSDBA"), QStringLiteral("password=tulipwand"),
+                     QStringLiteral("lc_ctype=WIN1250")});
+    db->SetSQLDialect(3);
+    db->SetTimeout(0);
+    db->SetWaitForRestoreConnect(0);
+}
+
 // Keeps the log view docked to the bottom edge at its height, spanning the full width.
 class TFormWindow : public QWidget {
 public:
@@ -55,6 +64,13 @@ TForm1::TForm1(TComponent* owner) : TComponent(owner)
 {
     SetName(QStringLiteral("Form1"));
     BeginLoading();
+
+    pFbDatabaseFormy = new TpFbDatabase(this);
+    pFbDatabaseFormy->SetName(QStringLiteral("pFbDatabaseFormy"));
+    ConfigureDatabase(pFbDatabaseFormy);
+    pFbDatabaseVorek = new TpFbDatabase(this);
+    pFbDatabaseVorek->SetName(QStringLiteral("pFbDatabaseVorek"));
+    ConfigureDatabase(pFbDatabaseVorek);
 
     auto* window = new TFormWindow;
     FWindow = window;
@@ -109,6 +125,9 @@ void TForm1::FormCreate(QObject* /*Sender*/)
     FInfoText += QStringLiteral("Baza Vorek MES:<ind=\"120\">") + vorekbase + QStringLiteral("<br>");
     Application().ProcessMessages();
 
+    pFbDatabaseFormy->SetDBName(formybase);
+    pFbDatabaseVorek->SetDBName(vorekbase);
+
     godzina = quint16(sini->ReadInteger(QStringLiteral("set"), QStringLiteral("godzina"), 3));
     FInfoText += QStringLiteral("Aktualizacja liczników o godznie ") + QString::number(godzina) +
                  QStringLiteral(":05<br><br>");
@@ -123,12 +142,27 @@ void TForm1::FormCreate(QObject* /*Sender*/)
     Application().ProcessMessages();
     FWindow->raise();
 
+    if (!ConnectDatabase(pFbDatabaseVorek)) return;
+    if (!ConnectDatabase(pFbDatabaseFormy)) return;
+
     int year, month, day;
     DecodeDate(Date(), year, month, day);
     mylogfile = quorvel::Tmysystem::MojKatalog() + QStringLiteral("log_") + QString::number(year) +
                 QLatin1Char('_') + QString::number(month) + QStringLiteral(".txt");
     if (QFile::exists(mylogfile)) Memo1->LoadFromFile(mylogfile);
     DoLogu(QStringLiteral("start programu"));
+}
+
+bool TForm1::ConnectDatabase(TpFbDatabase* database)
+{
+    try {
+        database->SetConnected(true);
+        Application().ProcessMessages();
+        return true;
+    } catch (const platform::Exception& e) {
+        Application().ShowMessage(e.Message());
+        return false;
+    }
 }
 
 void TForm1::ShowInfoText()

@@ -2,6 +2,7 @@
 // The main window of the counter updater: reads setup.ini at start, composes the information
 // text, keeps the operation log and its monthly file.
 
+#include "db/connection/pFbDatabase.h"
 #include "platform/Component.h"
 #include "platform/Controls.h"
 #include "platform/IniFile.h"
@@ -25,6 +26,8 @@ public:
     const QString& InfoText() const { return FInfoText; }
 
     // Components of the stored layout.
+    TpFbDatabase* pFbDatabaseFormy = nullptr;
+    TpFbDatabase* pFbDatabaseVorek = nullptr;
     QLabel* MarkupLabel1 = nullptr;
     platform::TMemo* Memo1 = nullptr;
     QPushButton* Button1 = nullptr;
@@ -48,6 +51,8 @@ public:
 
 private:
     void ShowInfoText();
+    // Connects the database; on failure shows the message and returns false.
+    bool ConnectDatabase(TpFbDatabase* database);
 
     QWidget* FWindow = nullptr;
     QString FInfoText;

@@ -6,6 +6,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QLabel>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -42,6 +43,24 @@ struct StartupTest : ::testing::Test {
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
         f.write(content);
     }
+    // Creates the two databases of the program in the program directory and points setup.ini at them.
+    void Databases(const QByteArray& moreSettings = QByteArray(), bool formy = true)
+    {
+        QByteArray script;
+        for (const char* name : {"vorek_mes.fdb", "formy_db.fdb"}) {
+            if (!formy && QByteArray(name) == "formy_db.fdb") continue;
+            script += "create database '" + dir.filePath(QString::fromLatin1(name)).toUtf8() +
+                      "' user 'SYSDBA' default character set WIN1250;\ncommit;\n";
+        }
+        QProcess isql;
+        isql.start(QStringLiteral("isql-fb"), {QStringLiteral("-q")});
+        ASSERT_TRUE(isql.waitForStarted());
+        isql.write(script);
+        isql.closeWriteChannel();
+        ASSERT_TRUE(isql.waitForFinished(30000));
+        ASSERT_EQ(isql.exitCode(), 0) << isql.readAllStandardError().toStdString();
+        Ini("[sql]\nformy=" + dir.path().toUtf8() + "/\nvorek=" + dir.path().toUtf8() + "/\n" + moreSettings);
+    }
     QString InfoFor(const QByteArray& content)
     {
         Ini(content);
@@ -63,7 +82,42 @@ TEST_F(StartupTest, InformationTextWithoutSetupIni)
     EXPECT_FALSE(form.f_blokady);
     EXPECT_TRUE(form.formybase.isEmpty());
     EXPECT_TRUE(form.vorekbase.isEmpty());
-    // Logging is off: the view keeps its stored text.
+    // The Vorek database has no name: one message, the Formy database is not tried, nothing logged.
+    EXPECT_EQ(boxes, QStringList{QStringLiteral("Database name is missing.")});
+    EXPECT_FALSE(form.pFbDatabaseVorek->Connected());
+    EXPECT_FALSE(form.pFbDatabaseFormy->Connected());
+    EXPECT_TRUE(form.mylogfile.isEmpty());
+    EXPECT_EQ(form.Memo1->Text(), QStringLiteral("Memo1"));
+}
+
+TEST_F(StartupTest, DatabasesConfiguredAndConnectedBeforeTheStartLine)
+{
+    Databases("[set]\nlog=1\n");
+    TForm1 form;
+    EXPECT_TRUE(boxes.isEmpty()) << boxes.join(QLatin1Char('\n')).toStdString();
+    for (TpFbDatabase* db : {form.pFbDatabaseVorek, form.pFbDatabaseFormy}) {
+        EXPECT_TRUE(db->Connected());
+        EXPECT_EQ(db->SQLDialect(), 3);
+        EXPECT_EQ(db->Timeout(), 0u);
+        EXPECT_EQ(db->WaitForRestoreConnect(), 0u);
+        EXPECT_EQ(db->DBParams().Values(QStringLiteral("lc_ctype")), QStringLiteral("WIN1250"));
+        EXPECT_EQ(db->DBParams().Values(QStringLiteral("user_name")), QStringLiteral("SYSDBA"));
+        EXPECT_EQ(db->DBParams().Values(QStringLiteral("password")), QStringLiteral("tulipwand"));
+    }
+    EXPECT_EQ(form.pFbDatabaseVorek->FullName(), QStringLiteral("Form1.pFbDatabaseVorek"));
+    EXPECT_EQ(form.pFbDatabaseFormy->DBName(), dir.filePath(QStringLiteral("formy_db.fdb")));
+    EXPECT_TRUE(form.Memo1->Text().endsWith(QStringLiteral("   start programu")));
+}
+
+TEST_F(StartupTest, FormyUnreachableLeavesVorekConnectedAndShowsTheMessage)
+{
+    Databases("[set]\nlog=1\n", false);
+    TForm1 form;
+    EXPECT_TRUE(form.pFbDatabaseVorek->Connected());
+    EXPECT_FALSE(form.pFbDatabaseFormy->Connected());
+    ASSERT_EQ(boxes.size(), 1);
+    EXPECT_TRUE(boxes[0].startsWith(QStringLiteral("Form1.pFbDatabaseFormy:\r\n"))) << boxes[0].toStdString();
+    EXPECT_TRUE(form.mylogfile.isEmpty());
     EXPECT_EQ(form.Memo1->Text(), QStringLiteral("Memo1"));
 }
 
@@ -102,7 +156,7 @@ TEST_F(StartupTest, HourAndSwitchVariants)
 
 TEST_F(StartupTest, MonthlyLogNameAndStartLine)
 {
-    Ini("[set]\nlog=1\n");
+    Databases("[set]\nlog=1\n");
     TForm1 form;
     EXPECT_EQ(form.mylogfile, dir.filePath(QStringLiteral("log_2024_3.txt")));
     EXPECT_EQ(form.Memo1->Text(), QStringLiteral("Memo1\r\n2024-03-05 14:07:09   start programu"));
@@ -116,7 +170,7 @@ TEST_F(StartupTest, MonthlyLogNameAndStartLine)
 
 TEST_F(StartupTest, LinesAtMidnightCarryTheDateAlone)
 {
-    Ini("[set]\nlog=1\n");
+    Databases("[set]\nlog=1\n");
     SetClock([] { return EncodeDate(2024, 12, 1); });
     TForm1 form;
     EXPECT_EQ(form.mylogfile, dir.filePath(QStringLiteral("log_2024_12.txt")));
@@ -127,7 +181,7 @@ TEST_F(StartupTest, LinesAtMidnightCarryTheDateAlone)
 
 TEST_F(StartupTest, ExistingMonthlyFileIsLoadedFirst)
 {
-    Ini("[set]\nlog=1\n");
+    Databases("[set]\nlog=1\n");
     QFile f(dir.filePath(QStringLiteral("log_2024_3.txt")));
     ASSERT_TRUE(f.open(QIODevice::WriteOnly));
     f.write(QByteArray("\xEF\xBB\xBF") + QStringLiteral("2024-03-04 03:05:00   start sesji\nŁódź\r\n").toUtf8());
@@ -146,7 +200,7 @@ TEST_F(StartupTest, ExistingMonthlyFileIsLoadedFirst)
 
 TEST_F(StartupTest, UnreadableMonthlyFileIsReportedAndStartLineSkipped)
 {
-    Ini("[set]\nlog=1\n");
+    Databases("[set]\nlog=1\n");
     // A folder in place of the file: it exists but cannot be read as a file.
     ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("log_2024_3.txt")));
     TForm1 form;
