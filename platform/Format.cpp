@@ -11,9 +11,9 @@ namespace platform {
 
 namespace {
 
-[[noreturn]] void InvalidFormat(const QString& spec)
+[[noreturn]] void InvalidFormat(const QString& directive)
 {
-    throw EConvertError(QString::fromUtf16(rtl::SInvalidFormat).replace(QLatin1String("%s"), spec));
+    throw EConvertError(QString::fromUtf16(rtl::SInvalidFormat).replace(QLatin1String("%s"), directive));
 }
 
 QString FloatText(double v, QChar type, int prec)
@@ -118,16 +118,16 @@ QString Format(const QString& format, std::initializer_list<TVarRec> argList)
         }
         if (i >= n) InvalidFormat(format.mid(start));
         const QChar type = format[i].toLower();
-        const QString spec = format.mid(start, i - start + 1);
+        const QString directive = format.mid(start, i - start + 1);
         if (nextArg >= args.size())
-            throw EConvertError(QString::fromUtf16(rtl::SArgumentMissing).replace(QLatin1String("%s"), spec));
+            throw EConvertError(QString::fromUtf16(rtl::SArgumentMissing).replace(QLatin1String("%s"), directive));
         const TVarRec& a = args[nextArg++];
         const bool isInt = a.GetKind() == TVarRec::Kind::Int32 || a.GetKind() == TVarRec::Kind::Int64;
         QString text;
         switch (type.unicode()) {
         case 'd':
         case 'u': {
-            if (!isInt) InvalidFormat(spec);
+            if (!isInt) InvalidFormat(directive);
             int64_t v = a.AsInt();
             bool negative = false;
             QString digits;
@@ -143,7 +143,7 @@ QString Format(const QString& format, std::initializer_list<TVarRec> argList)
             break;
         }
         case 'x': {
-            if (!isInt) InvalidFormat(spec);
+            if (!isInt) InvalidFormat(directive);
             uint64_t u = a.GetKind() == TVarRec::Kind::Int32 ? uint64_t(uint32_t(int32_t(a.AsInt())))
                                                               : uint64_t(a.AsInt());
             text = QString::number(u, 16).toUpper();
@@ -151,18 +151,18 @@ QString Format(const QString& format, std::initializer_list<TVarRec> argList)
             break;
         }
         case 's':
-            if (a.GetKind() != TVarRec::Kind::String) InvalidFormat(spec);
+            if (a.GetKind() != TVarRec::Kind::String) InvalidFormat(directive);
             text = prec >= 0 ? a.AsString().left(prec) : a.AsString();
             break;
         case 'f':
         case 'e':
         case 'g':
         case 'n':
-            if (a.GetKind() != TVarRec::Kind::Float) InvalidFormat(spec);
+            if (a.GetKind() != TVarRec::Kind::Float) InvalidFormat(directive);
             text = FloatText(a.AsFloat(), type, prec);
             break;
         default:
-            InvalidFormat(spec);
+            InvalidFormat(directive);
         }
         if (width > text.size()) {
             QString pad(width - text.size(), QLatin1Char(' '));
