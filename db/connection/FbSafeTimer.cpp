@@ -102,8 +102,9 @@ void TFbCustomTimer::DispatchTick(QTimer* handle) {
         if (timer->FHandle != handle) continue;
         if (!timer->FActive || !timer->OnTimer) return;
         // A tick comes from the event loop, which no exception may cross. The handler may
-        // destroy the timer: nothing of it is touched afterwards.
-        platform::Guarded([timer] { timer->OnTimer(timer); });
+        // destroy the timer: it runs from a copy and nothing of the timer is touched afterwards.
+        const std::function<void(TFbCustomTimer*)> handler = timer->OnTimer;
+        platform::Guarded([timer, &handler] { handler(timer); });
         return;
     }
 }

@@ -41,6 +41,12 @@ QByteArray LowerAscii(QByteArray s) {
     return s;
 }
 
+template <class L> bool StillRegistered(const L& list, quint64 id) {
+    for (const auto& entry : list)
+        if (entry.Id == id) return true;
+    return false;
+}
+
 // One entry of the transaction existence block given to isc_start_multiple.
 struct TTeb {
     isc_db_handle* Database;
@@ -199,7 +205,14 @@ TFbTransaction::~TFbTransaction() {
     delete FTimer;
     FTimer = nullptr;
     EndOnDestroy();
-    CallNotices(int(TNotice::Destroy), true);
+    const QList<TNoticeEntry> notices = FNotices;
+    for (qsizetype i = notices.size() - 1; i >= 0; --i) {
+        if (notices[i].Kind != int(TNotice::Destroy) || !StillRegistered(FNotices, notices[i].Id)) continue;
+        try {
+            notices[i].Callback(this);
+        } catch (...) {
+        }
+    }
     while (!FFbBases.isEmpty()) {
         TFbBase* link = FFbBases.last();
         try {
@@ -295,8 +308,10 @@ void TFbTransaction::TimerTick() {
         return;
     }
     EndTransaction(FTimeoutAction, true);
-    // The handler may destroy this transaction: nothing is touched after it.
-    if (OnTimeout) OnTimeout(this);
+    // The handler may destroy this transaction (and with it the handler): it runs from a copy
+    // and nothing is touched after it.
+    const TNotifyEvent handler = OnTimeout;
+    if (handler) handler(this);
 }
 
 void TFbTransaction::SetHandle(isc_tr_handle value) {
@@ -579,14 +594,6 @@ void TFbTransaction::AddEndEvent(TEndNotice notice, const void* key, TEndEvent c
 void TFbTransaction::RemoveEndEvent(TEndNotice notice, const void* key) {
     FNotices.removeIf([&](const TNoticeEntry& e) { return e.Kind == int(notice) + 16 && e.Key == key; });
 }
-
-namespace {
-template <class L> bool StillRegistered(const L& list, quint64 id) {
-    for (const auto& entry : list)
-        if (entry.Id == id) return true;
-    return false;
-}
-} // namespace
 
 void TFbTransaction::CallNotices(int kind, bool lastFirst) {
     const QList<TNoticeEntry> notices = FNotices;
