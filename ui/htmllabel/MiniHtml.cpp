@@ -1142,10 +1142,10 @@ QString WrapMatchesInTag(const QString& text, const QString& search, const QStri
     for (int i = 0; i < n;) {
         if (text[i] == QLatin1Char('<')) {
             const int gt = int(text.indexOf(QLatin1Char('>'), i));
-            if (gt >= 0) {
-                i = gt + 1;
-                continue;
-            }
+            // After an unterminated "<" nothing is shown; a tag inserted there would close it.
+            if (gt < 0) break;
+            i = gt + 1;
+            continue;
         }
         plain += text[i];
         where.push_back(i);
