@@ -75,13 +75,19 @@ void BM_ScanLongSelect(benchmark::State& state) {
 }
 BENCHMARK(BM_ScanLongSelect);
 
-void BM_MarkerCheckLongSelect(benchmark::State& state) {
-    const QString& t = LongSelect();
+// The marker check walks a text without markers to its end.
+void BM_MarkerCheckLongSelectWithoutMarkers(benchmark::State& state) {
+    QString t = LongSelect();
+    t.replace(QStringLiteral(":param_"), QStringLiteral(" param_"));
+    if (!HasNoParamMarkers(t, QChar(u'@'))) {
+        state.SkipWithError("text still has markers");
+        return;
+    }
     for (auto _ : state)
         benchmark::DoNotOptimize(HasNoParamMarkers(t, QChar(u'@')));
     SetRate(state, t.size());
 }
-BENCHMARK(BM_MarkerCheckLongSelect);
+BENCHMARK(BM_MarkerCheckLongSelectWithoutMarkers);
 
 // What a statement does per text: set the text (marker check, user list), then at prepare
 // rebuild, scan for the server list and encode.
