@@ -743,14 +743,15 @@ QString TSQLTextState::ReadySQLText(bool forExecution) {
         } else if (mayRewrite && d.FInWhereClause && d.FCanForceIsNull && param.IsNull()) {
             // Back from the marker over blanks and the like to the comparison operator.
             int j = begin - 1;
-            bool bracket = false;
+            // A bracket or a quote on the way would be cut in half by the replacement: no rewrite.
+            bool unsafe = false;
             while (j > lastEnd && IsOperatorSkip(At(source, j))) {
-                bracket = bracket || At(source, j) == u'(';
+                unsafe = unsafe || At(source, j) == u'(' || At(source, j) == u'"';
                 --j;
             }
             int opStart = 0;
             const char16_t* replacement = nullptr;
-            if (j > lastEnd && !bracket) {
+            if (j > lastEnd && !unsafe) {
                 const char16_t op = At(source, j);
                 const char16_t before = j - 1 > lastEnd ? At(source, j - 1) : u'\0';
                 if (op == u'=' && IsNegation(before)) {

@@ -496,6 +496,16 @@ TEST(ReadySQLText, NullComparisonsRewritten) {
     EXPECT_FALSE(state.DiffParams());
 }
 
+TEST(ReadySQLText, NoRewriteThatWouldCutAQuotedName) {
+    TTestTextOwner owner;
+    TSQLTextState state(owner);
+    const QString t = QStringLiteral("select 1 from t where \"a=\" - :p > 0 and b=:b\r\n");
+    state.SetSQLText(t, true);
+    ASSERT_EQ(owner.User.ParamCount(), 2);
+    EXPECT_EQ(state.ReadySQLText(true),
+              QStringLiteral("select 1 from t where \"a=\" - :p > 0 and b IS NULL \r\n"));
+}
+
 TEST(ReadySQLText, WhenRewritingIsOff) {
     TTestTextOwner owner;
     TSQLTextState state(owner);
