@@ -1155,7 +1155,7 @@ void TFbXSQLVAR::Assign(const TFbXSQLVAR& source) {
     short srvType, srvSub, srvScale;
     ServerType(srvType, srvSub, srvScale);
     const bool sourceBlob = source.IsBlob() || source.HasStreamValue();
-    const bool targetBlob = IsBlob() || (IsParam() && srvType == SQL_BLOB);
+    const bool targetBlob = IsBlob() || (FParent->IsUserList() && srvType == SQL_BLOB);
     if (source.IsArray() || IsArray()) return; // arrays are not copied
     if (!sourceBlob && !targetBlob) {
         SetAsXSQLVAR(source.AsXSQLVAR());
