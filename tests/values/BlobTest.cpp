@@ -223,10 +223,15 @@ TEST_F(BlobDatabase, FilesAndAssignMoveBlobContent) {
     a.LoadFromFile(in);
     EXPECT_FALSE(a.IsNullable());
     EXPECT_FALSE(a.IsNull());
+    Query.User.SetCount(1);
+    Query.User.AddName(QStringLiteral("a"), 0, false);
     Query.Server.WriteStreamParams();
     Query.Server.DropStreamValues();
     ISC_QUAD id = a.AsQuad();
     EXPECT_TRUE(id.gds_quad_high != 0 || id.gds_quad_low != 0);
+    // The user parameter of the same name holds the new blob too.
+    EXPECT_EQ(Query.User.Vars(0).SQLType(), SQL_BLOB);
+    EXPECT_EQ(std::memcmp(Query.User.Vars(0).Data()->sqldata, &id, 8), 0);
 
     // A column holding the written blob: its content goes to a file and into another item.
     Query.Columns.SetCount(1);
