@@ -431,6 +431,15 @@ TEST_F(DatabaseTest, LoginDialogSeamIsOffByDefault) {
     EXPECT_EQ(LoginDialogDatabaseName(longName.left(45)), longName.left(45));
 }
 
+TEST_F(DatabaseTest, ConnectedSetWhileLoadingConnectsWhenLoaded) {
+    FDatabase->SetDBName(NewDatabase(Q("loaded.fdb")));
+    FForm->BeginLoading();
+    FDatabase->SetConnected(true);
+    EXPECT_FALSE(FDatabase->Connected());
+    FForm->EndLoading();
+    EXPECT_TRUE(FDatabase->Connected());
+}
+
 TEST_F(DatabaseTest, AutoReconnectLetsCheckActiveConnect) {
     FDatabase->SetDBName(NewDatabase(Q("auto.fdb")));
     FDatabase->SetAutoReconnect(true);
