@@ -21,8 +21,7 @@ constexpr int kClientHeight = 517;
 constexpr int kMemoTop = 180;
 constexpr int kMemoHeight = kClientHeight - kMemoTop;
 
-void ConfigureDatabase(TpFbDatabase* db)
-{
+void ConfigureDatabase(TpFbDatabase* db) {
     db->SetDBParams({QStringLiteral("user_name=SYSDBA"), QStringLiteral("password=tulipwand"),
                      QStringLiteral("lc_ctype=WIN1250")});
     db->SetSQLDialect(3);
@@ -36,32 +35,32 @@ public:
     QWidget* Docked = nullptr;
 
 protected:
-    void resizeEvent(QResizeEvent* e) override
-    {
+    void resizeEvent(QResizeEvent* e) override {
         QWidget::resizeEvent(e);
         if (Docked) Docked->setGeometry(0, height() - kMemoHeight, width(), kMemoHeight);
     }
 };
 
 // The panel shows the information text as plain text: line breaks kept, tags removed.
-QString PlainPanelText(const QString& markup)
-{
+QString PlainPanelText(const QString& markup) {
     QString text = markup;
     text.replace(QLatin1String("<br>"), QLatin1String("\n"), Qt::CaseInsensitive);
     QString out;
     bool inTag = false;
     for (QChar c : text) {
-        if (c == QLatin1Char('<')) inTag = true;
-        else if (c == QLatin1Char('>')) inTag = false;
-        else if (!inTag) out += c;
+        if (c == QLatin1Char('<'))
+            inTag = true;
+        else if (c == QLatin1Char('>'))
+            inTag = false;
+        else if (!inTag)
+            out += c;
     }
     return out;
 }
 
 } // namespace
 
-TForm1::TForm1(TComponent* owner) : TComponent(owner)
-{
+TForm1::TForm1(TComponent* owner) : TComponent(owner) {
     SetName(QStringLiteral("Form1"));
     BeginLoading();
 
@@ -105,15 +104,14 @@ TForm1::TForm1(TComponent* owner) : TComponent(owner)
     Guarded([this] { FormCreate(this); });
 }
 
-TForm1::~TForm1()
-{
+TForm1::~TForm1() {
     delete FWindow;
 }
 
-void TForm1::FormCreate(QObject* /*Sender*/)
-{
-    FInfoText = QStringLiteral("<b>Program aktualizujący stany liczników programu Lidorna na podstawie raportów  z "
-                               "systemu Vorek OEE MES</b><br><br>");
+void TForm1::FormCreate(QObject* /*Sender*/) {
+    FInfoText =
+        QStringLiteral("<b>Program aktualizujący stany liczników programu Lidorna na podstawie raportów  z "
+                       "systemu Vorek OEE MES</b><br><br>");
     sini = std::make_unique<TIniFile>(quorvel::Tmysystem::MojKatalog() + QStringLiteral("setup.ini"));
 
     formybase = sini->ReadString(QStringLiteral("sql"), QStringLiteral("formy"), QString());
@@ -133,7 +131,8 @@ void TForm1::FormCreate(QObject* /*Sender*/)
                  QStringLiteral(":05<br><br>");
 
     add_hist = sini->ReadBool(QStringLiteral("set"), QStringLiteral("historia"), false);
-    if (add_hist) FInfoText += QStringLiteral("Załączone raportowanie w histori zmian liczników programu lidorna<br>");
+    if (add_hist)
+        FInfoText += QStringLiteral("Załączone raportowanie w histori zmian liczników programu lidorna<br>");
 
     loguj = sini->ReadBool(QStringLiteral("set"), QStringLiteral("log"), false);
     if (loguj) FInfoText += QStringLiteral("Załączony log operacji <br>");
@@ -153,8 +152,7 @@ void TForm1::FormCreate(QObject* /*Sender*/)
     DoLogu(QStringLiteral("start programu"));
 }
 
-bool TForm1::ConnectDatabase(TpFbDatabase* database)
-{
+bool TForm1::ConnectDatabase(TpFbDatabase* database) {
     try {
         database->SetConnected(true);
         Application().ProcessMessages();
@@ -165,19 +163,16 @@ bool TForm1::ConnectDatabase(TpFbDatabase* database)
     }
 }
 
-void TForm1::ShowInfoText()
-{
+void TForm1::ShowInfoText() {
     MarkupLabel1->setText(PlainPanelText(FInfoText));
     MarkupLabel1->adjustSize();
 }
 
-void TForm1::DoLogu(const QString& sx)
-{
+void TForm1::DoLogu(const QString& sx) {
     if (!loguj) return;
     Memo1->AppendLine(DateTimeToStr(Now()) + QStringLiteral("   ") + sx);
 }
 
-void TForm1::SaveLog()
-{
+void TForm1::SaveLog() {
     Memo1->SaveToFile(mylogfile);
 }

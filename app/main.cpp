@@ -7,8 +7,7 @@
 #include <QScreen>
 #include <QWidget>
 
-int main(int argc, char* argv[])
-{
+int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     QApplication::setQuitOnLastWindowClosed(true);
     (void)mylib;

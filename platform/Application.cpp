@@ -10,21 +10,18 @@
 
 namespace platform {
 
-TApplication& TApplication::Instance()
-{
+TApplication& TApplication::Instance() {
     static TApplication app;
     return app;
 }
 
-QString TApplication::ExeName() const
-{
+QString TApplication::ExeName() const {
     const QString real = QFileInfo(QStringLiteral("/proc/self/exe")).canonicalFilePath();
     if (!real.isEmpty()) return real;
     return QCoreApplication::instance() ? QCoreApplication::applicationFilePath() : QString();
 }
 
-QString TitleFromExeName(const QString& exePath)
-{
+QString TitleFromExeName(const QString& exePath) {
     QString name = QFileInfo(exePath).fileName();
     const int dot = name.indexOf(QLatin1Char('.'));
     if (dot >= 0) name.truncate(dot);
@@ -32,19 +29,16 @@ QString TitleFromExeName(const QString& exePath)
     return name;
 }
 
-QString TApplication::Title() const
-{
+QString TApplication::Title() const {
     return FTitle.isEmpty() ? TitleFromExeName(ExeName()) : FTitle;
 }
 
-QString ExceptionDisplayText(const QString& message)
-{
+QString ExceptionDisplayText(const QString& message) {
     if (!message.isEmpty() && message.back().unicode() > u'.') return message + QLatin1Char('.');
     return message;
 }
 
-void TApplication::ProcessMessages()
-{
+void TApplication::ProcessMessages() {
     if (ProcessMessagesHook) {
         ProcessMessagesHook();
         return;
@@ -52,8 +46,7 @@ void TApplication::ProcessMessages()
     if (QCoreApplication::instance()) QCoreApplication::processEvents();
 }
 
-void TApplication::Box(const QString& text, bool isError)
-{
+void TApplication::Box(const QString& text, bool isError) {
     if (MessageBoxHook) {
         MessageBoxHook(text, Title(), isError);
         return;
@@ -69,13 +62,11 @@ void TApplication::Box(const QString& text, bool isError)
     box.exec();
 }
 
-void TApplication::ShowMessage(const QString& text)
-{
+void TApplication::ShowMessage(const QString& text) {
     Box(text, false);
 }
 
-void TApplication::ShowException(const std::exception& e)
-{
+void TApplication::ShowException(const std::exception& e) {
     if (dynamic_cast<const EAbort*>(&e)) return;
     if (const auto* pe = dynamic_cast<const Exception*>(&e)) {
         Box(ExceptionDisplayText(pe->Message()), true);
@@ -84,8 +75,7 @@ void TApplication::ShowException(const std::exception& e)
     Box(ExceptionDisplayText(QString::fromUtf8(e.what())), true);
 }
 
-void TApplication::HandleException()
-{
+void TApplication::HandleException() {
     try {
         throw;
     } catch (const std::exception& e) {

@@ -38,7 +38,9 @@ private:
     QString FTitle;
 };
 
-inline TApplication& Application() { return TApplication::Instance(); }
+inline TApplication& Application() {
+    return TApplication::Instance();
+}
 
 QString TitleFromExeName(const QString& exePath);
 // The message as the error box shows it: a full stop appended when the last character's code
@@ -47,9 +49,7 @@ QString ExceptionDisplayText(const QString& message);
 
 // Runs f; an exception is handed to the default exception display instead of crossing the
 // event loop.
-template <class F>
-void Guarded(F&& f)
-{
+template <class F> void Guarded(F&& f) {
     try {
         f();
     } catch (...) {

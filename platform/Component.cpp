@@ -5,13 +5,11 @@
 
 namespace platform {
 
-TComponent::TComponent(TComponent* owner)
-{
+TComponent::TComponent(TComponent* owner) {
     if (owner) owner->InsertComponent(this);
 }
 
-TComponent::~TComponent()
-{
+TComponent::~TComponent() {
     Destroying_();
     // Tell everyone who asked, then free what we own while we are still a component.
     while (!FFreeNotifies.isEmpty()) {
@@ -19,17 +17,16 @@ TComponent::~TComponent()
         other->FFreeNotifies.removeAll(this);
         other->Notification(this, TOperation::opRemove);
     }
-    while (!FComponents.isEmpty()) delete FComponents.last();
+    while (!FComponents.isEmpty())
+        delete FComponents.last();
     if (FOwner) FOwner->RemoveComponent(this);
 }
 
-void TComponent::Destroying_()
-{
+void TComponent::Destroying_() {
     FState |= TComponentStateFlag::csDestroying;
 }
 
-void TComponent::SetName(const QString& name)
-{
+void TComponent::SetName(const QString& name) {
     if (name == Name()) return;
     if (FOwner && !name.isEmpty()) {
         for (TComponent* c : FOwner->FComponents)
@@ -39,8 +36,7 @@ void TComponent::SetName(const QString& name)
     setObjectName(name);
 }
 
-QString TComponent::FullName() const
-{
+QString TComponent::FullName() const {
     QString result = Name();
     for (const TComponent* o = FOwner; o; o = o->FOwner) {
         if (o->Name().isEmpty()) continue;
@@ -49,16 +45,16 @@ QString TComponent::FullName() const
     return result;
 }
 
-void TComponent::BeginLoading()
-{
+void TComponent::BeginLoading() {
     FState |= TComponentStateFlag::csLoading;
-    for (TComponent* c : FComponents) c->BeginLoading();
+    for (TComponent* c : FComponents)
+        c->BeginLoading();
 }
 
-void TComponent::EndLoading()
-{
+void TComponent::EndLoading() {
     const QList<TComponent*> owned = FComponents;
-    for (TComponent* c : owned) c->EndLoading();
+    for (TComponent* c : owned)
+        c->EndLoading();
     if (!Loading()) return;
     FState &= ~TComponentState(TComponentStateFlag::csLoading);
     Loaded();
@@ -66,34 +62,29 @@ void TComponent::EndLoading()
 
 void TComponent::Loaded() {}
 
-TComponent* TComponent::FindComponent(const QString& name) const
-{
+TComponent* TComponent::FindComponent(const QString& name) const {
     for (TComponent* c : FComponents)
         if (c->Name().compare(name, Qt::CaseInsensitive) == 0) return c;
     return nullptr;
 }
 
-void TComponent::FreeNotification(TComponent* other)
-{
+void TComponent::FreeNotification(TComponent* other) {
     if (!other || other == this) return;
     if (!FFreeNotifies.contains(other)) FFreeNotifies.append(other);
     if (!other->FFreeNotifies.contains(this)) other->FFreeNotifies.append(this);
 }
 
-void TComponent::RemoveFreeNotification(TComponent* other)
-{
+void TComponent::RemoveFreeNotification(TComponent* other) {
     if (!other) return;
     FFreeNotifies.removeAll(other);
     other->FFreeNotifies.removeAll(this);
 }
 
-void TComponent::Notification(TComponent* component, TOperation operation)
-{
+void TComponent::Notification(TComponent* component, TOperation operation) {
     if (operation == TOperation::opRemove) FFreeNotifies.removeAll(component);
 }
 
-void TComponent::InsertComponent(TComponent* c)
-{
+void TComponent::InsertComponent(TComponent* c) {
     c->FOwner = this;
     c->setParent(this);
     FComponents.append(c);
@@ -101,8 +92,7 @@ void TComponent::InsertComponent(TComponent* c)
     Notification(c, TOperation::opInsert);
 }
 
-void TComponent::RemoveComponent(TComponent* c)
-{
+void TComponent::RemoveComponent(TComponent* c) {
     FComponents.removeAll(c);
     c->FOwner = nullptr;
     c->setParent(nullptr);

@@ -17,14 +17,12 @@ constexpr int kDaysBefore[2][13] = {{0, 0, 31, 59, 90, 120, 151, 181, 212, 243, 
 constexpr int kMonthDays[2][13] = {{0, 31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31},
                                    {0, 31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31}};
 
-std::function<TDateTime()>& ClockHook()
-{
+std::function<TDateTime()>& ClockHook() {
     static std::function<TDateTime()> hook;
     return hook;
 }
 
-TDateTime SystemNow()
-{
+TDateTime SystemNow() {
     const QDateTime now = QDateTime::currentDateTime();
     const QDate d = now.date();
     const QTime t = now.time();
@@ -32,8 +30,7 @@ TDateTime SystemNow()
 }
 
 // Day number (0001-01-01 = 1) to year, month, day.
-void DecodeDayNumber(int dayNumber, int& year, int& month, int& day)
-{
+void DecodeDayNumber(int dayNumber, int& year, int& month, int& day) {
     if (dayNumber <= 0) {
         year = month = day = 0;
         return;
@@ -71,8 +68,7 @@ void DecodeDayNumber(int dayNumber, int& year, int& month, int& day)
 
 } // namespace
 
-TTimeStamp DateTimeToTimeStamp(TDateTime value)
-{
+TTimeStamp DateTimeToTimeStamp(TDateTime value) {
     // Round half to even, independent of the caller's rounding mode.
     const int saved = std::fegetround();
     std::fesetround(FE_TONEAREST);
@@ -85,8 +81,7 @@ TTimeStamp DateTimeToTimeStamp(TDateTime value)
     return ts;
 }
 
-TDateTime TimeStampToDateTime(const TTimeStamp& value)
-{
+TDateTime TimeStampToDateTime(const TTimeStamp& value) {
     if (value.Time < 0 || value.Date <= 0)
         throw EConvertError(Format(rtl::SInvalidTimeStamp, {value.Date, value.Time}));
     double result = double(value.Date) - DateDelta;
@@ -94,13 +89,11 @@ TDateTime TimeStampToDateTime(const TTimeStamp& value)
     return result < 0 ? result - fraction : result + fraction;
 }
 
-bool IsLeapYear(int year)
-{
+bool IsLeapYear(int year) {
     return year % 4 == 0 && (year % 100 != 0 || year % 400 == 0);
 }
 
-bool TryEncodeDate(int year, int month, int day, TDateTime& result)
-{
+bool TryEncodeDate(int year, int month, int day, TDateTime& result) {
     if (year < 1 || year > 9999 || month < 1 || month > 12) return false;
     const int leap = IsLeapYear(year) ? 1 : 0;
     if (day < 1 || day > kMonthDays[leap][month]) return false;
@@ -110,37 +103,32 @@ bool TryEncodeDate(int year, int month, int day, TDateTime& result)
     return true;
 }
 
-bool TryEncodeTime(int hour, int min, int sec, int msec, TDateTime& result)
-{
+bool TryEncodeTime(int hour, int min, int sec, int msec, TDateTime& result) {
     if (hour < 0 || hour >= 24 || min < 0 || min >= 60 || sec < 0 || sec >= 60 || msec < 0 || msec >= 1000)
         return false;
     result = double(((hour * 60 + min) * 60 + sec) * 1000 + msec) / MSecsPerDay;
     return true;
 }
 
-TDateTime EncodeDate(int year, int month, int day)
-{
+TDateTime EncodeDate(int year, int month, int day) {
     TDateTime r;
     if (!TryEncodeDate(year, month, day, r))
         throw EConvertError(QStringLiteral("Invalid argument to date encode"));
     return r;
 }
 
-TDateTime EncodeTime(int hour, int min, int sec, int msec)
-{
+TDateTime EncodeTime(int hour, int min, int sec, int msec) {
     TDateTime r;
     if (!TryEncodeTime(hour, min, sec, msec, r))
         throw EConvertError(QStringLiteral("Invalid argument to time encode"));
     return r;
 }
 
-void DecodeDate(TDateTime value, int& year, int& month, int& day)
-{
+void DecodeDate(TDateTime value, int& year, int& month, int& day) {
     DecodeDayNumber(DateTimeToTimeStamp(value).Date, year, month, day);
 }
 
-void DecodeTime(TDateTime value, int& hour, int& min, int& sec, int& msec)
-{
+void DecodeTime(TDateTime value, int& hour, int& min, int& sec, int& msec) {
     int ms = DateTimeToTimeStamp(value).Time;
     hour = ms / 3600000;
     ms %= 3600000;
@@ -150,29 +138,24 @@ void DecodeTime(TDateTime value, int& hour, int& min, int& sec, int& msec)
     msec = ms % 1000;
 }
 
-int DayOfWeek(TDateTime value)
-{
+int DayOfWeek(TDateTime value) {
     return DateTimeToTimeStamp(value).Date % 7 + 1;
 }
 
-TDateTime Now()
-{
+TDateTime Now() {
     const auto& hook = ClockHook();
     return hook ? hook() : SystemNow();
 }
 
-TDateTime Date()
-{
+TDateTime Date() {
     return std::trunc(Now());
 }
 
-void SetClock(std::function<TDateTime()> clock)
-{
+void SetClock(std::function<TDateTime()> clock) {
     ClockHook() = std::move(clock);
 }
 
-QString FormatDateTime(const QString& format, TDateTime value, const TFormatSettings& settings)
-{
+QString FormatDateTime(const QString& format, TDateTime value, const TFormatSettings& settings) {
     int year, month, day, hour, min, sec, msec;
     DecodeDate(value, year, month, day);
     DecodeTime(value, hour, min, sec, msec);
@@ -185,7 +168,8 @@ QString FormatDateTime(const QString& format, TDateTime value, const TFormatSett
         const QChar starter = format[i];
         QChar token = starter.toUpper();
         int count = 1;
-        while (i + count < n && format[i + count].toUpper() == token && token.isLetter()) ++count;
+        while (i + count < n && format[i + count].toUpper() == token && token.isLetter())
+            ++count;
         if (token.isLetter() && token.unicode() < 128) {
             if (token == QLatin1Char('M') && lastToken == QLatin1Char('H')) token = QLatin1Char('N');
             lastToken = token;
@@ -238,7 +222,8 @@ QString FormatDateTime(const QString& format, TDateTime value, const TFormatSett
         case '"':
         case '\'': {
             int j = i + 1;
-            while (j < n && format[j] != starter) out += format[j++];
+            while (j < n && format[j] != starter)
+                out += format[j++];
             i = j + 1;
             continue;
         }
@@ -251,33 +236,29 @@ QString FormatDateTime(const QString& format, TDateTime value, const TFormatSett
     return out;
 }
 
-QString FormatDateTime(const QString& format, TDateTime value)
-{
+QString FormatDateTime(const QString& format, TDateTime value) {
     return FormatDateTime(format, value, RegionalSettings());
 }
 
-QString DateTimeToStr(TDateTime value)
-{
+QString DateTimeToStr(TDateTime value) {
     const TFormatSettings& s = RegionalSettings();
     QString text = FormatDateTime(s.ShortDateFormat, value, s);
     int hour, min, sec, msec;
     DecodeTime(value, hour, min, sec, msec);
-    if (hour != 0 || min != 0 || sec != 0) text += QLatin1Char(' ') + FormatDateTime(s.LongTimeFormat, value, s);
+    if (hour != 0 || min != 0 || sec != 0)
+        text += QLatin1Char(' ') + FormatDateTime(s.LongTimeFormat, value, s);
     return text;
 }
 
-QString DateToStr(TDateTime value)
-{
+QString DateToStr(TDateTime value) {
     return FormatDateTime(RegionalSettings().ShortDateFormat, value);
 }
 
-QString TimeToStr(TDateTime value)
-{
+QString TimeToStr(TDateTime value) {
     return FormatDateTime(RegionalSettings().LongTimeFormat, value);
 }
 
-TFormatSettings& RegionalSettings()
-{
+TFormatSettings& RegionalSettings() {
     static TFormatSettings settings;
     return settings;
 }

@@ -7,8 +7,7 @@ namespace platform {
 
 namespace {
 
-const char* CodecName(TTextEncoding e)
-{
+const char* CodecName(TTextEncoding e) {
     switch (e) {
     case TTextEncoding::Ansi:
         return "windows-1250";
@@ -21,13 +20,11 @@ const char* CodecName(TTextEncoding e)
 
 } // namespace
 
-int AnsiCodePage()
-{
+int AnsiCodePage() {
     return 1250;
 }
 
-QByteArray Encode(const QString& text, TTextEncoding encoding)
-{
+QByteArray Encode(const QString& text, TTextEncoding encoding) {
     switch (encoding) {
     case TTextEncoding::UTF8:
         return text.toUtf8();
@@ -46,17 +43,18 @@ QByteArray Encode(const QString& text, TTextEncoding encoding)
     }
 }
 
-QString Decode(const QByteArray& bytes, TTextEncoding encoding)
-{
+QString Decode(const QByteArray& bytes, TTextEncoding encoding) {
     switch (encoding) {
     case TTextEncoding::UTF8:
         return QString::fromUtf8(bytes);
     case TTextEncoding::UTF16LE: {
-        QStringDecoder dec(QStringConverter::Utf16LE, QStringConverter::Flag::Stateless | QStringConverter::Flag::ConvertInitialBom);
+        QStringDecoder dec(QStringConverter::Utf16LE,
+                           QStringConverter::Flag::Stateless | QStringConverter::Flag::ConvertInitialBom);
         return dec.decode(bytes);
     }
     case TTextEncoding::UTF16BE: {
-        QStringDecoder dec(QStringConverter::Utf16BE, QStringConverter::Flag::Stateless | QStringConverter::Flag::ConvertInitialBom);
+        QStringDecoder dec(QStringConverter::Utf16BE,
+                           QStringConverter::Flag::Stateless | QStringConverter::Flag::ConvertInitialBom);
         return dec.decode(bytes);
     }
     default: {
@@ -66,8 +64,7 @@ QString Decode(const QByteArray& bytes, TTextEncoding encoding)
     }
 }
 
-QByteArray Preamble(TTextEncoding encoding)
-{
+QByteArray Preamble(TTextEncoding encoding) {
     switch (encoding) {
     case TTextEncoding::UTF8:
         return QByteArray("\xEF\xBB\xBF", 3);
@@ -80,8 +77,7 @@ QByteArray Preamble(TTextEncoding encoding)
     }
 }
 
-TTextEncoding DetectByteOrderMark(const QByteArray& bytes, int& markLength)
-{
+TTextEncoding DetectByteOrderMark(const QByteArray& bytes, int& markLength) {
     for (TTextEncoding e : {TTextEncoding::UTF8, TTextEncoding::UTF16LE, TTextEncoding::UTF16BE}) {
         const QByteArray mark = Preamble(e);
         if (bytes.startsWith(mark)) {
@@ -93,8 +89,7 @@ TTextEncoding DetectByteOrderMark(const QByteArray& bytes, int& markLength)
     return TTextEncoding::Ansi;
 }
 
-QString DecodeWithByteOrderMark(const QByteArray& bytes, TTextEncoding& detected)
-{
+QString DecodeWithByteOrderMark(const QByteArray& bytes, TTextEncoding& detected) {
     int markLength = 0;
     detected = DetectByteOrderMark(bytes, markLength);
     return Decode(bytes.mid(markLength), detected);

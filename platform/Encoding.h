@@ -15,8 +15,12 @@ int AnsiCodePage();
 QByteArray Encode(const QString& text, TTextEncoding encoding);
 QString Decode(const QByteArray& bytes, TTextEncoding encoding);
 
-inline QByteArray AnsiFromString(const QString& text) { return Encode(text, TTextEncoding::Ansi); }
-inline QString StringFromAnsi(const QByteArray& bytes) { return Decode(bytes, TTextEncoding::Ansi); }
+inline QByteArray AnsiFromString(const QString& text) {
+    return Encode(text, TTextEncoding::Ansi);
+}
+inline QString StringFromAnsi(const QByteArray& bytes) {
+    return Decode(bytes, TTextEncoding::Ansi);
+}
 
 // The byte-order mark written in front of a file in this encoding (empty for 8-bit encodings).
 QByteArray Preamble(TTextEncoding encoding);

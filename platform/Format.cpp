@@ -11,13 +11,11 @@ namespace platform {
 
 namespace {
 
-[[noreturn]] void InvalidFormat(const QString& directive)
-{
+[[noreturn]] void InvalidFormat(const QString& directive) {
     throw EConvertError(QString::fromUtf16(rtl::SInvalidFormat).replace(QLatin1String("%s"), directive));
 }
 
-QString FloatText(double v, QChar type, int prec)
-{
+QString FloatText(double v, QChar type, int prec) {
     QString s;
     const QChar sep = RegionalSettings().DecimalSeparator;
     switch (type.unicode()) {
@@ -30,7 +28,8 @@ QString FloatText(double v, QChar type, int prec)
         int intEnd = dot < 0 ? s.size() : dot;
         const QChar thousand = RegionalSettings().ThousandSeparator;
         if (!thousand.isNull())
-            for (int i = intEnd - 3; i > 0; i -= 3) s.insert(i, thousand);
+            for (int i = intEnd - 3; i > 0; i -= 3)
+                s.insert(i, thousand);
         if (v < 0 && s.contains(QRegularExpression(QStringLiteral("[1-9]")))) s.prepend(QLatin1Char('-'));
         break;
     }
@@ -41,7 +40,8 @@ QString FloatText(double v, QChar type, int prec)
         if (e >= 0) {
             QString mant = s.left(e + 2);
             QString digits = s.mid(e + 2);
-            while (digits.size() < 3) digits.prepend(QLatin1Char('0'));
+            while (digits.size() < 3)
+                digits.prepend(QLatin1Char('0'));
             s = mant + digits;
         }
         break;
@@ -56,8 +56,7 @@ QString FloatText(double v, QChar type, int prec)
 
 } // namespace
 
-QString Format(const QString& format, std::initializer_list<TVarRec> argList)
-{
+QString Format(const QString& format, std::initializer_list<TVarRec> argList) {
     const std::vector<TVarRec> args(argList);
     QString out;
     out.reserve(format.size() + 16);
@@ -120,7 +119,8 @@ QString Format(const QString& format, std::initializer_list<TVarRec> argList)
         const QChar type = format[i].toLower();
         const QString directive = format.mid(start, i - start + 1);
         if (nextArg >= args.size())
-            throw EConvertError(QString::fromUtf16(rtl::SArgumentMissing).replace(QLatin1String("%s"), directive));
+            throw EConvertError(
+                QString::fromUtf16(rtl::SArgumentMissing).replace(QLatin1String("%s"), directive));
         const TVarRec& a = args[nextArg++];
         const bool isInt = a.GetKind() == TVarRec::Kind::Int32 || a.GetKind() == TVarRec::Kind::Int64;
         QString text;
@@ -132,22 +132,25 @@ QString Format(const QString& format, std::initializer_list<TVarRec> argList)
             bool negative = false;
             QString digits;
             if (type == QLatin1Char('u')) {
-                uint64_t u = a.GetKind() == TVarRec::Kind::Int32 ? uint64_t(uint32_t(int32_t(v))) : uint64_t(v);
+                uint64_t u =
+                    a.GetKind() == TVarRec::Kind::Int32 ? uint64_t(uint32_t(int32_t(v))) : uint64_t(v);
                 digits = QString::number(u);
             } else {
                 negative = v < 0;
                 digits = QString::number(negative ? 0 - uint64_t(v) : uint64_t(v));
             }
-            while (digits.size() < prec) digits.prepend(QLatin1Char('0'));
+            while (digits.size() < prec)
+                digits.prepend(QLatin1Char('0'));
             text = negative ? QLatin1Char('-') + digits : digits;
             break;
         }
         case 'x': {
             if (!isInt) InvalidFormat(directive);
             uint64_t u = a.GetKind() == TVarRec::Kind::Int32 ? uint64_t(uint32_t(int32_t(a.AsInt())))
-                                                              : uint64_t(a.AsInt());
+                                                             : uint64_t(a.AsInt());
             text = QString::number(u, 16).toUpper();
-            while (text.size() < prec) text.prepend(QLatin1Char('0'));
+            while (text.size() < prec)
+                text.prepend(QLatin1Char('0'));
             break;
         }
         case 's':

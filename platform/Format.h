@@ -35,8 +35,7 @@ private:
 };
 
 QString Format(const QString& format, std::initializer_list<TVarRec> args);
-inline QString Format(const char16_t* format, std::initializer_list<TVarRec> args)
-{
+inline QString Format(const char16_t* format, std::initializer_list<TVarRec> args) {
     return Format(QString::fromUtf16(format), args);
 }
 

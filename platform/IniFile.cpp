@@ -19,8 +19,7 @@ struct FileText {
     bool exists = false;
 };
 
-FileText Load(const QString& fileName)
-{
+FileText Load(const QString& fileName) {
     FileText ft;
     QFile f(fileName);
     if (!f.open(QIODevice::ReadOnly)) return ft;
@@ -31,24 +30,25 @@ FileText Load(const QString& fileName)
     return ft;
 }
 
-bool IsSectionLine(const QString& trimmed) { return trimmed.startsWith(QLatin1Char('[')); }
+bool IsSectionLine(const QString& trimmed) {
+    return trimmed.startsWith(QLatin1Char('['));
+}
 
-QString SectionName(const QString& trimmed)
-{
+QString SectionName(const QString& trimmed) {
     int end = trimmed.indexOf(QLatin1Char(']'));
     return (end < 0 ? trimmed.mid(1) : trimmed.mid(1, end - 1)).trimmed();
 }
 
-bool IsComment(const QString& trimmed) { return trimmed.isEmpty() || trimmed.startsWith(QLatin1Char(';')); }
+bool IsComment(const QString& trimmed) {
+    return trimmed.isEmpty() || trimmed.startsWith(QLatin1Char(';'));
+}
 
-QString KeyOf(const QString& trimmed)
-{
+QString KeyOf(const QString& trimmed) {
     int eq = trimmed.indexOf(QLatin1Char('='));
     return (eq < 0 ? trimmed : trimmed.left(eq)).trimmed();
 }
 
-QString ValueOf(const QString& trimmed)
-{
+QString ValueOf(const QString& trimmed) {
     int eq = trimmed.indexOf(QLatin1Char('='));
     if (eq < 0) return QString();
     QString v = trimmed.mid(eq + 1).trimmed();
@@ -59,26 +59,28 @@ QString ValueOf(const QString& trimmed)
     return v;
 }
 
-bool SameName(const QString& a, const QString& b) { return a.compare(b, Qt::CaseInsensitive) == 0; }
+bool SameName(const QString& a, const QString& b) {
+    return a.compare(b, Qt::CaseInsensitive) == 0;
+}
 
 // Range [begin, end) of the body lines of the first section with this name; begin = -1 when absent.
-std::pair<int, int> FindSection(const QStringList& lines, const QString& section)
-{
+std::pair<int, int> FindSection(const QStringList& lines, const QString& section) {
     for (int i = 0; i < lines.size(); ++i) {
         const QString t = lines[i].trimmed();
         if (IsSectionLine(t) && SameName(SectionName(t), section)) {
             int j = i + 1;
-            while (j < lines.size() && !IsSectionLine(lines[j].trimmed())) ++j;
+            while (j < lines.size() && !IsSectionLine(lines[j].trimmed()))
+                ++j;
             return {i + 1, j};
         }
     }
     return {-1, -1};
 }
 
-void Save(const QString& fileName, const FileText& ft)
-{
+void Save(const QString& fileName, const FileText& ft) {
     QString text;
-    for (const QString& l : ft.lines) text += l + QLatin1String("\r\n");
+    for (const QString& l : ft.lines)
+        text += l + QLatin1String("\r\n");
     QSaveFile f(fileName);
     const QByteArray bytes = Preamble(ft.encoding) + Encode(text, ft.encoding);
     if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size() || !f.commit())
@@ -87,8 +89,7 @@ void Save(const QString& fileName, const FileText& ft)
 
 } // namespace
 
-bool TryStrToInt(const QString& text, int& value)
-{
+bool TryStrToInt(const QString& text, int& value) {
     int i = 0;
     const int n = text.size();
     bool negative = false;
@@ -100,7 +101,8 @@ bool TryStrToInt(const QString& text, int& value)
     if (i < n && text[i] == QLatin1Char('$')) {
         base = 16;
         ++i;
-    } else if (i + 1 < n && text[i] == QLatin1Char('0') && (text[i + 1] == QLatin1Char('x') || text[i + 1] == QLatin1Char('X'))) {
+    } else if (i + 1 < n && text[i] == QLatin1Char('0') &&
+               (text[i + 1] == QLatin1Char('x') || text[i + 1] == QLatin1Char('X'))) {
         base = 16;
         i += 2;
     }
@@ -123,14 +125,12 @@ bool TryStrToInt(const QString& text, int& value)
     return true;
 }
 
-int StrToIntDef(const QString& text, int defaultValue)
-{
+int StrToIntDef(const QString& text, int defaultValue) {
     int v;
     return TryStrToInt(text, v) ? v : defaultValue;
 }
 
-int StrToInt(const QString& text)
-{
+int StrToInt(const QString& text) {
     int v;
     if (!TryStrToInt(text, v)) throw EConvertError(Format(rtl::SInvalidInteger, {text}));
     return v;
@@ -138,8 +138,7 @@ int StrToInt(const QString& text)
 
 TIniFile::TIniFile(const QString& fileName) : FFileName(fileName) {}
 
-std::optional<QString> TIniFile::RawValue(const QString& section, const QString& ident) const
-{
+std::optional<QString> TIniFile::RawValue(const QString& section, const QString& ident) const {
     const FileText ft = Load(FFileName);
     auto [begin, end] = FindSection(ft.lines, section);
     if (begin < 0) return std::nullopt;
@@ -151,35 +150,30 @@ std::optional<QString> TIniFile::RawValue(const QString& section, const QString&
     return std::nullopt;
 }
 
-QString TIniFile::ReadString(const QString& section, const QString& ident, const QString& defaultValue) const
-{
+QString TIniFile::ReadString(const QString& section, const QString& ident,
+                             const QString& defaultValue) const {
     const std::optional<QString> v = RawValue(section, ident);
     return (v ? *v : defaultValue).left(kMaxValueLength);
 }
 
-int TIniFile::ReadInteger(const QString& section, const QString& ident, int defaultValue) const
-{
+int TIniFile::ReadInteger(const QString& section, const QString& ident, int defaultValue) const {
     const QString s = ReadString(section, ident, QString());
     return s.isEmpty() ? defaultValue : StrToIntDef(s, defaultValue);
 }
 
-bool TIniFile::ReadBool(const QString& section, const QString& ident, bool defaultValue) const
-{
+bool TIniFile::ReadBool(const QString& section, const QString& ident, bool defaultValue) const {
     return ReadInteger(section, ident, defaultValue ? 1 : 0) != 0;
 }
 
-bool TIniFile::SectionExists(const QString& section) const
-{
+bool TIniFile::SectionExists(const QString& section) const {
     return FindSection(Load(FFileName).lines, section).first >= 0;
 }
 
-bool TIniFile::ValueExists(const QString& section, const QString& ident) const
-{
+bool TIniFile::ValueExists(const QString& section, const QString& ident) const {
     return RawValue(section, ident).has_value();
 }
 
-void TIniFile::ReadSection(const QString& section, TStringList& idents) const
-{
+void TIniFile::ReadSection(const QString& section, TStringList& idents) const {
     const FileText ft = Load(FFileName);
     auto [begin, end] = FindSection(ft.lines, section);
     idents.BeginUpdate();
@@ -191,8 +185,7 @@ void TIniFile::ReadSection(const QString& section, TStringList& idents) const
     idents.EndUpdate();
 }
 
-void TIniFile::ReadSections(TStringList& sections) const
-{
+void TIniFile::ReadSections(TStringList& sections) const {
     const FileText ft = Load(FFileName);
     sections.BeginUpdate();
     sections.Clear();
@@ -203,8 +196,7 @@ void TIniFile::ReadSections(TStringList& sections) const
     sections.EndUpdate();
 }
 
-void TIniFile::ReadSectionValues(const QString& section, TStringList& values) const
-{
+void TIniFile::ReadSectionValues(const QString& section, TStringList& values) const {
     const FileText ft = Load(FFileName);
     auto [begin, end] = FindSection(ft.lines, section);
     values.BeginUpdate();
@@ -216,8 +208,7 @@ void TIniFile::ReadSectionValues(const QString& section, TStringList& values) co
     values.EndUpdate();
 }
 
-void TIniFile::WriteString(const QString& section, const QString& ident, const QString& value)
-{
+void TIniFile::WriteString(const QString& section, const QString& ident, const QString& value) {
     FileText ft = Load(FFileName);
     auto [begin, end] = FindSection(ft.lines, section);
     const QString line = ident + QLatin1Char('=') + value;
@@ -235,25 +226,23 @@ void TIniFile::WriteString(const QString& section, const QString& ident, const Q
         } else {
             // After the last non-blank line of the section.
             int insertAt = end;
-            while (insertAt > begin && ft.lines[insertAt - 1].trimmed().isEmpty()) --insertAt;
+            while (insertAt > begin && ft.lines[insertAt - 1].trimmed().isEmpty())
+                --insertAt;
             ft.lines.insert(insertAt, line);
         }
     }
     Save(FFileName, ft);
 }
 
-void TIniFile::WriteInteger(const QString& section, const QString& ident, int value)
-{
+void TIniFile::WriteInteger(const QString& section, const QString& ident, int value) {
     WriteString(section, ident, QString::number(value));
 }
 
-void TIniFile::WriteBool(const QString& section, const QString& ident, bool value)
-{
+void TIniFile::WriteBool(const QString& section, const QString& ident, bool value) {
     WriteString(section, ident, value ? QStringLiteral("1") : QStringLiteral("0"));
 }
 
-void TIniFile::DeleteKey(const QString& section, const QString& ident)
-{
+void TIniFile::DeleteKey(const QString& section, const QString& ident) {
     FileText ft = Load(FFileName);
     auto [begin, end] = FindSection(ft.lines, section);
     if (begin < 0) return;
@@ -267,8 +256,7 @@ void TIniFile::DeleteKey(const QString& section, const QString& ident)
     }
 }
 
-void TIniFile::EraseSection(const QString& section)
-{
+void TIniFile::EraseSection(const QString& section) {
     FileText ft = Load(FFileName);
     auto [begin, end] = FindSection(ft.lines, section);
     if (begin < 0) return;

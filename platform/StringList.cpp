@@ -6,102 +6,87 @@
 namespace platform {
 
 namespace {
-[[noreturn]] void IndexError(int index)
-{
+[[noreturn]] void IndexError(int index) {
     throw EStringListError(Format(rtl::SListIndexError, {index}));
 }
 } // namespace
 
-void TStringList::Changing()
-{
+void TStringList::Changing() {
     if (FUpdateCount == 0 && OnChanging) OnChanging();
 }
 
-void TStringList::Changed()
-{
+void TStringList::Changed() {
     if (FUpdateCount == 0 && OnChange) OnChange();
 }
 
-void TStringList::BeginUpdate()
-{
+void TStringList::BeginUpdate() {
     if (FUpdateCount == 0) Changing();
     ++FUpdateCount;
 }
 
-void TStringList::EndUpdate()
-{
+void TStringList::EndUpdate() {
     if (FUpdateCount > 0 && --FUpdateCount == 0) Changed();
 }
 
-const QString& TStringList::Get(int index) const
-{
+const QString& TStringList::Get(int index) const {
     if (index < 0 || index >= Count()) IndexError(index);
     return FItems[index];
 }
 
-void TStringList::Put(int index, const QString& s)
-{
+void TStringList::Put(int index, const QString& s) {
     if (index < 0 || index >= Count()) IndexError(index);
     Changing();
     FItems[index] = s;
     Changed();
 }
 
-int TStringList::Add(const QString& s)
-{
+int TStringList::Add(const QString& s) {
     Insert(Count(), s);
     return Count() - 1;
 }
 
-void TStringList::Insert(int index, const QString& s)
-{
+void TStringList::Insert(int index, const QString& s) {
     if (index < 0 || index > Count()) IndexError(index);
     Changing();
     FItems.insert(index, s);
     Changed();
 }
 
-void TStringList::Delete(int index)
-{
+void TStringList::Delete(int index) {
     if (index < 0 || index >= Count()) IndexError(index);
     Changing();
     FItems.removeAt(index);
     Changed();
 }
 
-void TStringList::Clear()
-{
+void TStringList::Clear() {
     if (FItems.isEmpty()) return;
     Changing();
     FItems.clear();
     Changed();
 }
 
-void TStringList::Assign(const TStringList& other)
-{
+void TStringList::Assign(const TStringList& other) {
     if (&other == this) return;
     BeginUpdate();
     FItems = other.FItems;
     EndUpdate();
 }
 
-void TStringList::AddStrings(const QStringList& lines)
-{
+void TStringList::AddStrings(const QStringList& lines) {
     BeginUpdate();
     FItems.append(lines);
     EndUpdate();
 }
 
-int TStringList::IndexOf(const QString& s) const
-{
+int TStringList::IndexOf(const QString& s) const {
     const Qt::CaseSensitivity cs = FCaseSensitive ? Qt::CaseSensitive : Qt::CaseInsensitive;
     for (int i = 0; i < Count(); ++i)
         if (FItems[i].compare(s, cs) == 0) return i;
     return -1;
 }
 
-QString TStringList::Text() const
-{
+QString TStringList::Text() const {
     QString out;
     for (const QString& line : FItems) {
         out += line;
@@ -110,8 +95,7 @@ QString TStringList::Text() const
     return out;
 }
 
-void TStringList::SetText(const QString& text)
-{
+void TStringList::SetText(const QString& text) {
     BeginUpdate();
     FItems.clear();
     const int n = text.size();
@@ -128,22 +112,19 @@ void TStringList::SetText(const QString& text)
     EndUpdate();
 }
 
-QString TStringList::Names(int index) const
-{
+QString TStringList::Names(int index) const {
     const QString& s = Get(index);
     const int eq = s.indexOf(QLatin1Char('='));
     return eq < 0 ? QString() : s.left(eq);
 }
 
-QString TStringList::ValueFromIndex(int index) const
-{
+QString TStringList::ValueFromIndex(int index) const {
     const QString& s = Get(index);
     const int eq = s.indexOf(QLatin1Char('='));
     return eq < 0 ? QString() : s.mid(eq + 1);
 }
 
-int TStringList::IndexOfName(const QString& name) const
-{
+int TStringList::IndexOfName(const QString& name) const {
     const Qt::CaseSensitivity cs = FCaseSensitive ? Qt::CaseSensitive : Qt::CaseInsensitive;
     for (int i = 0; i < Count(); ++i) {
         const int eq = FItems[i].indexOf(QLatin1Char('='));
@@ -152,14 +133,12 @@ int TStringList::IndexOfName(const QString& name) const
     return -1;
 }
 
-QString TStringList::Values(const QString& name) const
-{
+QString TStringList::Values(const QString& name) const {
     const int i = IndexOfName(name);
     return i < 0 ? QString() : ValueFromIndex(i);
 }
 
-void TStringList::SetValue(const QString& name, const QString& value)
-{
+void TStringList::SetValue(const QString& name, const QString& value) {
     int i = IndexOfName(name);
     if (value.isEmpty()) {
         if (i >= 0) Delete(i);

@@ -11,8 +11,7 @@ class TStringList {
 public:
     TStringList() = default;
     TStringList(const TStringList& other) : FItems(other.FItems), FCaseSensitive(other.FCaseSensitive) {}
-    TStringList& operator=(const TStringList& other)
-    {
+    TStringList& operator=(const TStringList& other) {
         Assign(other);
         return *this;
     }

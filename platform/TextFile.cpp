@@ -17,13 +17,11 @@ namespace {
 class FileDescriptor {
 public:
     explicit FileDescriptor(int fd) : FFd(fd) {}
-    ~FileDescriptor()
-    {
+    ~FileDescriptor() {
         if (FFd >= 0) ::close(FFd);
     }
     int Get() const { return FFd; }
-    int Release()
-    {
+    int Release() {
         int fd = FFd;
         FFd = -1;
         return fd;
@@ -33,26 +31,22 @@ private:
     int FFd;
 };
 
-[[noreturn]] void CreateError(const QString& fileName, int err)
-{
+[[noreturn]] void CreateError(const QString& fileName, int err) {
     throw EFCreateError(Format(rtl::SFCreateErrorEx, {ExpandFileName(fileName), SysErrorMessage(err)}));
 }
 
-[[noreturn]] void OpenError(const QString& fileName, int err)
-{
+[[noreturn]] void OpenError(const QString& fileName, int err) {
     throw EFOpenError(Format(rtl::SFOpenErrorEx, {ExpandFileName(fileName), SysErrorMessage(err)}));
 }
 
 } // namespace
 
-QString ExpandFileName(const QString& fileName)
-{
+QString ExpandFileName(const QString& fileName) {
     if (fileName.isEmpty()) return fileName;
     return QDir::cleanPath(QFileInfo(fileName).absoluteFilePath());
 }
 
-QString NormalizeLineBreaks(const QString& text)
-{
+QString NormalizeLineBreaks(const QString& text) {
     QString out;
     out.reserve(text.size() + text.size() / 16);
     const int n = text.size();
@@ -70,8 +64,7 @@ QString NormalizeLineBreaks(const QString& text)
     return out;
 }
 
-QString LoadTextFile(const QString& fileName, TTextEncoding& detected)
-{
+QString LoadTextFile(const QString& fileName, TTextEncoding& detected) {
     const QByteArray path = QFile::encodeName(fileName);
     FileDescriptor fd(fileName.isEmpty() ? -1 : ::open(path.constData(), O_RDONLY | O_CLOEXEC));
     if (fd.Get() < 0) OpenError(fileName, fileName.isEmpty() ? ENOENT : errno);
@@ -89,9 +82,9 @@ QString LoadTextFile(const QString& fileName, TTextEncoding& detected)
     return DecodeWithByteOrderMark(bytes, detected);
 }
 
-void SaveTextFile(const QString& fileName, const QString& text, TTextEncoding encoding)
-{
-    if (fileName.isEmpty() || QFileInfo(fileName).isDir()) CreateError(fileName, fileName.isEmpty() ? ENOENT : EISDIR);
+void SaveTextFile(const QString& fileName, const QString& text, TTextEncoding encoding) {
+    if (fileName.isEmpty() || QFileInfo(fileName).isDir())
+        CreateError(fileName, fileName.isEmpty() ? ENOENT : EISDIR);
     const QByteArray bytes = Preamble(encoding) + Encode(text, encoding);
     const QByteArray target = QFile::encodeName(fileName);
     const QByteArray temp = target + ".new";

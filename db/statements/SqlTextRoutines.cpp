@@ -216,21 +216,25 @@ TSQLKind DetectSQLKind(const QString& text, int firstPos) {
 bool HasNoParamMarkers(const QString& text, QChar macroChar) {
     const qsizetype n = text.size();
     if (n <= 1) return true;
+    // Comment openers and closers are taken as pairs, as the parameter scan takes them: the '/' of
+    // "*/" never opens the next comment.
     enum { Normal, InString, InBlock, InLine } state = Normal;
     char16_t quote = 0;
     const char16_t macro = macroChar.unicode();
     for (qsizetype p = 1; p <= n; ++p) {
         const char16_t c = At(text, p);
-        const char16_t prev = At(text, p - 1);
+        const char16_t next = At(text, p + 1);
         switch (state) {
         case Normal:
             if (c == u'"' || c == u'\'') {
                 state = InString;
                 quote = c;
-            } else if (c == u'*' && prev == u'/') {
+            } else if (c == u'/' && next == u'*') {
                 state = InBlock;
-            } else if (c == u'-' && prev == u'-') {
+                ++p;
+            } else if (c == u'-' && next == u'-') {
                 state = InLine;
+                ++p;
             } else if (c == u':' || c == u'?' || c == macro) {
                 return false;
             }
@@ -239,10 +243,14 @@ bool HasNoParamMarkers(const QString& text, QChar macroChar) {
             if (c == quote) state = Normal;
             break;
         case InBlock:
-            if (c == u'/' && prev == u'*') state = Normal;
+            if (c == u'*' && next == u'/') {
+                state = Normal;
+                ++p;
+            }
             break;
         case InLine:
-            if (c == u'\r' || c == u'\n') state = Normal;
+            // Ends where the scan's line comment ends, so that both agree on what is code.
+            if (IsLineEnd(c)) state = Normal;
             break;
         }
     }
@@ -735,14 +743,15 @@ QString TSQLTextState::ReadySQLText(bool forExecution) {
         } else if (mayRewrite && d.FInWhereClause && d.FCanForceIsNull && param.IsNull()) {
             // Back from the marker over blanks and the like to the comparison operator.
             int j = begin - 1;
-            bool bracket = false;
+            // A bracket or a quote on the way would be cut in half by the replacement: no rewrite.
+            bool unsafe = false;
             while (j > lastEnd && IsOperatorSkip(At(source, j))) {
-                bracket = bracket || At(source, j) == u'(';
+                unsafe = unsafe || At(source, j) == u'(' || At(source, j) == u'"';
                 --j;
             }
             int opStart = 0;
             const char16_t* replacement = nullptr;
-            if (j > lastEnd && !bracket) {
+            if (j > lastEnd && !unsafe) {
                 const char16_t op = At(source, j);
                 const char16_t before = j - 1 > lastEnd ? At(source, j - 1) : u'\0';
                 if (op == u'=' && IsNegation(before)) {

@@ -2,15 +2,13 @@
 
 namespace quorvel {
 
-Tmylib* Tmylib::create()
-{
+Tmylib* Tmylib::create() {
     auto* lib = new Tmylib;
     lib->myFb = new TmyFbDataBase;
     return lib;
 }
 
-Tmylib::~Tmylib()
-{
+Tmylib::~Tmylib() {
     delete myFb;
 }
 

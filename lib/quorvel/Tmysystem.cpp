@@ -31,29 +31,24 @@ std::function<bool(const QString&, const QString&, const QString&)> Tmysystem::S
 
 namespace {
 
-QString& DirectoryOverride()
-{
+QString& DirectoryOverride() {
     static QString dir;
     return dir;
 }
 
-bool ShellOpen(const QString& target, const QString& params, const QString& dir)
-{
+bool ShellOpen(const QString& target, const QString& params, const QString& dir) {
     if (Tmysystem::ShellOpenHook) return Tmysystem::ShellOpenHook(target, params, dir);
-    if (!params.isEmpty())
-        return QProcess::startDetached(target, QProcess::splitCommand(params), dir);
+    if (!params.isEmpty()) return QProcess::startDetached(target, QProcess::splitCommand(params), dir);
     return QDesktopServices::openUrl(QUrl::fromUserInput(target, dir.isEmpty() ? QDir::currentPath() : dir));
 }
 
-QScreen* Monitor(int nr)
-{
+QScreen* Monitor(int nr) {
     const QList<QScreen*> screens = QGuiApplication::screens();
     return nr >= 0 && nr < screens.size() ? screens[nr] : nullptr;
 }
 
 // Quoting of one argument of a launcher's Exec line.
-QString ExecQuote(const QString& arg)
-{
+QString ExecQuote(const QString& arg) {
     QString q;
     for (QChar c : arg) {
         if (c == QLatin1Char('"') || c == QLatin1Char('`') || c == QLatin1Char('$') || c == QLatin1Char('\\'))
@@ -65,8 +60,7 @@ QString ExecQuote(const QString& arg)
 }
 
 // Values of a launcher's keys may not hold line breaks.
-QString EntryValue(const QString& v)
-{
+QString EntryValue(const QString& v) {
     QString s = v;
     s.replace(QLatin1Char('\\'), QLatin1String("\\\\"));
     s.replace(QLatin1Char('\n'), QLatin1String("\\n"));
@@ -76,37 +70,33 @@ QString EntryValue(const QString& v)
 
 } // namespace
 
-QString Tmysystem::MojKatalog()
-{
+QString Tmysystem::MojKatalog() {
     QString dir = DirectoryOverride();
     if (dir.isEmpty()) dir = QFileInfo(platform::Application().ExeName()).absolutePath();
     if (!dir.endsWith(QLatin1Char('/'))) dir += QLatin1Char('/');
     return dir;
 }
 
-void Tmysystem::OverrideDirectory(const QString& dir)
-{
+void Tmysystem::OverrideDirectory(const QString& dir) {
     DirectoryOverride() = dir;
 }
 
-QString Tmysystem::PodKatalog(const QString& katalog)
-{
+QString Tmysystem::PodKatalog(const QString& katalog) {
     return MojKatalog() + katalog + QLatin1Char('/');
 }
 
-QString Tmysystem::GetNetUser()
-{
+QString Tmysystem::GetNetUser() {
     constexpr int kBuffer = 260;
     passwd pw{};
     passwd* found = nullptr;
     char buf[4096];
-    if (getpwuid_r(geteuid(), &pw, buf, sizeof buf, &found) != 0 || !found || !found->pw_name) return QString();
+    if (getpwuid_r(geteuid(), &pw, buf, sizeof buf, &found) != 0 || !found || !found->pw_name)
+        return QString();
     const QString name = QString::fromLocal8Bit(found->pw_name);
     return name.size() < kBuffer ? name : QString();
 }
 
-QString Tmysystem::GetNetworkName()
-{
+QString Tmysystem::GetNetworkName() {
     constexpr int kBuffer = 253;
     char buf[kBuffer + 1] = {};
     if (gethostname(buf, kBuffer) != 0) return QString();
@@ -118,21 +108,18 @@ QString Tmysystem::GetNetworkName()
     return name;
 }
 
-void Tmysystem::WaitWithProcess(int dsec)
-{
+void Tmysystem::WaitWithProcess(int dsec) {
     for (int i = 0; i < dsec; ++i) {
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
         platform::Application().ProcessMessages();
     }
 }
 
-void Tmysystem::GoPopup(QMenu* pp)
-{
+void Tmysystem::GoPopup(QMenu* pp) {
     if (pp) pp->popup(QCursor::pos());
 }
 
-QString Tmysystem::EnDeCode(const QString& s)
-{
+QString Tmysystem::EnDeCode(const QString& s) {
     const QByteArray in = platform::AnsiFromString(s);
     QByteArray result;
     result.reserve(in.size());
@@ -143,8 +130,7 @@ QString Tmysystem::EnDeCode(const QString& s)
     return platform::StringFromAnsi(result);
 }
 
-void Tmysystem::PozycjaXY(QWidget* f)
-{
+void Tmysystem::PozycjaXY(QWidget* f) {
     if (!f) return;
     const QPoint p = QCursor::pos();
     f->move(p);
@@ -155,8 +141,7 @@ void Tmysystem::PozycjaXY(QWidget* f)
     if (f->y() + f->height() > s.height()) f->move(f->x(), p.y() - f->height());
 }
 
-bool Tmysystem::ShowFormTop(QWidget* Frm)
-{
+bool Tmysystem::ShowFormTop(QWidget* Frm) {
     if (!Frm) return false;
     const QRect g = Frm->geometry();
     Frm->setWindowFlag(Qt::WindowStaysOnTopHint, true);
@@ -166,23 +151,20 @@ bool Tmysystem::ShowFormTop(QWidget* Frm)
     return Frm->windowFlags().testFlag(Qt::WindowStaysOnTopHint);
 }
 
-void Tmysystem::PanelCenterForm(QWidget* f, QWidget* p)
-{
+void Tmysystem::PanelCenterForm(QWidget* f, QWidget* p) {
     if (!f || !p) return;
     const QRect client = f->contentsRect();
     p->move((client.width() - p->width()) / 2, (client.height() - p->height()) / 2);
 }
 
-void Tmysystem::FormMaxi(QWidget* f, int nrMonitor)
-{
+void Tmysystem::FormMaxi(QWidget* f, int nrMonitor) {
     QScreen* m = Monitor(nrMonitor);
     if (!f || !m) return;
     const QRect wa = m->availableGeometry();
     f->setGeometry(wa.left(), wa.top(), wa.width(), wa.height());
 }
 
-void Tmysystem::FormCenter(QWidget* f, int nrMonitor)
-{
+void Tmysystem::FormCenter(QWidget* f, int nrMonitor) {
     QScreen* m = Monitor(nrMonitor);
     if (!f || !m) return;
     const QSize s = m->size();
@@ -190,18 +172,17 @@ void Tmysystem::FormCenter(QWidget* f, int nrMonitor)
     f->move(f->x(), s.height() / 2 - f->height());
 }
 
-void Tmysystem::odpal(const QByteArray& filename)
-{
+void Tmysystem::odpal(const QByteArray& filename) {
     ShellOpen(platform::StringFromAnsi(filename), QString(), QString());
 }
 
-void Tmysystem::odpalzparametrami(const QByteArray& filename, const QByteArray& params, const QByteArray& cdir)
-{
-    ShellOpen(platform::StringFromAnsi(filename), platform::StringFromAnsi(params), platform::StringFromAnsi(cdir));
+void Tmysystem::odpalzparametrami(const QByteArray& filename, const QByteArray& params,
+                                  const QByteArray& cdir) {
+    ShellOpen(platform::StringFromAnsi(filename), platform::StringFromAnsi(params),
+              platform::StringFromAnsi(cdir));
 }
 
-void Tmysystem::odpalwww(const QString& adress)
-{
+void Tmysystem::odpalwww(const QString& adress) {
     if (adress.isEmpty()) return;
     const QString lower = adress.toLower();
     if (lower.startsWith(QLatin1String("www")) || lower.startsWith(QLatin1String("http://")) ||
@@ -211,8 +192,7 @@ void Tmysystem::odpalwww(const QString& adress)
         ShellOpen(QLatin1String("http://") + adress, QString(), QString());
 }
 
-float Tmysystem::procent(int64_t calosc, int64_t czesc)
-{
+float Tmysystem::procent(int64_t calosc, int64_t czesc) {
     if (calosc == 0) return 0;
     int64_t scaled;
     if (__builtin_mul_overflow(czesc, int64_t(100), &scaled)) return 0;
@@ -220,30 +200,26 @@ float Tmysystem::procent(int64_t calosc, int64_t czesc)
     return std::isfinite(r) ? r : 0;
 }
 
-float Tmysystem::procentf(float calosc, float czesc)
-{
+float Tmysystem::procentf(float calosc, float czesc) {
     if (calosc == 0) return 0;
     const float r = czesc * 100 / calosc;
     return std::isfinite(r) ? r : 0;
 }
 
-float Tmysystem::procentp(float calosc, float procent)
-{
+float Tmysystem::procentp(float calosc, float procent) {
     if (calosc == 0) return 0;
     const float r = calosc / 100 * procent;
     return std::isfinite(r) ? r : 0;
 }
 
-int Tmysystem::RandomInteger(int RandMin, int RandMax)
-{
+int Tmysystem::RandomInteger(int RandMin, int RandMax) {
     if (RandMin >= RandMax) return RandMin;
     std::mt19937_64 gen(uint64_t(std::chrono::high_resolution_clock::now().time_since_epoch().count()));
     std::uniform_int_distribution<int64_t> dist(0, int64_t(RandMax) - RandMin - 1);
     return int(RandMin + dist(gen));
 }
 
-int Tmysystem::GetTaskBarHeight()
-{
+int Tmysystem::GetTaskBarHeight() {
     QScreen* screen = QGuiApplication::primaryScreen();
     if (!screen) return 0;
     const QRect wa = screen->availableGeometry();
@@ -251,8 +227,7 @@ int Tmysystem::GetTaskBarHeight()
     return screen->geometry().height() - (wa.top() + wa.height());
 }
 
-QByteArray Tmysystem::WinToIso(const QByteArray& s)
-{
+QByteArray Tmysystem::WinToIso(const QByteArray& s) {
     QStringEncoder enc("ISO-8859-2");
     return enc.encode(platform::StringFromAnsi(s));
 }
@@ -260,14 +235,14 @@ QByteArray Tmysystem::WinToIso(const QByteArray& s)
 bool Tmysystem::CreateShellLink(const QString& FileName, const QString& Target, const QString& Description,
                                 const QString& StartIn, const QString& Parameters, const QString& IconPath,
                                 int /*IconIndex*/, uint16_t /*HotKey*/, TShowState /*ShowState*/,
-                                const void* /*ItemIDList*/)
-{
+                                const void* /*ItemIDList*/) {
     // Launchers have no hot key, icon index, window state or item list: those are not written.
     QString exec = ExecQuote(Target);
     if (!Parameters.isEmpty()) exec += QLatin1Char(' ') + Parameters;
     QString text = QStringLiteral("[Desktop Entry]\nType=Application\nVersion=1.0\n");
     text += QLatin1String("Name=") + EntryValue(QFileInfo(FileName).completeBaseName()) + QLatin1Char('\n');
-    if (!Description.isEmpty()) text += QLatin1String("Comment=") + EntryValue(Description) + QLatin1Char('\n');
+    if (!Description.isEmpty())
+        text += QLatin1String("Comment=") + EntryValue(Description) + QLatin1Char('\n');
     text += QLatin1String("Exec=") + EntryValue(exec) + QLatin1Char('\n');
     if (!StartIn.isEmpty()) text += QLatin1String("Path=") + EntryValue(StartIn) + QLatin1Char('\n');
     if (!IconPath.isEmpty()) text += QLatin1String("Icon=") + EntryValue(IconPath) + QLatin1Char('\n');
@@ -276,12 +251,12 @@ bool Tmysystem::CreateShellLink(const QString& FileName, const QString& Target, 
     if (!f.open(QIODevice::WriteOnly)) return false;
     const QByteArray bytes = text.toUtf8();
     if (f.write(bytes) != bytes.size() || !f.commit()) return false;
-    QFile::setPermissions(FileName, QFile::permissions(FileName) | QFileDevice::ExeOwner | QFileDevice::ExeUser);
+    QFile::setPermissions(FileName,
+                          QFile::permissions(FileName) | QFileDevice::ExeOwner | QFileDevice::ExeUser);
     return true;
 }
 
-bool Tmysystem::CreateLink(const QString& name, const QString& exename, const QString& desc, uint8_t f)
-{
+bool Tmysystem::CreateLink(const QString& name, const QString& exename, const QString& desc, uint8_t f) {
     QString folder;
     switch (f) {
     case 0:

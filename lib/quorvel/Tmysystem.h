@@ -33,7 +33,8 @@ public:
     static void FormMaxi(QWidget* f, int nrMonitor);
     static void FormCenter(QWidget* f, int nrMonitor);
     static void odpal(const QByteArray& filename);
-    static void odpalzparametrami(const QByteArray& filename, const QByteArray& params, const QByteArray& cdir);
+    static void odpalzparametrami(const QByteArray& filename, const QByteArray& params,
+                                  const QByteArray& cdir);
     static void odpalwww(const QString& adress);
     static float procent(int64_t calosc, int64_t czesc);
     static float procentf(float calosc, float czesc);
@@ -51,7 +52,8 @@ public:
 
     // Seam for opening documents and addresses: receives the target, the parameters and the
     // working directory; returns whether the opener accepted it. Empty: the desktop's opener.
-    static std::function<bool(const QString& target, const QString& params, const QString& dir)> ShellOpenHook;
+    static std::function<bool(const QString& target, const QString& params, const QString& dir)>
+        ShellOpenHook;
 };
 
 } // namespace quorvel

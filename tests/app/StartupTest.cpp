@@ -6,8 +6,8 @@
 
 #include <QDir>
 #include <QFile>
-#include <QProcess>
 #include <QLabel>
+#include <QProcess>
 #include <QStringList>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -25,27 +25,23 @@ struct StartupTest : ::testing::Test {
     QTemporaryDir dir;
     QStringList boxes;
 
-    void SetUp() override
-    {
+    void SetUp() override {
         quorvel::Tmysystem::OverrideDirectory(dir.path());
         Application().MessageBoxHook = [this](const QString& text, const QString&, bool) { boxes << text; };
         SetClock([] { return EncodeDate(2024, 3, 5) + EncodeTime(14, 7, 9, 0); });
     }
-    void TearDown() override
-    {
+    void TearDown() override {
         quorvel::Tmysystem::OverrideDirectory(QString());
         Application().MessageBoxHook = nullptr;
         SetClock({});
     }
-    void Ini(const QByteArray& content)
-    {
+    void Ini(const QByteArray& content) {
         QFile f(dir.filePath(QStringLiteral("setup.ini")));
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
         f.write(content);
     }
     // Creates the two databases of the program in the program directory and points setup.ini at them.
-    void Databases(const QByteArray& moreSettings = QByteArray(), bool formy = true)
-    {
+    void Databases(const QByteArray& moreSettings = QByteArray(), bool formy = true) {
         QByteArray script;
         for (const char* name : {"vorek_mes.fdb", "formy_db.fdb"}) {
             if (!formy && QByteArray(name) == "formy_db.fdb") continue;
@@ -61,8 +57,7 @@ struct StartupTest : ::testing::Test {
         ASSERT_EQ(isql.exitCode(), 0) << isql.readAllStandardError().toStdString();
         Ini("[sql]\nformy=" + dir.path().toUtf8() + "/\nvorek=" + dir.path().toUtf8() + "/\n" + moreSettings);
     }
-    QString InfoFor(const QByteArray& content)
-    {
+    QString InfoFor(const QByteArray& content) {
         Ini(content);
         TForm1 form;
         return form.InfoText();
@@ -71,11 +66,11 @@ struct StartupTest : ::testing::Test {
 
 } // namespace
 
-TEST_F(StartupTest, InformationTextWithoutSetupIni)
-{
+TEST_F(StartupTest, InformationTextWithoutSetupIni) {
     TForm1 form;
-    EXPECT_EQ(form.InfoText(), kHeader + QStringLiteral("Baza Formy:<ind=\"120\"><br>Baza Vorek MES:<ind=\"120\"><br>"
-                                                        "Aktualizacja liczników o godznie 3:05<br><br>"));
+    EXPECT_EQ(form.InfoText(),
+              kHeader + QStringLiteral("Baza Formy:<ind=\"120\"><br>Baza Vorek MES:<ind=\"120\"><br>"
+                                       "Aktualizacja liczników o godznie 3:05<br><br>"));
     EXPECT_EQ(form.godzina, 3);
     EXPECT_FALSE(form.add_hist);
     EXPECT_FALSE(form.loguj);
@@ -90,8 +85,7 @@ TEST_F(StartupTest, InformationTextWithoutSetupIni)
     EXPECT_EQ(form.Memo1->Text(), QStringLiteral("Memo1"));
 }
 
-TEST_F(StartupTest, DatabasesConfiguredAndConnectedBeforeTheStartLine)
-{
+TEST_F(StartupTest, DatabasesConfiguredAndConnectedBeforeTheStartLine) {
     Databases("[set]\nlog=1\n");
     TForm1 form;
     EXPECT_TRUE(boxes.isEmpty()) << boxes.join(QLatin1Char('\n')).toStdString();
@@ -109,8 +103,7 @@ TEST_F(StartupTest, DatabasesConfiguredAndConnectedBeforeTheStartLine)
     EXPECT_TRUE(form.Memo1->Text().endsWith(QStringLiteral("   start programu")));
 }
 
-TEST_F(StartupTest, FormyUnreachableLeavesVorekConnectedAndShowsTheMessage)
-{
+TEST_F(StartupTest, FormyUnreachableLeavesVorekConnectedAndShowsTheMessage) {
     Databases("[set]\nlog=1\n", false);
     TForm1 form;
     EXPECT_TRUE(form.pFbDatabaseVorek->Connected());
@@ -121,8 +114,7 @@ TEST_F(StartupTest, FormyUnreachableLeavesVorekConnectedAndShowsTheMessage)
     EXPECT_EQ(form.Memo1->Text(), QStringLiteral("Memo1"));
 }
 
-TEST_F(StartupTest, InformationTextWithAllSwitchesOn)
-{
+TEST_F(StartupTest, InformationTextWithAllSwitchesOn) {
     Ini("[sql]\r\nformy=/srv/dane/\r\nvorek=\"/srv/mes/\"\r\n[set]\r\nhistoria=1\r\nlog=1\r\n");
     TForm1 form;
     EXPECT_EQ(form.formybase, QStringLiteral("/srv/dane/formy_db.fdb"));
@@ -136,8 +128,7 @@ TEST_F(StartupTest, InformationTextWithAllSwitchesOn)
     EXPECT_TRUE(form.MarkupLabel1->text().contains(QStringLiteral("/srv/mes/vorek_mes.fdb")));
 }
 
-TEST_F(StartupTest, HourAndSwitchVariants)
-{
+TEST_F(StartupTest, HourAndSwitchVariants) {
     const QString hourTail = QStringLiteral(":05<br><br>");
     EXPECT_TRUE(InfoFor("[set]\ngodzina=27\n").endsWith(QStringLiteral("godznie 27") + hourTail));
     EXPECT_TRUE(InfoFor("[set]\ngodzina=0x10\n").endsWith(QStringLiteral("godznie 16") + hourTail));
@@ -154,8 +145,7 @@ TEST_F(StartupTest, HourAndSwitchVariants)
     EXPECT_EQ(form.formybase, QStringLiteral("/srv/daneformy_db.fdb"));
 }
 
-TEST_F(StartupTest, MonthlyLogNameAndStartLine)
-{
+TEST_F(StartupTest, MonthlyLogNameAndStartLine) {
     Databases("[set]\nlog=1\n");
     TForm1 form;
     EXPECT_EQ(form.mylogfile, dir.filePath(QStringLiteral("log_2024_3.txt")));
@@ -168,38 +158,39 @@ TEST_F(StartupTest, MonthlyLogNameAndStartLine)
                                       "2024-03-05 14:07:09   start sesji\r\n"));
 }
 
-TEST_F(StartupTest, LinesAtMidnightCarryTheDateAlone)
-{
+TEST_F(StartupTest, LinesAtMidnightCarryTheDateAlone) {
     Databases("[set]\nlog=1\n");
     SetClock([] { return EncodeDate(2024, 12, 1); });
     TForm1 form;
     EXPECT_EQ(form.mylogfile, dir.filePath(QStringLiteral("log_2024_12.txt")));
     SetClock([] { return EncodeDate(2024, 12, 1) + EncodeTime(0, 0, 1, 0); });
     form.DoLogu(QStringLiteral("x"));
-    EXPECT_EQ(form.Memo1->Text(), QStringLiteral("Memo1\r\n2024-12-01   start programu\r\n2024-12-01 00:00:01   x"));
+    EXPECT_EQ(form.Memo1->Text(),
+              QStringLiteral("Memo1\r\n2024-12-01   start programu\r\n2024-12-01 00:00:01   x"));
 }
 
-TEST_F(StartupTest, ExistingMonthlyFileIsLoadedFirst)
-{
+TEST_F(StartupTest, ExistingMonthlyFileIsLoadedFirst) {
     Databases("[set]\nlog=1\n");
     QFile f(dir.filePath(QStringLiteral("log_2024_3.txt")));
     ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(QByteArray("\xEF\xBB\xBF") + QStringLiteral("2024-03-04 03:05:00   start sesji\nŁódź\r\n").toUtf8());
+    f.write(QByteArray("\xEF\xBB\xBF") +
+            QStringLiteral("2024-03-04 03:05:00   start sesji\nŁódź\r\n").toUtf8());
     f.close();
     TForm1 form;
     EXPECT_EQ(form.Memo1->Text(),
-              QStringLiteral("2024-03-04 03:05:00   start sesji\r\nŁódź\r\n2024-03-05 14:07:09   start programu\r\n"));
+              QStringLiteral(
+                  "2024-03-04 03:05:00   start sesji\r\nŁódź\r\n2024-03-05 14:07:09   start programu\r\n"));
     EXPECT_EQ(form.Memo1->Encoding(), TTextEncoding::UTF8);
     form.SaveLog();
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
-    EXPECT_EQ(f.readAll(), QByteArray("\xEF\xBB\xBF") + QStringLiteral("2024-03-04 03:05:00   start sesji\r\nŁódź\r\n"
-                                                                       "2024-03-05 14:07:09   start programu\r\n")
-                                                            .toUtf8());
+    EXPECT_EQ(f.readAll(),
+              QByteArray("\xEF\xBB\xBF") + QStringLiteral("2024-03-04 03:05:00   start sesji\r\nŁódź\r\n"
+                                                          "2024-03-05 14:07:09   start programu\r\n")
+                                               .toUtf8());
     EXPECT_TRUE(boxes.isEmpty());
 }
 
-TEST_F(StartupTest, UnreadableMonthlyFileIsReportedAndStartLineSkipped)
-{
+TEST_F(StartupTest, UnreadableMonthlyFileIsReportedAndStartLineSkipped) {
     Databases("[set]\nlog=1\n");
     // A folder in place of the file: it exists but cannot be read as a file.
     ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("log_2024_3.txt")));

@@ -7,16 +7,15 @@
 
 using namespace platform;
 
-TEST(Application, TitleFromExecutableName)
-{
+TEST(Application, TitleFromExecutableName) {
     EXPECT_EQ(TitleFromExeName(QStringLiteral("/opt/x/TARVELO.EXE")), QStringLiteral("Tarvelo"));
     EXPECT_EQ(TitleFromExeName(QStringLiteral("/opt/x/tarvelo")), QStringLiteral("tarvelo"));
     EXPECT_EQ(TitleFromExeName(QStringLiteral("/opt/x/ŁÓDŹ.v2.bin")), QStringLiteral("Łódź"));
 }
 
-TEST(Application, FullStopRule)
-{
-    EXPECT_EQ(ExceptionDisplayText(QStringLiteral("Database name is missing.")), QStringLiteral("Database name is missing."));
+TEST(Application, FullStopRule) {
+    EXPECT_EQ(ExceptionDisplayText(QStringLiteral("Database name is missing.")),
+              QStringLiteral("Database name is missing."));
     EXPECT_EQ(ExceptionDisplayText(QStringLiteral("abc")), QStringLiteral("abc."));
     EXPECT_EQ(ExceptionDisplayText(QStringLiteral("ends with -")), QStringLiteral("ends with -"));
     EXPECT_EQ(ExceptionDisplayText(QStringLiteral("ends with /")), QStringLiteral("ends with /."));
@@ -24,8 +23,7 @@ TEST(Application, FullStopRule)
     EXPECT_EQ(ExceptionDisplayText(QString()), QString());
 }
 
-TEST(Application, GuardedCallsReachTheErrorDisplay)
-{
+TEST(Application, GuardedCallsReachTheErrorDisplay) {
     QStringList shown;
     Application().MessageBoxHook = [&](const QString& text, const QString& caption, bool isError) {
         shown << QStringLiteral("%1|%2|%3").arg(text, caption).arg(isError);

@@ -14,19 +14,16 @@ struct Recorder : TComponent {
     int loaded = 0;
     bool wasLoadingInLoaded = true;
     std::vector<Recorder*>* destroyed = nullptr;
-    ~Recorder() override
-    {
+    ~Recorder() override {
         if (destroyed) destroyed->push_back(this);
     }
 
 protected:
-    void Notification(TComponent* c, TOperation op) override
-    {
+    void Notification(TComponent* c, TOperation op) override {
         TComponent::Notification(c, op);
         notices.emplace_back(c, op);
     }
-    void Loaded() override
-    {
+    void Loaded() override {
         ++loaded;
         wasLoadingInLoaded = TComponent::Loading();
     }
@@ -34,8 +31,7 @@ protected:
 
 } // namespace
 
-TEST(Component, FullNameJoinsNamedOwners)
-{
+TEST(Component, FullNameJoinsNamedOwners) {
     TComponent root;
     auto* form = new TComponent(&root);
     form->SetName(QStringLiteral("Form1"));
@@ -51,8 +47,7 @@ TEST(Component, FullNameJoinsNamedOwners)
     EXPECT_THROW(other->SetName(QStringLiteral("pfbdatabasevorek")), EInvalidOperation);
 }
 
-TEST(Component, OwnerFreesOwnedAndNotifiesRemoval)
-{
+TEST(Component, OwnerFreesOwnedAndNotifiesRemoval) {
     std::vector<Recorder*> destroyed;
     auto* owner = new Recorder;
     auto* a = new Recorder(owner);
@@ -71,8 +66,7 @@ TEST(Component, OwnerFreesOwnedAndNotifiesRemoval)
     EXPECT_EQ(destroyed.size(), 2u);
 }
 
-TEST(Component, FreeNotificationReachesTheOtherSideOnce)
-{
+TEST(Component, FreeNotificationReachesTheOtherSideOnce) {
     Recorder watcher;
     auto* watched = new Recorder;
     watcher.FreeNotification(watched);
@@ -87,8 +81,7 @@ TEST(Component, FreeNotificationReachesTheOtherSideOnce)
     EXPECT_EQ(watcher.notices.size(), 1u);
 }
 
-TEST(Component, LoadingEndsWithLoadedOnEveryOwnedComponent)
-{
+TEST(Component, LoadingEndsWithLoadedOnEveryOwnedComponent) {
     Recorder owner;
     owner.BeginLoading();
     auto* child = new Recorder(&owner);

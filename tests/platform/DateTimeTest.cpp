@@ -5,8 +5,7 @@
 
 using namespace platform;
 
-TEST(DateTime, EncodeAndDecodeKnownDays)
-{
+TEST(DateTime, EncodeAndDecodeKnownDays) {
     EXPECT_EQ(EncodeDate(1899, 12, 30), 0.0);
     EXPECT_EQ(EncodeDate(2019, 3, 31), 43555.0);
     EXPECT_EQ(EncodeDate(1858, 11, 17), -15018.0);
@@ -24,8 +23,7 @@ TEST(DateTime, EncodeAndDecodeKnownDays)
     EXPECT_THROW(EncodeTime(24, 0, 0, 0), EConvertError);
 }
 
-TEST(DateTime, TimeStampConversions)
-{
+TEST(DateTime, TimeStampConversions) {
     const TDateTime dt = EncodeDate(2019, 3, 31) + EncodeTime(11, 56, 4, 500);
     const TTimeStamp ts = DateTimeToTimeStamp(dt);
     EXPECT_EQ(ts.Date, 693594 + 43555);
@@ -43,8 +41,7 @@ TEST(DateTime, TimeStampConversions)
     EXPECT_EQ(DateTimeToTimeStamp(1.5 / MSecsPerDay).Time, 2);
 }
 
-TEST(DateTime, InvalidTimeStampRaisesWithBothNumbers)
-{
+TEST(DateTime, InvalidTimeStampRaisesWithBothNumbers) {
     try {
         TimeStampToDateTime(TTimeStamp{5, 0});
         FAIL();
@@ -55,26 +52,25 @@ TEST(DateTime, InvalidTimeStampRaisesWithBothNumbers)
     EXPECT_NO_THROW(TimeStampToDateTime(TTimeStamp{0, 1}));
 }
 
-TEST(DateTime, FormattingPatterns)
-{
+TEST(DateTime, FormattingPatterns) {
     const TDateTime dt = EncodeDate(2024, 3, 7) + EncodeTime(9, 5, 3, 42);
-    EXPECT_EQ(FormatDateTime(QStringLiteral("yyyy-mm-dd  hh:mm:ss"), dt), QStringLiteral("2024-03-07  09:05:03"));
-    EXPECT_EQ(FormatDateTime(QStringLiteral("yyyy-mm-dd hh:nn:ss.zzz"), dt), QStringLiteral("2024-03-07 09:05:03.042"));
+    EXPECT_EQ(FormatDateTime(QStringLiteral("yyyy-mm-dd  hh:mm:ss"), dt),
+              QStringLiteral("2024-03-07  09:05:03"));
+    EXPECT_EQ(FormatDateTime(QStringLiteral("yyyy-mm-dd hh:nn:ss.zzz"), dt),
+              QStringLiteral("2024-03-07 09:05:03.042"));
     EXPECT_EQ(FormatDateTime(QStringLiteral("d.m.yy h:n"), dt), QStringLiteral("7.3.24 9:5"));
     EXPECT_EQ(FormatDateTime(QStringLiteral("'mm' mm"), dt), QStringLiteral("mm 03"));
     EXPECT_EQ(FormatDateTime(QStringLiteral("c"), dt), QStringLiteral("2024-03-07 09:05:03"));
 }
 
-TEST(DateTime, DateTimeToStrLeavesOutMidnight)
-{
+TEST(DateTime, DateTimeToStrLeavesOutMidnight) {
     const TDateTime day = EncodeDate(2024, 3, 1);
     EXPECT_EQ(DateTimeToStr(day), QStringLiteral("2024-03-01"));
     EXPECT_EQ(DateTimeToStr(day + EncodeTime(0, 0, 1, 0)), QStringLiteral("2024-03-01 00:00:01"));
     EXPECT_EQ(DateTimeToStr(day + EncodeTime(23, 59, 59, 0)), QStringLiteral("2024-03-01 23:59:59"));
 }
 
-TEST(DateTime, ClockCanBeReplaced)
-{
+TEST(DateTime, ClockCanBeReplaced) {
     SetClock([] { return EncodeDate(2030, 1, 2) + 0.5; });
     EXPECT_EQ(Now(), EncodeDate(2030, 1, 2) + 0.5);
     EXPECT_EQ(Date(), EncodeDate(2030, 1, 2));

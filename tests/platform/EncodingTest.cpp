@@ -4,8 +4,7 @@
 
 using namespace platform;
 
-TEST(Encoding, CodePagesAndMarks)
-{
+TEST(Encoding, CodePagesAndMarks) {
     EXPECT_EQ(AnsiFromString(QStringLiteral("Łódź")), QByteArray("\xA3\xF3\x64\x9F"));
     EXPECT_EQ(StringFromAnsi(QByteArray("\xA3\xF3\x64\x9F")), QStringLiteral("Łódź"));
     EXPECT_EQ(Encode(QStringLiteral("Привет"), TTextEncoding::KOI8R), QByteArray("\xF0\xD2\xC9\xD7\xC5\xD4"));
@@ -25,5 +24,9 @@ TEST(Encoding, CodePagesAndMarks)
     EXPECT_EQ(len, 0);
     TTextEncoding e;
     // A second mark after the first is content, not stripped again.
-    EXPECT_EQ(DecodeWithByteOrderMark(QByteArray("\xFF\xFE\xFF\xFE" "a\0", 6), e), QString(QChar(0xFEFF)) + QLatin1Char('a'));
+    EXPECT_EQ(DecodeWithByteOrderMark(QByteArray("\xFF\xFE\xFF\xFE"
+                                                 "a\0",
+                                                 6),
+                                      e),
+              QString(QChar(0xFEFF)) + QLatin1Char('a'));
 }

@@ -1,12 +1,11 @@
-#include "platform/Exceptions.h"
 #include "platform/Format.h"
+#include "platform/Exceptions.h"
 
 #include <gtest/gtest.h>
 
 using namespace platform;
 
-TEST(Format, IntegersStringsAndHex)
-{
+TEST(Format, IntegersStringsAndHex) {
     EXPECT_EQ(Format(u"%s: %d", {QStringLiteral("Łódź"), -42}), QStringLiteral("Łódź: -42"));
     EXPECT_EQ(Format(u"%x", {255}), QStringLiteral("FF"));
     EXPECT_EQ(Format(u"%.8x", {0x1A2B}), QStringLiteral("00001A2B"));
@@ -22,22 +21,21 @@ TEST(Format, IntegersStringsAndHex)
     EXPECT_EQ(Format(u"%.2s", {QStringLiteral("abcdef")}), QStringLiteral("ab"));
 }
 
-TEST(Format, RuntimeTextsExpand)
-{
+TEST(Format, RuntimeTextsExpand) {
     EXPECT_EQ(Format(rtl::SInvalidTimeStamp, {-3, 17}), QStringLiteral("'-3.17' is not a valid timestamp"));
-    EXPECT_EQ(Format(rtl::SInvalidInteger, {QStringLiteral("abc")}), QStringLiteral("''abc'' is not a valid integer value"));
-    EXPECT_EQ(Format(rtl::SFCreateErrorEx, {QStringLiteral("/x/y.txt"), QStringLiteral("No such file or directory")}),
+    EXPECT_EQ(Format(rtl::SInvalidInteger, {QStringLiteral("abc")}),
+              QStringLiteral("''abc'' is not a valid integer value"));
+    EXPECT_EQ(Format(rtl::SFCreateErrorEx,
+                     {QStringLiteral("/x/y.txt"), QStringLiteral("No such file or directory")}),
               QStringLiteral("Cannot create file \"/x/y.txt\". No such file or directory"));
 }
 
-TEST(Format, FloatsUseTheDecimalSeparator)
-{
+TEST(Format, FloatsUseTheDecimalSeparator) {
     EXPECT_EQ(Format(u"%.2f", {12.5}), QStringLiteral("12,50"));
     EXPECT_EQ(Format(u"%g", {0.25}), QStringLiteral("0,25"));
 }
 
-TEST(Format, MismatchedOrMissingArgumentsRaise)
-{
+TEST(Format, MismatchedOrMissingArgumentsRaise) {
     EXPECT_THROW(Format(u"%d", {QStringLiteral("x")}), EConvertError);
     EXPECT_THROW(Format(u"%s", {5}), EConvertError);
     EXPECT_THROW(Format(u"%s %s", {QStringLiteral("x")}), EConvertError);

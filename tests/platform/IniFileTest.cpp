@@ -1,6 +1,6 @@
+#include "platform/IniFile.h"
 #include "platform/Encoding.h"
 #include "platform/Exceptions.h"
-#include "platform/IniFile.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -13,14 +13,12 @@ namespace {
 struct IniFileTest : ::testing::Test {
     QTemporaryDir dir;
     QString path = dir.filePath(QStringLiteral("setup.ini"));
-    void Write(const QByteArray& bytes)
-    {
+    void Write(const QByteArray& bytes) {
         QFile f(path);
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
         f.write(bytes);
     }
-    QByteArray Read()
-    {
+    QByteArray Read() {
         QFile f(path);
         EXPECT_TRUE(f.open(QIODevice::ReadOnly));
         return f.readAll();
@@ -29,14 +27,17 @@ struct IniFileTest : ::testing::Test {
 
 } // namespace
 
-TEST_F(IniFileTest, NamesMatchWithoutCaseAndMissingPartsGiveDefaults)
-{
+TEST_F(IniFileTest, NamesMatchWithoutCaseAndMissingPartsGiveDefaults) {
     Write("[SQL]\r\nFormy = C:\\Dane\\ \r\n[set]\r\ngodzina=5\r\n");
     TIniFile ini(path);
-    EXPECT_EQ(ini.ReadString(QStringLiteral("sql"), QStringLiteral("formy"), QStringLiteral("d")), QStringLiteral("C:\\Dane\\"));
-    EXPECT_EQ(ini.ReadString(QStringLiteral("Sql"), QStringLiteral("FORMY"), QStringLiteral("d")), QStringLiteral("C:\\Dane\\"));
-    EXPECT_EQ(ini.ReadString(QStringLiteral("sql"), QStringLiteral("vorek"), QStringLiteral("d")), QStringLiteral("d"));
-    EXPECT_EQ(ini.ReadString(QStringLiteral("nope"), QStringLiteral("formy"), QStringLiteral("d")), QStringLiteral("d"));
+    EXPECT_EQ(ini.ReadString(QStringLiteral("sql"), QStringLiteral("formy"), QStringLiteral("d")),
+              QStringLiteral("C:\\Dane\\"));
+    EXPECT_EQ(ini.ReadString(QStringLiteral("Sql"), QStringLiteral("FORMY"), QStringLiteral("d")),
+              QStringLiteral("C:\\Dane\\"));
+    EXPECT_EQ(ini.ReadString(QStringLiteral("sql"), QStringLiteral("vorek"), QStringLiteral("d")),
+              QStringLiteral("d"));
+    EXPECT_EQ(ini.ReadString(QStringLiteral("nope"), QStringLiteral("formy"), QStringLiteral("d")),
+              QStringLiteral("d"));
     // A key of another section is not found.
     EXPECT_EQ(ini.ReadInteger(QStringLiteral("sql"), QStringLiteral("godzina"), 3), 3);
     TIniFile missing(dir.filePath(QStringLiteral("absent.ini")));
@@ -44,8 +45,7 @@ TEST_F(IniFileTest, NamesMatchWithoutCaseAndMissingPartsGiveDefaults)
     EXPECT_FALSE(missing.ReadBool(QStringLiteral("set"), QStringLiteral("log"), false));
 }
 
-TEST_F(IniFileTest, TextValuesLoseBlanksAndOnePairOfQuotes)
-{
+TEST_F(IniFileTest, TextValuesLoseBlanksAndOnePairOfQuotes) {
     Write("[a]\n"
           "d=  \"quoted value\"  \n"
           "s='single'\n"
@@ -55,7 +55,9 @@ TEST_F(IniFileTest, TextValuesLoseBlanksAndOnePairOfQuotes)
           "inner=a \"b\" c\n"
           "empty=\n");
     TIniFile ini(path);
-    auto r = [&](const char* k) { return ini.ReadString(QStringLiteral("a"), QString::fromLatin1(k), QStringLiteral("def")); };
+    auto r = [&](const char* k) {
+        return ini.ReadString(QStringLiteral("a"), QString::fromLatin1(k), QStringLiteral("def"));
+    };
     EXPECT_EQ(r("d"), QStringLiteral("quoted value"));
     EXPECT_EQ(r("s"), QStringLiteral("single"));
     EXPECT_EQ(r("two"), QStringLiteral("\"x\""));
@@ -65,16 +67,15 @@ TEST_F(IniFileTest, TextValuesLoseBlanksAndOnePairOfQuotes)
     EXPECT_EQ(r("empty"), QString());
 }
 
-TEST_F(IniFileTest, AtMost2047CharactersAreReturned)
-{
+TEST_F(IniFileTest, AtMost2047CharactersAreReturned) {
     Write("[a]\nlong=" + QByteArray(3000, 'x') + "\nexact=" + QByteArray(2047, 'y') + "\n");
     TIniFile ini(path);
     EXPECT_EQ(ini.ReadString(QStringLiteral("a"), QStringLiteral("long"), QString()).size(), 2047);
-    EXPECT_EQ(ini.ReadString(QStringLiteral("a"), QStringLiteral("exact"), QString()), QString(2047, QLatin1Char('y')));
+    EXPECT_EQ(ini.ReadString(QStringLiteral("a"), QStringLiteral("exact"), QString()),
+              QString(2047, QLatin1Char('y')));
 }
 
-TEST_F(IniFileTest, IntegersDecimalHexAndOutOfRange)
-{
+TEST_F(IniFileTest, IntegersDecimalHexAndOutOfRange) {
     Write("[n]\n"
           "dec=42\nneg=-17\nplus=+8\nhex1=0x10\nhex2=0X1f\nhex3=$FF\nneghex=-$10\n"
           "max=2147483647\nmin=-2147483648\nover=2147483648\nunder=-2147483649\nbighex=0x80000000\n"
@@ -90,12 +91,12 @@ TEST_F(IniFileTest, IntegersDecimalHexAndOutOfRange)
     EXPECT_EQ(r("neghex"), -16);
     EXPECT_EQ(r("max"), 2147483647);
     EXPECT_EQ(r("min"), -2147483647 - 1);
-    for (const char* k : {"over", "under", "bighex", "word", "yes", "trail", "empty", "space", "half", "bare", "absent"})
+    for (const char* k :
+         {"over", "under", "bighex", "word", "yes", "trail", "empty", "space", "half", "bare", "absent"})
         EXPECT_EQ(r(k), 99) << k;
 }
 
-TEST_F(IniFileTest, BooleansAreIntegers)
-{
+TEST_F(IniFileTest, BooleansAreIntegers) {
     Write("[set]\nlog=1\nhistoria=true\nzero=0\nminus=-1\nhex=0x2\n");
     TIniFile ini(path);
     EXPECT_TRUE(ini.ReadBool(QStringLiteral("set"), QStringLiteral("log"), false));
@@ -106,8 +107,7 @@ TEST_F(IniFileTest, BooleansAreIntegers)
     EXPECT_TRUE(ini.ReadBool(QStringLiteral("set"), QStringLiteral("hex"), false));
 }
 
-TEST_F(IniFileTest, ChangesMadeWhileOpenAreSeen)
-{
+TEST_F(IniFileTest, ChangesMadeWhileOpenAreSeen) {
     Write("[delta]\n12=5\n");
     TIniFile ini(path);
     EXPECT_EQ(ini.ReadInteger(QStringLiteral("delta"), QStringLiteral("12"), 0), 5);
@@ -115,23 +115,26 @@ TEST_F(IniFileTest, ChangesMadeWhileOpenAreSeen)
     EXPECT_EQ(ini.ReadInteger(QStringLiteral("delta"), QStringLiteral("12"), 0), -3);
 }
 
-TEST_F(IniFileTest, AnsiAndMarkedFilesDecode)
-{
+TEST_F(IniFileTest, AnsiAndMarkedFilesDecode) {
     Write(AnsiFromString(QStringLiteral("[sql]\nformy=C:\\Łódź\\\n")));
     TIniFile ini(path);
-    EXPECT_EQ(ini.ReadString(QStringLiteral("sql"), QStringLiteral("formy"), QString()), QStringLiteral("C:\\Łódź\\"));
-    Write(Preamble(TTextEncoding::UTF16LE) + Encode(QStringLiteral("[sql]\r\nformy=Łódź\r\n"), TTextEncoding::UTF16LE));
-    EXPECT_EQ(ini.ReadString(QStringLiteral("sql"), QStringLiteral("formy"), QString()), QStringLiteral("Łódź"));
+    EXPECT_EQ(ini.ReadString(QStringLiteral("sql"), QStringLiteral("formy"), QString()),
+              QStringLiteral("C:\\Łódź\\"));
+    Write(Preamble(TTextEncoding::UTF16LE) +
+          Encode(QStringLiteral("[sql]\r\nformy=Łódź\r\n"), TTextEncoding::UTF16LE));
+    EXPECT_EQ(ini.ReadString(QStringLiteral("sql"), QStringLiteral("formy"), QString()),
+              QStringLiteral("Łódź"));
 }
 
-TEST_F(IniFileTest, WritingKeepsTheRestOfTheFile)
-{
+TEST_F(IniFileTest, WritingKeepsTheRestOfTheFile) {
     Write("; comment\r\n[set]\r\nlog=1\r\n\r\n[sql]\r\nformy=x\r\n");
     TIniFile ini(path);
     ini.WriteString(QStringLiteral("SET"), QStringLiteral("LOG"), QStringLiteral("0"));
     ini.WriteInteger(QStringLiteral("set"), QStringLiteral("godzina"), 4);
     ini.WriteBool(QStringLiteral("new"), QStringLiteral("k"), true);
-    EXPECT_EQ(Read(), QByteArray("; comment\r\n[set]\r\nLOG=0\r\ngodzina=4\r\n\r\n[sql]\r\nformy=x\r\n[new]\r\nk=1\r\n"));
+    EXPECT_EQ(
+        Read(),
+        QByteArray("; comment\r\n[set]\r\nLOG=0\r\ngodzina=4\r\n\r\n[sql]\r\nformy=x\r\n[new]\r\nk=1\r\n"));
     ini.DeleteKey(QStringLiteral("set"), QStringLiteral("log"));
     ini.EraseSection(QStringLiteral("sql"));
     EXPECT_EQ(Read(), QByteArray("; comment\r\n[set]\r\ngodzina=4\r\n\r\n[new]\r\nk=1\r\n"));
@@ -140,5 +143,6 @@ TEST_F(IniFileTest, WritingKeepsTheRestOfTheFile)
     EXPECT_EQ(sections.Strings(), (QStringList{"set", "new"}));
 
     TIniFile bad(dir.filePath(QStringLiteral("no/such/dir/x.ini")));
-    EXPECT_THROW(bad.WriteString(QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")), EFCreateError);
+    EXPECT_THROW(bad.WriteString(QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")),
+                 EFCreateError);
 }

@@ -1,12 +1,11 @@
-#include "platform/Exceptions.h"
 #include "platform/StringList.h"
+#include "platform/Exceptions.h"
 
 #include <gtest/gtest.h>
 
 using namespace platform;
 
-TEST(StringList, NoticesBeforeAndAfterEveryChange)
-{
+TEST(StringList, NoticesBeforeAndAfterEveryChange) {
     TStringList l;
     QStringList log;
     l.OnChanging = [&] { log << QStringLiteral("before:%1").arg(l.Count()); };
@@ -30,8 +29,7 @@ TEST(StringList, NoticesBeforeAndAfterEveryChange)
     EXPECT_EQ(log.size(), 2);
 }
 
-TEST(StringList, TextAndNameValueLines)
-{
+TEST(StringList, TextAndNameValueLines) {
     TStringList l;
     l.SetText(QStringLiteral("user_name=SYSDBA\r\nPassword=tulip=wand\r\n"));
     EXPECT_EQ(l.Count(), 2);

@@ -1,6 +1,6 @@
+#include "platform/TextFile.h"
 #include "platform/Controls.h"
 #include "platform/Exceptions.h"
-#include "platform/TextFile.h"
 
 #include <QDir>
 #include <QFile>
@@ -11,15 +11,13 @@ using namespace platform;
 
 namespace {
 
-QByteArray ReadAll(const QString& path)
-{
+QByteArray ReadAll(const QString& path) {
     QFile f(path);
     EXPECT_TRUE(f.open(QIODevice::ReadOnly)) << path.toStdString();
     return f.readAll();
 }
 
-void WriteAll(const QString& path, const QByteArray& bytes)
-{
+void WriteAll(const QString& path, const QByteArray& bytes) {
     QFile f(path);
     ASSERT_TRUE(f.open(QIODevice::WriteOnly));
     f.write(bytes);
@@ -27,14 +25,13 @@ void WriteAll(const QString& path, const QByteArray& bytes)
 
 } // namespace
 
-TEST(TextFile, LineBreaksBecomeCrLf)
-{
-    EXPECT_EQ(NormalizeLineBreaks(QStringLiteral("a\rb\nc\r\nd\n\re")), QStringLiteral("a\r\nb\r\nc\r\nd\r\n\r\ne"));
+TEST(TextFile, LineBreaksBecomeCrLf) {
+    EXPECT_EQ(NormalizeLineBreaks(QStringLiteral("a\rb\nc\r\nd\n\re")),
+              QStringLiteral("a\r\nb\r\nc\r\nd\r\n\r\ne"));
 }
 
 // Loading then saving a file through the log view gives back the same bytes, in each encoding.
-TEST(TextFile, MemoRoundTripsKeepTheExactBytes)
-{
+TEST(TextFile, MemoRoundTripsKeepTheExactBytes) {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("log_2024_3.txt"));
     const QString text = QStringLiteral("Memo1\r\n2024-03-01 10:00:00   Zażółć gęślą jaźń\r\n");
@@ -62,8 +59,7 @@ TEST(TextFile, MemoRoundTripsKeepTheExactBytes)
     EXPECT_TRUE(cases[0].bytes.contains("\xBF\xF3\xB3\xE6"));
 }
 
-TEST(TextFile, LoadingNormalisesAndSavingEndsEveryLine)
-{
+TEST(TextFile, LoadingNormalisesAndSavingEndsEveryLine) {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("a.txt"));
     WriteAll(path, "one\rtwo\nthree");
@@ -74,8 +70,7 @@ TEST(TextFile, LoadingNormalisesAndSavingEndsEveryLine)
     EXPECT_EQ(ReadAll(path), QByteArray("one\r\ntwo\r\nthree\r\n"));
 }
 
-TEST(TextFile, MemoAppendsAfterOrBeforeTheLineBreak)
-{
+TEST(TextFile, MemoAppendsAfterOrBeforeTheLineBreak) {
     TMemo memo(nullptr, nullptr);
     memo.AppendLine(QStringLiteral("first"));
     EXPECT_EQ(memo.Text(), QStringLiteral("first\r\n"));
@@ -95,8 +90,7 @@ TEST(TextFile, MemoAppendsAfterOrBeforeTheLineBreak)
     }
 }
 
-TEST(TextFile, FailedSaveLeavesTheOldFileIntact)
-{
+TEST(TextFile, FailedSaveLeavesTheOldFileIntact) {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("log.txt"));
     WriteAll(path, "old content\r\n");
@@ -107,7 +101,8 @@ TEST(TextFile, FailedSaveLeavesTheOldFileIntact)
         EXPECT_THROW(SaveTextFile(path, QStringLiteral("new"), TTextEncoding::Ansi), EFCreateError);
         EXPECT_EQ(ReadAll(path), QByteArray("old content\r\n"));
     }
-    QFile::setPermissions(dir.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    QFile::setPermissions(dir.path(),
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     QFile::remove(dir.filePath(QStringLiteral("probe")));
 
     // A write that fails midway (no space left) also keeps the old file, and leaves no stray file.
@@ -115,12 +110,14 @@ TEST(TextFile, FailedSaveLeavesTheOldFileIntact)
         const QString full = dir.filePath(QStringLiteral("full.txt"));
         ASSERT_TRUE(QFile::link(QStringLiteral("/dev/full"), full + QStringLiteral(".new")));
         WriteAll(full, "previous month\r\n");
-        EXPECT_THROW(SaveTextFile(full, QString(100000, QLatin1Char('x')), TTextEncoding::Ansi), EFCreateError);
+        EXPECT_THROW(SaveTextFile(full, QString(100000, QLatin1Char('x')), TTextEncoding::Ansi),
+                     EFCreateError);
         EXPECT_EQ(ReadAll(full), QByteArray("previous month\r\n"));
     }
 
     try {
-        SaveTextFile(dir.filePath(QStringLiteral("missing/log.txt")), QStringLiteral("x"), TTextEncoding::Ansi);
+        SaveTextFile(dir.filePath(QStringLiteral("missing/log.txt")), QStringLiteral("x"),
+                     TTextEncoding::Ansi);
         FAIL();
     } catch (const EFCreateError& e) {
         EXPECT_EQ(e.Message(), QStringLiteral("Cannot create file \"%1\". No such file or directory")

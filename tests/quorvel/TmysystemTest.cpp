@@ -12,8 +12,7 @@
 
 using quorvel::Tmysystem;
 
-TEST(Tmylib, ContainerHoldsOnlyTheDatabaseHelper)
-{
+TEST(Tmylib, ContainerHoldsOnlyTheDatabaseHelper) {
     ASSERT_NE(mylib, nullptr);
     ASSERT_NE(mylib->myFb, nullptr);
     EXPECT_FALSE(mylib->myFb->Hide_error);
@@ -22,8 +21,7 @@ TEST(Tmylib, ContainerHoldsOnlyTheDatabaseHelper)
     EXPECT_EQ(mylib->myTime, nullptr);
 }
 
-TEST(Tmysystem, DirectoriesOfTheExecutable)
-{
+TEST(Tmysystem, DirectoriesOfTheExecutable) {
     const QString exeDir = QFileInfo(QStringLiteral("/proc/self/exe")).canonicalPath();
     EXPECT_EQ(Tmysystem::MojKatalog(), exeDir + QLatin1Char('/'));
     EXPECT_EQ(Tmysystem::PodKatalog(QStringLiteral("logi")), exeDir + QStringLiteral("/logi/"));
@@ -33,8 +31,7 @@ TEST(Tmysystem, DirectoriesOfTheExecutable)
     EXPECT_EQ(Tmysystem::MojKatalog(), exeDir + QLatin1Char('/'));
 }
 
-TEST(Tmysystem, AddressesOpenedWithOrWithoutScheme)
-{
+TEST(Tmysystem, AddressesOpenedWithOrWithoutScheme) {
     QStringList opened;
     Tmysystem::ShellOpenHook = [&](const QString& t, const QString& p, const QString& d) {
         opened << t + QLatin1Char('|') + p + QLatin1Char('|') + d;
@@ -48,12 +45,11 @@ TEST(Tmysystem, AddressesOpenedWithOrWithoutScheme)
     Tmysystem::odpalwww(QStringLiteral("ftp://x.pl"));
     Tmysystem::odpalzparametrami(platform::AnsiFromString(QStringLiteral("/opt/łódź")), "-a b", "/tmp");
     Tmysystem::ShellOpenHook = nullptr;
-    EXPECT_EQ(opened, (QStringList{"http://example.com||", "WWW.Example.com||", "https://x.pl/a||", "HTTP://x.pl||",
-                                   "http://ftp://x.pl||", "/opt/łódź|-a b|/tmp"}));
+    EXPECT_EQ(opened, (QStringList{"http://example.com||", "WWW.Example.com||", "https://x.pl/a||",
+                                   "HTTP://x.pl||", "http://ftp://x.pl||", "/opt/łódź|-a b|/tmp"}));
 }
 
-TEST(Tmysystem, PercentagesAndRandomNumbers)
-{
+TEST(Tmysystem, PercentagesAndRandomNumbers) {
     EXPECT_EQ(Tmysystem::procent(0, 55), 0.0f);
     EXPECT_FLOAT_EQ(Tmysystem::procent(200, 50), 25.0f);
     EXPECT_EQ(Tmysystem::procent(1, INT64_MAX), 0.0f); // the multiplication overflows
@@ -65,14 +61,14 @@ TEST(Tmysystem, PercentagesAndRandomNumbers)
     EXPECT_EQ(Tmysystem::RandomInteger(5, 5), 5);
     EXPECT_EQ(Tmysystem::RandomInteger(9, 2), 9);
     std::set<int> seen;
-    for (int i = 0; i < 400; ++i) seen.insert(Tmysystem::RandomInteger(1, 3));
+    for (int i = 0; i < 400; ++i)
+        seen.insert(Tmysystem::RandomInteger(1, 3));
     EXPECT_EQ(seen, (std::set<int>{1, 2}));
     const int wide = Tmysystem::RandomInteger(INT32_MIN, INT32_MAX);
     EXPECT_LT(wide, INT32_MAX);
 }
 
-TEST(Tmysystem, EnDeCodeComplementsAnsiBytes)
-{
+TEST(Tmysystem, EnDeCodeComplementsAnsiBytes) {
     // Characters whose complements exist in the code page come back after two passes.
     const QString plain = QStringLiteral("H+ #\"");
     const QString once = Tmysystem::EnDeCode(plain);
@@ -81,15 +77,13 @@ TEST(Tmysystem, EnDeCodeComplementsAnsiBytes)
     EXPECT_EQ(Tmysystem::EnDeCode(QString()), QString());
 }
 
-TEST(Tmysystem, WinToIsoRecodesPolishLetters)
-{
+TEST(Tmysystem, WinToIsoRecodesPolishLetters) {
     // ś ą ź differ between the two code pages.
     EXPECT_EQ(Tmysystem::WinToIso(QByteArray("\x9C\xB9\x9F")), QByteArray("\xB6\xB1\xBC"));
     EXPECT_EQ(Tmysystem::WinToIso(QByteArray("abc")), QByteArray("abc"));
 }
 
-TEST(Tmysystem, NamesOfUserAndComputer)
-{
+TEST(Tmysystem, NamesOfUserAndComputer) {
     EXPECT_FALSE(Tmysystem::GetNetUser().isEmpty());
     const QString host = Tmysystem::GetNetworkName();
     ASSERT_FALSE(host.isEmpty());
@@ -97,14 +91,13 @@ TEST(Tmysystem, NamesOfUserAndComputer)
     EXPECT_EQ(host.left(1), host.left(1).toUpper());
 }
 
-TEST(Tmysystem, LaunchersStandInForShellLinks)
-{
+TEST(Tmysystem, LaunchersStandInForShellLinks) {
     QTemporaryDir dir;
     const QString file = dir.filePath(QStringLiteral("Tarvelo.desktop"));
-    ASSERT_TRUE(Tmysystem::CreateShellLink(file, QStringLiteral("/opt/tar velo/tarvelo"), QStringLiteral("Liczniki"),
-                                           QStringLiteral("/opt/tar velo"), QStringLiteral("--now"),
-                                           QStringLiteral("/opt/tar velo/tarvelo.png"), 0, 0,
-                                           quorvel::TShowState::ssNormal));
+    ASSERT_TRUE(Tmysystem::CreateShellLink(
+        file, QStringLiteral("/opt/tar velo/tarvelo"), QStringLiteral("Liczniki"),
+        QStringLiteral("/opt/tar velo"), QStringLiteral("--now"), QStringLiteral("/opt/tar velo/tarvelo.png"),
+        0, 0, quorvel::TShowState::ssNormal));
     QFile f(file);
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
     const QString text = QString::fromUtf8(f.readAll());
@@ -113,20 +106,21 @@ TEST(Tmysystem, LaunchersStandInForShellLinks)
     EXPECT_TRUE(text.contains(QStringLiteral("\nExec=\"/opt/tar velo/tarvelo\" --now\n")));
     EXPECT_TRUE(text.contains(QStringLiteral("\nPath=/opt/tar velo\n")));
     EXPECT_TRUE(text.contains(QStringLiteral("\nComment=Liczniki\n")));
-    EXPECT_FALSE(Tmysystem::CreateShellLink(dir.filePath(QStringLiteral("no/dir/x.desktop")), QStringLiteral("/bin/true"),
-                                            QString(), QString(), QString(), QString(), 0, 0,
-                                            quorvel::TShowState::ssNormal));
+    EXPECT_FALSE(Tmysystem::CreateShellLink(dir.filePath(QStringLiteral("no/dir/x.desktop")),
+                                            QStringLiteral("/bin/true"), QString(), QString(), QString(),
+                                            QString(), 0, 0, quorvel::TShowState::ssNormal));
 
     qputenv("XDG_CONFIG_HOME", dir.filePath(QStringLiteral("config")).toUtf8());
-    ASSERT_TRUE(Tmysystem::CreateLink(QStringLiteral("Tarvelo"), QStringLiteral("/opt/t/tarvelo"), QStringLiteral("d"), 2));
+    ASSERT_TRUE(Tmysystem::CreateLink(QStringLiteral("Tarvelo"), QStringLiteral("/opt/t/tarvelo"),
+                                      QStringLiteral("d"), 2));
     EXPECT_TRUE(QFile::exists(dir.filePath(QStringLiteral("config/autostart/Tarvelo.desktop"))));
     // An unknown folder gives no launcher at all.
-    EXPECT_FALSE(Tmysystem::CreateLink(QStringLiteral("Tarvelo"), QStringLiteral("/opt/t/tarvelo"), QString(), 7));
+    EXPECT_FALSE(
+        Tmysystem::CreateLink(QStringLiteral("Tarvelo"), QStringLiteral("/opt/t/tarvelo"), QString(), 7));
     EXPECT_FALSE(QFile::exists(QStringLiteral("/Tarvelo.desktop")));
 }
 
-TEST(Tmysystem, FormPlacement)
-{
+TEST(Tmysystem, FormPlacement) {
     QWidget form, panel(&form);
     form.resize(400, 300);
     panel.resize(100, 50);

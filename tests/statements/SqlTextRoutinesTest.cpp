@@ -183,6 +183,11 @@ TEST(HasNoParamMarkers, MarkersOutsideStringsAndComments) {
     // A macro that is the whole text.
     EXPECT_FALSE(HasNoParamMarkers(QStringLiteral("@@sql@"), at));
     EXPECT_FALSE(HasNoParamMarkers(QStringLiteral("'it''s' :p"), at));
+    // The '/' closing a comment opens no new one.
+    EXPECT_FALSE(HasNoParamMarkers(QStringLiteral("select a /*c*/* b from t where c=:c"), at));
+    EXPECT_EQ(Scan(QStringLiteral("select a /*c*/* b from t where c=:c")).Names.size(), 1);
+    EXPECT_TRUE(HasNoParamMarkers(QStringLiteral("select a /*/ :c */ from t"), at));
+    EXPECT_FALSE(HasNoParamMarkers(QStringLiteral("select 1 -- c\0 :c"), at));
 }
 
 TEST(ScanParameters, ApplicationStatements) {
@@ -489,6 +494,16 @@ TEST(ReadySQLText, NullComparisonsRewritten) {
         owner.User.Item(i).Value = i;
     EXPECT_EQ(state.ReadySQLText(true), t);
     EXPECT_FALSE(state.DiffParams());
+}
+
+TEST(ReadySQLText, NoRewriteThatWouldCutAQuotedName) {
+    TTestTextOwner owner;
+    TSQLTextState state(owner);
+    const QString t = QStringLiteral("select 1 from t where \"a=\" - :p > 0 and b=:b\r\n");
+    state.SetSQLText(t, true);
+    ASSERT_EQ(owner.User.ParamCount(), 2);
+    EXPECT_EQ(state.ReadySQLText(true),
+              QStringLiteral("select 1 from t where \"a=\" - :p > 0 and b IS NULL \r\n"));
 }
 
 TEST(ReadySQLText, WhenRewritingIsOff) {

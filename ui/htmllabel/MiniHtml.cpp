@@ -90,7 +90,7 @@ QString Attribute(const QString& upper, const QString& source, const QString& na
 
 // Number keyed by a letter (IND and OF by "x", R by "a"). `s` starts with the tag, whose ">" is
 // at `gt`; the character after the tag takes part in the search for the key.
-QString KeyedValue(const QString& s, int gt, QChar key) {
+QString KeyedValue(QStringView s, int gt, QChar key) {
     const int last = std::min(gt + 1, int(s.size()) - 1);
     int found = -1;
     for (int i = 2; i <= last; ++i) {
@@ -105,20 +105,11 @@ QString KeyedValue(const QString& s, int gt, QChar key) {
     if (q1 < 0) return {};
     const int q2 = s.indexOf(QLatin1Char('"'), q1 + 1);
     if (q2 < 0) return {};
-    return s.mid(q1 + 1, q2 - q1 - 1);
+    return s.mid(q1 + 1, q2 - q1 - 1).toString();
 }
 
 bool IsBlankOrControl(QChar c) {
     return c.unicode() <= 32;
-}
-
-QString TrimBlanks(const QString& s) {
-    int b = 0, e = int(s.size());
-    while (b < e && IsBlankOrControl(s[b]))
-        ++b;
-    while (e > b && IsBlankOrControl(s[e - 1]))
-        --e;
-    return b == 0 && e == s.size() ? s : s.mid(b, e - b);
 }
 
 void ReplaceEntities(QString& s) {
@@ -136,15 +127,14 @@ void ReplaceEntities(QString& s) {
         {QStringLiteral("&trade;"), QStringLiteral("\u2122")},
         {QStringLiteral("&euro;"), QStringLiteral("\u20AC")},
     };
-    // First occurrence of each per round, until a round changes nothing. Every replacement is
-    // shorter than its entity, so this ends.
+    // Rounds over the table until one changes nothing: a replacement can form a new entity
+    // ("&amp;quot;"). Every replacement is shorter than its entity, so this ends.
     bool changed = true;
     while (changed) {
         changed = false;
         for (const auto& e : table) {
-            const int i = s.indexOf(e.From, 0, Qt::CaseInsensitive);
-            if (i >= 0) {
-                s.replace(i, e.From.size(), e.To);
+            if (s.contains(e.From, Qt::CaseInsensitive)) {
+                s.replace(e.From, e.To, Qt::CaseInsensitive);
                 changed = true;
             }
         }
@@ -211,7 +201,6 @@ struct TLinePass {
     bool Placed = false;
     bool ListItemOnLine = false;
     int RunBottom = 0;
-    QString LineText;
 
     int LinkStartX = 0;
     int FocusStartX = 0;
@@ -239,9 +228,9 @@ public:
 
 private:
     void ApplyFont() { S.SetFont(St.Font); }
-    void LayoutHtmlLine(QString& s, TLinePass& p);
+    void LayoutHtmlLine(QStringView text, qsizetype& pos, TLinePass& p);
     bool PlaceRun(const QString& run, TLinePass& p);
-    bool HandleTag(const QString& s, int gt, TLinePass& p);
+    bool HandleTag(QStringView s, int gt, TLinePass& p);
     bool HandleImage(const QString& tag, const QString& up, TLinePass& p);
     void HandleBody(const QString& tag, const QString& up);
     void HandleListItem(const QString& up, TLinePass& p);
@@ -275,17 +264,17 @@ private:
     int ImageUnderMouse = -1;
 };
 
-bool TMiniHtmlEngine::Run(const QString& text) {
+bool TMiniHtmlEngine::Run(const QString& source) {
     Base = S.Font();
     StartBrush = S.BrushColor();
     S.SetBrushColor(clNone);
     S.SetTransparentTextBackground();
 
-    Fmt.Prefix = !text.contains(QStringLiteral(" & "));
+    Fmt.Prefix = !source.contains(QStringLiteral(" & "));
     Fmt.EndEllipsis = !O.WordWrap;
     Fmt.RightToLeft = O.RightToLeft;
 
-    QString s = text;
+    QString s = source;
     if (s.contains(QLatin1Char('&'))) ReplaceEntities(s);
     // Database field placeholder "<#name>" shows as "#name".
     if (const int i = s.indexOf(QStringLiteral("<#")); i >= 0) {
@@ -301,10 +290,19 @@ bool TMiniHtmlEngine::Run(const QString& text) {
     St = TRenderState();
     St.Font = Base;
 
+    // Trailing blanks of the text end every line's remaining text; leading ones are skipped per line.
+    qsizetype end = s.size();
+    while (end > 0 && IsBlankOrControl(s[end - 1]))
+        --end;
+    const QStringView text = QStringView(s).left(end);
+    qsizetype pos = 0;
+
     int top = R.Top;
     for (;;) {
-        s = TrimBlanks(s);
-        if (s.isEmpty()) break;
+        while (pos < end && IsBlankOrControl(text[pos]))
+            ++pos;
+        if (pos >= end) break;
+        const qsizetype lineStart = pos;
         ApplyFont();
         RefHeight = S.TextHeight(QStringLiteral("gh"));
 
@@ -313,7 +311,7 @@ bool TMiniHtmlEngine::Run(const QString& text) {
 
         TLinePass p1;
         p1.Line = {R.Left, top, R.Right, R.Bottom};
-        LayoutHtmlLine(s, p1);
+        LayoutHtmlLine(text, pos, p1);
 
         const int height = (p1.Height > 0 ? p1.Height : RefHeight) + O.LineSpacing;
         THtmlRect line = p1.Line;
@@ -343,8 +341,8 @@ bool TMiniHtmlEngine::Run(const QString& text) {
             p2.KnownSub = p1.Sub;
             p2.KnownSup = p1.Sup;
             p2.Lift = p1.Lift;
-            QString lineText = p1.LineText;
-            LayoutHtmlLine(lineText, p2);
+            qsizetype linePos = 0;
+            LayoutHtmlLine(text.mid(lineStart, pos - lineStart), linePos, p2);
             Commit(p2, top, line.Bottom, true);
         }
 
@@ -384,8 +382,7 @@ void TMiniHtmlEngine::Commit(const TLinePass& p, int lineTop, int lineBottom, bo
     }
 }
 
-void TMiniHtmlEngine::LayoutHtmlLine(QString& s, TLinePass& p) {
-    const int lineWidth = p.Line.Width();
+void TMiniHtmlEngine::LayoutHtmlLine(QStringView text, qsizetype& pos, TLinePass& p) {
     p.RunBottom = p.Line.Bottom - p.KnownSub;
     p.StartOffset = St.FixedOffset;
     p.X = St.FixedOffset;
@@ -394,36 +391,35 @@ void TMiniHtmlEngine::LayoutHtmlLine(QString& s, TLinePass& p) {
     p.FocusStartX = p.DrawX;
     if (p.Draw && St.ParagraphFill) FillParagraphBand(p);
 
-    while (!s.isEmpty() && !p.Ended && !p.Full) {
-        int runLength = int(s.indexOf(QLatin1Char('<')));
-        if (runLength < 0) runLength = int(s.size());
-        if (O.WordWrap) {
-            const int blank = int(s.indexOf(QLatin1Char(' ')));
-            if (blank >= 0 && blank < runLength) runLength = blank + 1;
+    const qsizetype end = text.size();
+    while (pos < end && !p.Ended && !p.Full) {
+        // The next run: up to the next "<", with word wrap up to and including the next blank.
+        qsizetype runEnd = pos;
+        while (runEnd < end && text[runEnd] != QLatin1Char('<')) {
+            ++runEnd;
+            if (O.WordWrap && text[runEnd - 1] == QLatin1Char(' ')) break;
         }
-        if (runLength > 0) {
-            if (!PlaceRun(RunEntities(s.left(runLength)), p)) {
+        if (runEnd > pos) {
+            if (!PlaceRun(RunEntities(text.mid(pos, runEnd - pos).toString()), p)) {
                 p.Ended = true;
                 break;
             }
-            p.LineText += s.left(runLength);
-            s.remove(0, runLength);
+            pos = runEnd;
         }
-        if (s.isEmpty() || s[0] != QLatin1Char('<')) continue;
+        if (pos >= end || text[pos] != QLatin1Char('<')) continue;
+        const QStringView s = text.mid(pos);
         const int gt = int(s.indexOf(QLatin1Char('>')));
         if (gt < 0) {
-            s.clear(); // an unterminated tag ends the text
+            pos = end; // an unterminated tag ends the text
             break;
         }
         if (gt + 1 >= 3 && HandleTag(s, gt, p)) break; // the line is full: the tag starts the next one
-        p.LineText += s.left(gt + 1);
-        s.remove(0, gt + 1);
+        pos += gt + 1;
     }
 
     p.Width = p.X - p.TrailingBlank;
     Out.Width = std::max(Out.Width, p.Width + 2);
     if (p.Draw && FocusLinkOpen()) DrawFocus(p);
-    (void)lineWidth;
 }
 
 bool TMiniHtmlEngine::PlaceRun(const QString& run, TLinePass& p) {
@@ -727,8 +723,8 @@ void TMiniHtmlEngine::HandleListItem(const QString& up, TLinePass& p) {
     }
 }
 
-bool TMiniHtmlEngine::HandleTag(const QString& s, int gt, TLinePass& p) {
-    const QString tag = s.left(gt + 1);
+bool TMiniHtmlEngine::HandleTag(QStringView s, int gt, TLinePass& p) {
+    const QString tag = s.left(gt + 1).toString();
     const QString up = UpperSameLength(tag);
     const QChar c1 = up[1];
     const QChar next = up[2];
@@ -1142,10 +1138,10 @@ QString WrapMatchesInTag(const QString& text, const QString& search, const QStri
     for (int i = 0; i < n;) {
         if (text[i] == QLatin1Char('<')) {
             const int gt = int(text.indexOf(QLatin1Char('>'), i));
-            if (gt >= 0) {
-                i = gt + 1;
-                continue;
-            }
+            // After an unterminated "<" nothing is shown; a tag inserted there would close it.
+            if (gt < 0) break;
+            i = gt + 1;
+            continue;
         }
         plain += text[i];
         where.push_back(i);

@@ -55,20 +55,21 @@ QFont TPainterSurface::ToQFont(const THtmlFont& f) const {
 }
 
 void TPainterSurface::SetFont(const THtmlFont& font) {
-    if (FMetrics && font.Name == FFont.Name && font.Size == FFont.Size && font.Bold == FFont.Bold &&
-        font.Italic == FFont.Italic && font.Underline == FFont.Underline &&
-        font.StrikeOut == FFont.StrikeOut) {
-        FFont = font; // colour or orientation only
-        return;
-    }
     FFont = font;
-    FQFont = ToQFont(font);
-    FMetrics.reset();
-}
-
-const QFontMetrics& TPainterSurface::Metrics() {
-    if (!FMetrics) FMetrics.emplace(FQFont, FPainter.device());
-    return *FMetrics;
+    const QString key = QStringLiteral("%1|%2|%3%4%5%6")
+                            .arg(font.Name)
+                            .arg(font.Size)
+                            .arg(int(font.Bold))
+                            .arg(int(font.Italic))
+                            .arg(int(font.Underline))
+                            .arg(int(font.StrikeOut));
+    auto it = FFonts.constFind(key);
+    if (it == FFonts.constEnd()) {
+        const QFont q = ToQFont(font);
+        it = FFonts.insert(key,
+                           std::make_shared<TCachedFont>(TCachedFont{q, QFontMetrics(q, FPainter.device())}));
+    }
+    FCurrent_ = it.value();
 }
 
 int TPainterSurface::TextHeight(const QString&) {
@@ -93,7 +94,7 @@ void TPainterSurface::DrawText(const QString& s, const THtmlRect& r, const TText
         p.Mnemonic = -1;
     }
     QString text = p.Text;
-    QFont font = FQFont;
+    QFont font = FCurrent_->Font;
     if (FFont.Name.compare(QStringLiteral("Symbol"), Qt::CaseInsensitive) == 0) {
         // The list bullet of the symbol font is a plain bullet here.
         text.replace(QChar(0xB7), QChar(0x2022));

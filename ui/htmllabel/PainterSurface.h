@@ -6,8 +6,9 @@
 
 #include <QFont>
 #include <QFontMetrics>
+#include <QHash>
 #include <QPainter>
-#include <optional>
+#include <memory>
 
 namespace htmllabel {
 
@@ -51,14 +52,19 @@ public:
     QFont ToQFont(const THtmlFont& f) const;
 
 private:
-    const QFontMetrics& Metrics();
+    struct TCachedFont {
+        QFont Font;
+        QFontMetrics Metrics;
+    };
+    const QFontMetrics& Metrics() { return FCurrent_->Metrics; }
     void UsePen();
     void UseBrush();
 
     QPainter& FPainter;
     THtmlFont FFont;
-    QFont FQFont;
-    std::optional<QFontMetrics> FMetrics;
+    // Qt fonts by their drawing attributes (colour and orientation do not matter here).
+    QHash<QString, std::shared_ptr<TCachedFont>> FFonts;
+    std::shared_ptr<TCachedFont> FCurrent_;
     TColor FBrush = clNone;
     TColor FPen = 0;
     int FPenWidth = 1;

@@ -1,0 +1,37 @@
+#pragma once
+// Fixture databases for the connection tests: made with isql-fb in a per-test temp directory;
+// the loopback server started by scripts/firebird-server for remote cases.
+
+#include "db/connection/FbDatabase.h"
+
+#include <QString>
+#include <QTemporaryDir>
+#include <functional>
+#include <ostream>
+
+// Runs isql-fb on a script against the embedded engine; returns its standard output and fails the
+// test on a non-zero exit.
+QString RunIsql(const QString& script, const QString& database = QString());
+
+// Creates a database file with the given character set and dialect.
+void CreateDatabase(const QString& path, const QString& charset = QStringLiteral("WIN1250"), int dialect = 3);
+
+// Executes one SQL statement in its own transaction through the database's binding.
+void ExecSQL(TFbDatabase& database, const QByteArray& sql);
+
+int ServerPort();
+bool ServerRunning();
+// The remote name of a local file through the loopback server.
+QString RemoteName(const QString& path, int port = ServerPort());
+
+// The application's connection parameters.
+QStringList ApplicationParams(const QString& password = QStringLiteral("tulipwand"),
+                              const QString& charset = QStringLiteral("WIN1250"));
+
+// Processes events until the condition holds or the time is up.
+bool WaitFor(const std::function<bool()>& condition, int milliseconds);
+
+// Readable QString values in test failures.
+inline void PrintTo(const QString& s, std::ostream* os) {
+    *os << '"' << s.toStdString() << '"';
+}
