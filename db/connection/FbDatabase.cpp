@@ -75,6 +75,7 @@ IFbTransactionLink::~IFbTransactionLink() = default;
 TFbBase::TFbBase(QObject* owner) : FOwner(owner) {}
 
 TFbBase::~TFbBase() {
+    SetTransaction(nullptr);
     SetDatabase(nullptr);
 }
 
@@ -83,6 +84,8 @@ void TFbBase::SetDatabase(TFbDatabase* value) {
     if (FDatabase) FDatabase->RemoveFbBase(this);
     FDatabase = value;
     if (FDatabase) FDatabase->AddFbBase(this);
+    if (FDatabase && !FTransaction && FDatabase->DefaultTransaction() && !OwnerLoading())
+        SetTransaction(FDatabase->DefaultTransaction());
 }
 
 void TFbBase::CheckDatabase() {
@@ -142,6 +145,7 @@ TFbDatabase::~TFbDatabase() {
         }
         if (link->FDatabase == this) RemoveFbBase(link);
         link->FDatabase = nullptr;
+        link->SetTransaction(nullptr);
     }
     const QList<IFbTransactionLink*> transactions = FTransactions;
     FTransactions.clear();

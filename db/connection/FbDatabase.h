@@ -12,6 +12,7 @@
 #include <functional>
 
 class TFbDatabase;
+class TFbTransaction;
 class TFbCustomTimer;
 
 enum class TDesignDBOption { ddoIsDefaultDatabase = 1, ddoStoreConnected = 2, ddoNotSavePassword = 4 };
@@ -39,7 +40,8 @@ public:
     virtual void OnDatabaseFree(TFbDatabase* database) = 0;
 };
 
-// The link a statement or data set owns to follow its database. Its owner fills in the events.
+// The link a statement or data set owns to follow its database and transaction. Its owner fills
+// in the events.
 class TFbBase {
 public:
     explicit TFbBase(QObject* owner);
@@ -51,10 +53,17 @@ public:
     TFbDatabase* Database() const { return FDatabase; }
     void SetDatabase(TFbDatabase* value);
 
+    TFbTransaction* Transaction() const { return FTransaction; }
+    void SetTransaction(TFbTransaction* value);
+
     // Client error 21 without a database, then the database's CheckActive.
     void CheckDatabase();
     // The address of the database's attachment handle, after CheckDatabase.
     isc_db_handle* DBHandle();
+    // Client error 22 without a transaction, then the transaction's CheckInTransaction.
+    void CheckTransaction();
+    // The address of the transaction's handle, after CheckTransaction.
+    isc_tr_handle* TRHandle();
 
     std::function<void()> OnDatabaseConnecting;
     std::function<void()> OnDatabaseConnected;
@@ -63,12 +72,23 @@ public:
     std::function<void()> OnDatabaseFree;
     // The connection was lost: the statement forgets its handle and closes without the server.
     std::function<void()> OnDatabaseLostConnect;
+    std::function<void()> OnTransactionStarting;
+    std::function<void()> OnTransactionStarted;
+    std::function<void()> OnTransactionEnding;
+    std::function<void()> OnTransactionEnded;
+    std::function<void()> OnTransactionFree;
 
 private:
     friend class TFbDatabase;
+    friend class TFbTransaction;
+    // The owner, or a component above it, is being read from a stored layout.
+    bool OwnerLoading() const;
+
     QObject* FOwner;
     TFbDatabase* FDatabase = nullptr;
     int FIndexInDatabase = -1;
+    TFbTransaction* FTransaction = nullptr;
+    int FIndexInTransaction = -1;
 };
 
 class TFbDatabase : public platform::TComponent {
@@ -166,6 +186,20 @@ public:
     int FbBaseCount() const { return int(FFbBases.size()); }
     TFbBase* FbBases(int index) const { return FFbBases.at(index); }
 
+    // Transactions that statements and data sets of this database get when they have none.
+    // Assigning one adds this database to it and, when it has no default database, makes this
+    // database its default database.
+    TFbTransaction* DefaultTransaction() const { return FDefaultTransaction; }
+    void SetDefaultTransaction(TFbTransaction* value);
+    TFbTransaction* DefaultUpdateTransaction() const { return FDefaultUpdateTransaction; }
+    void SetDefaultUpdateTransaction(TFbTransaction* value);
+    // The same operations of DefaultTransaction; client error 22 without one.
+    void StartTransaction();
+    void Commit();
+    void CommitRetaining();
+    void Rollback();
+    void RollbackRetaining();
+
     // Callbacks of other components for the connected, before-disconnect and destroy notices,
     // registered under a key (usually the registering object).
     enum class TNotice { Connected, BeforeDisconnect, Destroy };
@@ -189,6 +223,7 @@ protected:
 
 private:
     friend class TFbBase;
+    friend class TFbTransaction;
     struct TNoticeEntry {
         TNotice Notice;
         const void* Key;
@@ -230,6 +265,8 @@ private:
     short FDPBLength = 0;
     QList<TFbBase*> FFbBases;
     QList<IFbTransactionLink*> FTransactions;
+    TFbTransaction* FDefaultTransaction = nullptr;
+    TFbTransaction* FDefaultUpdateTransaction = nullptr;
     QList<TNoticeEntry> FNotices;
     int vAttachmentID = -1;
     int FServerMajorVersion = -1;

@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 #include <QThread>
 #include <chrono>
+#include <mutex>
 
 namespace {
 
@@ -16,6 +17,19 @@ template <class F> void OnMainThread(QObject* context, F&& f) {
         QMetaObject::invokeMethod(context, std::forward<F>(f), Qt::BlockingQueuedConnection);
 }
 
+// Every timer of the process. A tick finds its timer here; the list stays locked while the
+// handler runs, so a timer destroyed on another thread waits for its running handler. The lock
+// is recursive: handlers may create and destroy timers.
+struct TTimerList {
+    std::recursive_mutex Lock;
+    QList<TFbCustomTimer*> Items;
+};
+
+TTimerList& Timers() {
+    static TTimerList list;
+    return list;
+}
+
 } // namespace
 
 quint32 FbTickCount() {
@@ -25,14 +39,33 @@ quint32 FbTickCount() {
 
 TFbCustomTimer::TFbCustomTimer(platform::TComponent* owner) : platform::TComponent(owner) {
     FHandle = new QTimer();
+    // Time-outs promise "between one and two intervals": no coarse early or late ticks.
+    FHandle->setTimerType(Qt::PreciseTimer);
     if (QCoreApplication::instance()) FHandle->moveToThread(QCoreApplication::instance()->thread());
-    QObject::connect(FHandle, &QTimer::timeout, FHandle, [this] { Tick(); });
+    QTimer* handle = FHandle;
+    QObject::connect(FHandle, &QTimer::timeout, FHandle, [handle] { DispatchTick(handle); });
+    TTimerList& list = Timers();
+    std::lock_guard lock(list.Lock);
+    list.Items.append(this);
 }
 
 TFbCustomTimer::~TFbCustomTimer() {
+    {
+        TTimerList& list = Timers();
+        std::lock_guard lock(list.Lock);
+        list.Items.removeAll(this);
+    }
     QTimer* timer = FHandle;
     FHandle = nullptr;
-    OnMainThread(timer, [timer] { delete timer; });
+    OnMainThread(timer, [timer] {
+        timer->stop();
+        QObject::disconnect(timer, nullptr, nullptr, nullptr);
+        // The timer may be destroyed from inside its own tick.
+        if (QCoreApplication::instance())
+            timer->deleteLater();
+        else
+            delete timer;
+    });
 }
 
 void TFbCustomTimer::SetEnabled(bool value) {
@@ -62,8 +95,22 @@ void TFbCustomTimer::Apply() {
     });
 }
 
-void TFbCustomTimer::Tick() {
-    if (!FActive || !OnTimer) return;
-    // A tick comes from the event loop, which no exception may cross.
-    platform::Guarded([this] { OnTimer(this); });
+void TFbCustomTimer::DispatchTick(QTimer* handle) {
+    TTimerList& list = Timers();
+    std::lock_guard lock(list.Lock);
+    for (TFbCustomTimer* timer : list.Items) {
+        if (timer->FHandle != handle) continue;
+        if (!timer->FActive || !timer->OnTimer) return;
+        // A tick comes from the event loop, which no exception may cross. The handler may
+        // destroy the timer: it runs from a copy and nothing of the timer is touched afterwards.
+        const std::function<void(TFbCustomTimer*)> handler = timer->OnTimer;
+        platform::Guarded([timer, &handler] { handler(timer); });
+        return;
+    }
+}
+
+int FbTimerCount() {
+    TTimerList& list = Timers();
+    std::lock_guard lock(list.Lock);
+    return int(list.Items.size());
 }

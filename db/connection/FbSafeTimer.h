@@ -1,6 +1,7 @@
 #pragma once
 // Interval timer of the database layer (idle connections, transaction time-outs, connection
-// restore). Ticks always arrive on the main thread, whichever thread enables the timer.
+// restore). Ticks always arrive on the main thread, whichever thread enables the timer; every
+// timer is kept in one process-wide list, through which ticks find their handler.
 
 #include "platform/Component.h"
 
@@ -26,7 +27,7 @@ public:
 
 private:
     void Apply();
-    void Tick();
+    static void DispatchTick(QTimer* handle);
 
     bool FActive = false;
     int FInterval = 1000;
@@ -35,3 +36,6 @@ private:
 
 // Milliseconds from an arbitrary fixed point, wrapping at 2^32.
 quint32 FbTickCount();
+
+// Number of timers in the process-wide list.
+int FbTimerCount();

@@ -1,0 +1,628 @@
+#include "FbTransaction.h"
+
+#include "FbSafeTimer.h"
+#include "fb.h"
+#include "platform/Encoding.h"
+#include "platform/Exceptions.h"
+#include "platform/Format.h"
+
+#include <array>
+#include <climits>
+#include <limits>
+#include <vector>
+
+namespace {
+
+// The TPB parameter names without their "isc_tpb_" prefix; the code is the position, from 1.
+constexpr std::array<const char*, 21> TPBNames = {
+    "consistency",      "concurrency",  "shared",         "protected",  "exclusive",   "wait",
+    "nowait",           "read",         "write",          "lock_read",  "lock_write",  "verb_time",
+    "commit_time",      "ignore_limbo", "read_committed", "autocommit", "rec_version", "no_rec_version",
+    "restart_requests", "no_auto_undo", "no_savepoint"};
+
+int TPBCode(const QByteArray& name) {
+    for (size_t i = 0; i < TPBNames.size(); ++i)
+        if (name == TPBNames[i]) return int(i) + 1;
+    return 0;
+}
+
+QString TrimControls(const QString& s) {
+    qsizetype first = 0, last = s.size();
+    while (first < last && s[first].unicode() <= 32)
+        ++first;
+    while (last > first && s[last - 1].unicode() <= 32)
+        --last;
+    return s.mid(first, last - first);
+}
+
+QByteArray LowerAscii(QByteArray s) {
+    for (char& c : s)
+        if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
+    return s;
+}
+
+template <class L> bool StillRegistered(const L& list, quint64 id) {
+    for (const auto& entry : list)
+        if (entry.Id == id) return true;
+    return false;
+}
+
+// One entry of the transaction existence block given to isc_start_multiple.
+struct TTeb {
+    isc_db_handle* Database;
+    int TPBLength;
+    const char* TPB;
+};
+
+} // namespace
+
+void GenerateTPB(platform::TStringList& params, QByteArray& tpb, short& tpbLength) {
+    if (params.Count() == 0) {
+        tpb.clear();
+        tpbLength = 0;
+        return;
+    }
+    QByteArray buffer(1, char(isc_tpb_version3));
+    for (int i = 0; i < params.Count(); ++i) {
+        const QString line = TrimControls(params[i]);
+        if (line != params[i]) params.Put(i, line);
+        if (line.isEmpty()) continue;
+
+        const QByteArray text = platform::AnsiFromString(line);
+        const qsizetype eq = text.indexOf('=');
+        QByteArray name = LowerAscii(eq < 0 ? text : text.left(eq));
+        const QByteArray value = eq < 0 ? QByteArray() : text.mid(eq + 1);
+        if (name.startsWith("isc_tpb_")) name.remove(0, 8);
+
+        const int code = TPBCode(name);
+        switch (code) {
+        case 0:
+            RaiseFbError(11, {platform::StringFromAnsi(name)});
+        case 12:
+        case 13:
+        case 16:
+        case 19:
+            RaiseFbError(10, {QString::fromLatin1(TPBNames[code - 1])});
+        case 10:
+        case 11:
+            // The length of the table name goes into one byte.
+            if (value.size() > 255)
+                RaiseFbErrorText(QStringLiteral("TPB Constant (isc_tpb_%s) value is longer than 255 bytes."),
+                                 {QString::fromLatin1(name)});
+            buffer += char(code);
+            buffer += char(value.size());
+            buffer += value;
+            break;
+        default:
+            buffer += char(code);
+            break;
+        }
+    }
+    if (buffer.size() > std::numeric_limits<short>::max())
+        RaiseFbErrorText(QStringLiteral("The transaction parameter buffer is longer than %d bytes."),
+                         {int(std::numeric_limits<short>::max())});
+    tpb = buffer;
+    tpbLength = short(buffer.size());
+}
+
+TTransactionAction HardAction(TTransactionAction action) {
+    switch (action) {
+    case TTransactionAction::TACommitRetaining:
+        return TTransactionAction::TACommit;
+    case TTransactionAction::TARollbackRetaining:
+        return TTransactionAction::TARollback;
+    default:
+        return action;
+    }
+}
+
+// ---- TFbBase: the transaction side of the link
+
+bool TFbBase::OwnerLoading() const {
+    for (QObject* o = FOwner; o; o = o->parent()) {
+        if (auto* component = qobject_cast<platform::TComponent*>(o); component && component->Loading())
+            return true;
+    }
+    return false;
+}
+
+void TFbBase::SetTransaction(TFbTransaction* value) {
+    if (value == FTransaction) return;
+    if (FTransaction) FTransaction->RemoveFbBase(this);
+    FTransaction = value;
+    if (!FTransaction) return;
+    FTransaction->AddFbBase(this);
+    if ((!FDatabase || FTransaction->FindDatabase(FDatabase) < 0) && FTransaction->DatabaseCount() > 0)
+        SetDatabase(FTransaction->MainDatabase());
+}
+
+void TFbBase::CheckTransaction() {
+    if (!FTransaction) {
+        auto* component = qobject_cast<platform::TComponent*>(FOwner);
+        RaiseFbError(22, {component ? component->FullName() : QString()});
+    }
+    FTransaction->CheckInTransaction();
+}
+
+isc_tr_handle* TFbBase::TRHandle() {
+    CheckTransaction();
+    return FTransaction->HandleAddress();
+}
+
+// ---- TFbDatabase: its default transactions
+
+void TFbDatabase::SetDefaultTransaction(TFbTransaction* value) {
+    FDefaultTransaction = value;
+    if (!value) return;
+    value->AddDatabase(this);
+    if (!value->DefaultDatabase()) value->SetDefaultDatabase(this);
+}
+
+void TFbDatabase::SetDefaultUpdateTransaction(TFbTransaction* value) {
+    FDefaultUpdateTransaction = value;
+    if (!value) return;
+    value->AddDatabase(this);
+    if (!value->DefaultDatabase()) value->SetDefaultDatabase(this);
+}
+
+namespace {
+TFbTransaction& DefaultTransactionOf(TFbDatabase* database) {
+    if (!database->DefaultTransaction()) RaiseFbError(22, {database->FullName()});
+    return *database->DefaultTransaction();
+}
+} // namespace
+
+void TFbDatabase::StartTransaction() {
+    DefaultTransactionOf(this).StartTransaction();
+}
+
+void TFbDatabase::Commit() {
+    DefaultTransactionOf(this).Commit();
+}
+
+void TFbDatabase::CommitRetaining() {
+    DefaultTransactionOf(this).CommitRetaining();
+}
+
+void TFbDatabase::Rollback() {
+    DefaultTransactionOf(this).Rollback();
+}
+
+void TFbDatabase::RollbackRetaining() {
+    DefaultTransactionOf(this).RollbackRetaining();
+}
+
+// ---- TFbTransaction
+
+TFbTransaction::TFbTransaction(platform::TComponent* owner) : platform::TComponent(owner) {
+    FTRParams.OnChanging = [this] { CheckNotInTransaction(); };
+    FTRParams.OnChange = [this] { FTRParamsChanged = true; };
+}
+
+TFbTransaction::~TFbTransaction() {
+    Destroying_();
+    // No time-out may arrive while the transaction is torn down.
+    delete FTimer;
+    FTimer = nullptr;
+    EndOnDestroy();
+    const QList<TNoticeEntry> notices = FNotices;
+    for (qsizetype i = notices.size() - 1; i >= 0; --i) {
+        if (notices[i].Kind != int(TNotice::Destroy) || !StillRegistered(FNotices, notices[i].Id)) continue;
+        try {
+            notices[i].Callback(this);
+        } catch (...) {
+        }
+    }
+    while (!FFbBases.isEmpty()) {
+        TFbBase* link = FFbBases.last();
+        try {
+            if (link->OnTransactionFree) link->OnTransactionFree();
+        } catch (...) {
+        }
+        if (link->FTransaction == this) RemoveFbBase(link);
+        link->FTransaction = nullptr;
+    }
+    while (!FDatabases.isEmpty())
+        RemoveDatabase(int(FDatabases.size() - 1));
+}
+
+void TFbTransaction::EndOnDestroy() {
+    if (!InTransaction()) return;
+    try {
+        EndTransaction(HardAction(FTimeoutAction), true);
+    } catch (...) {
+        // Nothing may escape a destructor; a forced end has forgotten the handle.
+        FHandle = 0;
+        FHandleIsShared = false;
+        FState = TTransactionState::tsClosed;
+    }
+}
+
+void TFbTransaction::SetActive(bool value) {
+    if (Loading()) {
+        FStreamedActive = value;
+        return;
+    }
+    if (value && !InTransaction())
+        StartTransaction();
+    else if (!value && InTransaction())
+        Rollback();
+}
+
+void TFbTransaction::Loaded() {
+    platform::TComponent::Loaded();
+    if (FStreamedActive) {
+        FStreamedActive = false;
+        SetActive(true);
+    }
+}
+
+void TFbTransaction::SetDefaultDatabase(TFbDatabase* value) {
+    CheckNotInTransaction();
+    if (value != FDefaultDatabase) {
+        if (value) AddDatabase(value);
+        if (FDefaultDatabase) {
+            const int index = FindDatabase(FDefaultDatabase);
+            if (index >= 0) RemoveDatabase(index);
+        }
+    }
+    FDefaultDatabase = value;
+}
+
+TFbDatabase* TFbTransaction::MainDatabase() const {
+    if (FDefaultDatabase) return FDefaultDatabase;
+    return FDatabases.isEmpty() ? nullptr : FDatabases.first();
+}
+
+void TFbTransaction::SetTRParams(const QStringList& lines) {
+    FTRParams.BeginUpdate();
+    try {
+        FTRParams.Clear();
+        FTRParams.AddStrings(lines);
+    } catch (...) {
+        FTRParams.EndUpdate();
+        throw;
+    }
+    FTRParams.EndUpdate();
+}
+
+void TFbTransaction::SetTimeout(quint32 value) {
+    FTimeout = value;
+    if (value == 0) {
+        delete FTimer;
+        FTimer = nullptr;
+        return;
+    }
+    if (!FTimer) {
+        FTimer = new TFbCustomTimer(nullptr);
+        FTimer->OnTimer = [this](TFbCustomTimer*) { TimerTick(); };
+    }
+    FTimer->SetInterval(int(qMin<quint32>(value, INT_MAX)));
+    if (InTransaction()) FTimer->SetEnabled(true);
+}
+
+void TFbTransaction::TimerTick() {
+    if (!InTransaction()) return;
+    if (!FCanTimeout) {
+        FCanTimeout = true;
+        return;
+    }
+    EndTransaction(FTimeoutAction, true);
+    // The handler may destroy this transaction (and with it the handler): it runs from a copy
+    // and nothing is touched after it.
+    const TNotifyEvent handler = OnTimeout;
+    if (handler) handler(this);
+}
+
+void TFbTransaction::SetHandle(isc_tr_handle value) {
+    CheckNotInTransaction();
+    FHandle = value;
+    FHandleIsShared = value != 0;
+    FState = value ? TTransactionState::tsActive : TTransactionState::tsClosed;
+    FTransactionID = 0;
+}
+
+int TFbTransaction::TransactionID() {
+    if (FTransactionID != 0 || !FHandle) return FTransactionID;
+    IIBClientLibrary& library = ClientLibrary();
+    char item = isc_info_tra_id;
+    char buffer[32] = {};
+    Call(library.isc_transaction_info(StatusVector(), &FHandle, short(1), &item, short(sizeof(buffer)),
+                                      buffer),
+         true);
+    if (buffer[0] != item) return 0;
+    const int length = qBound(0, int(library.isc_vax_integer(buffer + 1, short(2))), int(sizeof(buffer)) - 3);
+    FTransactionID = int(library.isc_vax_integer(buffer + 3, short(length)));
+    return FTransactionID;
+}
+
+int TFbTransaction::AddDatabase(TFbDatabase* database) {
+    return InternalAddDatabase(database, QString(), false);
+}
+
+int TFbTransaction::AddDatabase(TFbDatabase* database, const QString& trParams) {
+    return InternalAddDatabase(database, trParams, true);
+}
+
+int TFbTransaction::InternalAddDatabase(TFbDatabase* database, const QString& trParams, bool setText) {
+    if (!database) return -1;
+    int index = FindDatabase(database);
+    if (index < 0) {
+        if (!FDatabases.isEmpty() && FDatabases.first()->LibraryName() != database->LibraryName()) {
+            if (Loading()) return -1;
+            throw platform::Exception(platform::Format(
+                u"%s.\r\nTransaction can't work with different client library.", {FullName()}));
+        }
+        database->AddTransaction(this);
+        FDatabases.append(database);
+        FDatabaseTRParams.append(QString());
+        index = int(FDatabases.size() - 1);
+    }
+    if (setText) FDatabaseTRParams[index] = trParams;
+    return index;
+}
+
+void TFbTransaction::RemoveDatabase(int index) {
+    if (index < 0 || index >= FDatabases.size()) return;
+    TFbDatabase* database = FDatabases.takeAt(index);
+    FDatabaseTRParams.removeAt(index);
+    database->RemoveTransaction(this);
+    if (database->FDefaultTransaction == this) database->FDefaultTransaction = nullptr;
+    if (database->FDefaultUpdateTransaction == this) database->FDefaultUpdateTransaction = nullptr;
+    if (FDefaultDatabase == database) FDefaultDatabase = nullptr;
+}
+
+void TFbTransaction::ReplaceDatabase(TFbDatabase* oldDatabase, TFbDatabase* newDatabase) {
+    const int index = FindDatabase(oldDatabase);
+    if (index < 0 || !newDatabase || oldDatabase == newDatabase) return;
+    if (FindDatabase(newDatabase) >= 0) {
+        RemoveDatabase(index);
+        return;
+    }
+    if (FDatabases.size() > 1) {
+        TFbDatabase* other = FDatabases.at(index == 0 ? 1 : 0);
+        if (other->LibraryName() != newDatabase->LibraryName())
+            throw platform::Exception(platform::Format(
+                u"%s.\r\nTransaction can't work with different client library.", {FullName()}));
+    }
+    const bool wasDefault = FDefaultDatabase == oldDatabase;
+    RemoveDatabase(index);
+    newDatabase->AddTransaction(this);
+    FDatabases.insert(index, newDatabase);
+    FDatabaseTRParams.insert(index, QString());
+    if (wasDefault) FDefaultDatabase = newDatabase;
+}
+
+IIBClientLibrary& TFbTransaction::ClientLibrary() {
+    TFbDatabase* database = MainDatabase();
+    if (!database) CheckDatabasesInList();
+    return database->ClientLibrary();
+}
+
+void TFbTransaction::CheckInTransaction() {
+    if (FStreamedActive && !FHandle && !Loading()) Loaded();
+    if (FHandle) return;
+    bool reconnecting = !FDatabases.isEmpty();
+    for (TFbDatabase* database : FDatabases)
+        reconnecting = reconnecting && database->AutoReconnect();
+    if (!reconnecting) RaiseFbError(15, {FullName()});
+    StartTransaction();
+}
+
+void TFbTransaction::CheckNotInTransaction() {
+    if (FHandle) RaiseFbError(16, {FullName()});
+}
+
+void TFbTransaction::CheckDatabasesInList() {
+    if (FDatabases.isEmpty()) RaiseFbError(18, {FullName()});
+}
+
+ISC_STATUS TFbTransaction::Call(ISC_STATUS errCode, bool raiseError) {
+    RestoreDefaultFPUState();
+    FCanTimeout = false;
+    const QList<TFbDatabase*> databases = FDatabases;
+    for (TFbDatabase* database : databases)
+        database->Call(errCode, false);
+    if (raiseError && errCode > 0) RaiseIBError(ClientLibrary(), this);
+    return errCode;
+}
+
+void TFbTransaction::StartTransaction() {
+    CheckNotInTransaction();
+    CheckDatabasesInList();
+    const QList<TFbDatabase*> databases = FDatabases;
+    for (TFbDatabase* database : databases) {
+        database->CheckActive(!Loading());
+        if (!database->Connected()) return;
+    }
+
+    if (FTRParamsChanged) {
+        GenerateTPB(FTRParams, FTPB, FTPBLength);
+        FTRParamsChanged = false;
+    }
+
+    // The buffers must live until the start call returns.
+    std::vector<QByteArray> ownTPBs(size_t(databases.size()));
+    std::vector<TTeb> teb(size_t(databases.size()));
+    for (qsizetype i = 0; i < databases.size(); ++i) {
+        teb[i] = {databases[i]->HandleAddress(), FTPBLength, FTPBLength > 0 ? FTPB.constData() : nullptr};
+        if (FDatabaseTRParams[i].isEmpty()) continue;
+        platform::TStringList lines;
+        lines.SetText(FDatabaseTRParams[i]);
+        short length = 0;
+        GenerateTPB(lines, ownTPBs[i], length);
+        if (length > 0) teb[i] = {databases[i]->HandleAddress(), length, ownTPBs[i].constData()};
+    }
+
+    const QList<TFbBase*> links = FFbBases;
+    for (TFbBase* link : links)
+        if (FFbBases.contains(link) && link->OnTransactionStarting) link->OnTransactionStarting();
+
+    if (!InTransaction()) {
+        CallNotices(int(TNotice::BeforeStart), true);
+        IIBClientLibrary& library = ClientLibrary();
+        const ISC_STATUS result = Call(library.isc_start_multiple(StatusVector(), &FHandle, short(teb.size()),
+                                                                  static_cast<void*>(teb.data())),
+                                       false);
+        if (result > 0) {
+            FHandle = 0;
+            if (!Loading()) RaiseIBError(library, this);
+            // Not raised (read from a stored layout, or an error handler cancelled it): not started.
+            return;
+        }
+        FHandleIsShared = false;
+        CallNotices(int(TNotice::AfterStart), true);
+    }
+
+    const QList<TFbBase*> started = FFbBases;
+    for (TFbBase* link : started)
+        if (FFbBases.contains(link) && link->OnTransactionStarted) link->OnTransactionStarted();
+
+    FState = TTransactionState::tsActive;
+    FTransactionID = 0;
+    if (FTimer && FTimer->Interval() > 0) FTimer->SetEnabled(true);
+}
+
+void TFbTransaction::EndTransaction(TTransactionAction action, bool force) {
+    CheckInTransaction();
+    switch (action) {
+    case TTransactionAction::TARollback:
+    case TTransactionAction::TACommit:
+        if (FHandleIsShared && action != FTimeoutAction && !force) RaiseFbError(58);
+        FState = action == TTransactionAction::TARollback ? TTransactionState::tsDoRollback
+                                                          : TTransactionState::tsDoCommit;
+        break;
+    case TTransactionAction::TARollbackRetaining:
+        FState = TTransactionState::tsDoRollbackRetaining;
+        break;
+    case TTransactionAction::TACommitRetaining:
+        FState = TTransactionState::tsDoCommitRetaining;
+        break;
+    }
+
+    const QList<TFbBase*> links = FFbBases;
+    for (qsizetype i = links.size() - 1; i >= 0; --i)
+        if (FFbBases.contains(links[i]) && links[i]->OnTransactionEnding) links[i]->OnTransactionEnding();
+    CallEndNotices(TEndNotice::BeforeEnd, action, force);
+
+    IIBClientLibrary& library = ClientLibrary();
+    switch (action) {
+    case TTransactionAction::TARollbackRetaining:
+        Call(library.isc_rollback_retaining(StatusVector(), &FHandle), true);
+        break;
+    case TTransactionAction::TACommitRetaining:
+        Call(library.isc_commit_retaining(StatusVector(), &FHandle), true);
+        break;
+    case TTransactionAction::TACommit:
+    case TTransactionAction::TARollback:
+        if (FHandleIsShared) {
+            FHandle = 0;
+            FHandleIsShared = false;
+            break;
+        }
+        {
+            ISC_STATUS result = Call(action == TTransactionAction::TACommit
+                                         ? library.isc_commit_transaction(StatusVector(), &FHandle)
+                                         : library.isc_rollback_transaction(StatusVector(), &FHandle),
+                                     false);
+            if (result > 0 && force) {
+                // A forced end that the server refused becomes a rollback, and the handle is
+                // forgotten whatever happens.
+                Call(library.isc_rollback_transaction(StatusVector(), &FHandle), false);
+            }
+            if (force || result <= 0)
+                FHandle = 0;
+            else
+                RaiseIBError(library, this);
+        }
+        break;
+    }
+
+    const QList<TFbBase*> ended = FFbBases;
+    for (qsizetype i = ended.size() - 1; i >= 0; --i)
+        if (FFbBases.contains(ended[i]) && ended[i]->OnTransactionEnded) ended[i]->OnTransactionEnded();
+    CallEndNotices(TEndNotice::AfterEnd, action, force);
+
+    if (FHandle) {
+        FState = TTransactionState::tsActive;
+    } else {
+        FState = TTransactionState::tsClosed;
+        if (FTimer) FTimer->SetEnabled(false);
+    }
+    FTransactionID = 0;
+}
+
+void TFbTransaction::DoOnSQLExec(QObject*, int, bool) {}
+
+void TFbTransaction::OnDatabaseDisconnecting(TFbDatabase*) {
+    if (InTransaction()) EndTransaction(HardAction(FTimeoutAction), true);
+}
+
+void TFbTransaction::OnDatabaseLostConnect(TFbDatabase*) {
+    if (!InTransaction()) return;
+    // The server is gone: the transaction is only forgotten.
+    FHandleIsShared = true;
+    try {
+        EndTransaction(TTransactionAction::TACommit, true);
+    } catch (...) {
+    }
+    FHandle = 0;
+    FHandleIsShared = false;
+    FState = TTransactionState::tsClosed;
+}
+
+void TFbTransaction::OnDatabaseFree(TFbDatabase* database) {
+    const int index = FindDatabase(database);
+    if (index >= 0) RemoveDatabase(index);
+    if (FDefaultDatabase == database) FDefaultDatabase = nullptr;
+}
+
+void TFbTransaction::AddEvent(TNotice notice, const void* key, TNotifyEvent callback) {
+    RemoveEvent(notice, key);
+    if (callback) FNotices.append({int(notice), key, FNextNoticeId++, std::move(callback), {}});
+}
+
+void TFbTransaction::RemoveEvent(TNotice notice, const void* key) {
+    FNotices.removeIf([&](const TNoticeEntry& e) { return e.Kind == int(notice) && e.Key == key; });
+}
+
+void TFbTransaction::AddEndEvent(TEndNotice notice, const void* key, TEndEvent callback) {
+    RemoveEndEvent(notice, key);
+    if (callback) FNotices.append({int(notice) + 16, key, FNextNoticeId++, {}, std::move(callback)});
+}
+
+void TFbTransaction::RemoveEndEvent(TEndNotice notice, const void* key) {
+    FNotices.removeIf([&](const TNoticeEntry& e) { return e.Kind == int(notice) + 16 && e.Key == key; });
+}
+
+void TFbTransaction::CallNotices(int kind, bool lastFirst) {
+    const QList<TNoticeEntry> notices = FNotices;
+    for (qsizetype n = 0; n < notices.size(); ++n) {
+        const TNoticeEntry& entry = notices[lastFirst ? notices.size() - 1 - n : n];
+        // A callback removed by an earlier one is not called any more.
+        if (entry.Kind == kind && StillRegistered(FNotices, entry.Id)) entry.Callback(this);
+    }
+}
+
+void TFbTransaction::CallEndNotices(TEndNotice kind, TTransactionAction action, bool force) {
+    const QList<TNoticeEntry> notices = FNotices;
+    for (const TNoticeEntry& entry : notices)
+        if (entry.Kind == int(kind) + 16 && StillRegistered(FNotices, entry.Id))
+            entry.EndCallback(this, action, force);
+}
+
+void TFbTransaction::AddFbBase(TFbBase* link) {
+    link->FIndexInTransaction = int(FFbBases.size());
+    FFbBases.append(link);
+}
+
+void TFbTransaction::RemoveFbBase(TFbBase* link) {
+    const int index = link->FIndexInTransaction;
+    if (index < 0 || index >= FFbBases.size() || FFbBases[index] != link) return;
+    TFbBase* last = FFbBases.takeLast();
+    if (last != link) {
+        FFbBases[index] = last;
+        last->FIndexInTransaction = index;
+    }
+    link->FIndexInTransaction = -1;
+}
