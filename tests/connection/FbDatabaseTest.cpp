@@ -9,10 +9,6 @@
 
 namespace {
 
-QString Q(const char* s) {
-    return QString::fromUtf8(s);
-}
-
 // The application's arrangement: a window component "Form1" owning the database component.
 class DatabaseTest : public ::testing::Test {
 protected:

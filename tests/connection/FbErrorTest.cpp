@@ -8,20 +8,6 @@
 
 namespace {
 
-QString Q(const char* s) {
-    return QString::fromUtf8(s);
-}
-
-template <class F> EFbClientError CatchClientError(F&& f) {
-    try {
-        f();
-    } catch (const EFbClientError& e) {
-        return e;
-    }
-    ADD_FAILURE() << "no EFbClientError";
-    return EFbClientError(0, QString(), nullptr);
-}
-
 // Fills the calling thread's status vector with one error whose text is given as is.
 void SetStatusText(const char* text) {
     ISC_STATUS* status = StatusVector();

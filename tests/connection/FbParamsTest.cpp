@@ -7,10 +7,6 @@
 
 namespace {
 
-QString Q(const char* s) {
-    return QString::fromUtf8(s);
-}
-
 QByteArray Bytes(std::initializer_list<int> bytes) {
     QByteArray result;
     for (int b : bytes)
@@ -34,16 +30,6 @@ Built Build(const QStringList& lines, bool isFirebird = true) {
     TDBParams params;
     params.AddStrings(lines);
     return Build(params, isFirebird);
-}
-
-template <class F> EFbClientError ClientError(F&& f) {
-    try {
-        f();
-    } catch (const EFbClientError& e) {
-        return e;
-    }
-    ADD_FAILURE() << "no EFbClientError";
-    return EFbClientError(0, QString(), nullptr);
 }
 
 } // namespace
@@ -77,20 +63,20 @@ TEST(GenerateDPB, LinesAreTrimmedAndWrittenBackAndNamesNormalised) {
 }
 
 TEST(GenerateDPB, UnknownAndUnsupportedNamesAreClientErrors) {
-    EFbClientError e = ClientError([] { Build({Q("user_name =SYSDBA")}); });
+    EFbClientError e = CatchClientError([] { Build({Q("user_name =SYSDBA")}); });
     EXPECT_EQ(e.SQLCode(), 9);
     EXPECT_EQ(e.Message(), Q("DPB Constant (user_name ) is unknown."));
 
-    e = ClientError([] { Build({Q("ISC_DPB_Whatever=1")}); });
+    e = CatchClientError([] { Build({Q("ISC_DPB_Whatever=1")}); });
     EXPECT_EQ(e.Message(), Q("DPB Constant (whatever) is unknown."));
 
-    e = ClientError([] { Build({Q("page_size=8192")}); });
+    e = CatchClientError([] { Build({Q("page_size=8192")}); });
     EXPECT_EQ(e.SQLCode(), 8);
     EXPECT_EQ(e.Message(), Q("DPB Constant (isc_dpb_page_size) is unsupported."));
     // The first and last names of the table.
-    EXPECT_EQ(ClientError([] { Build({Q("cdd_pathname=x")}); }).Message(),
+    EXPECT_EQ(CatchClientError([] { Build({Q("cdd_pathname=x")}); }).Message(),
               Q("DPB Constant (isc_dpb_cdd_pathname) is unsupported."));
-    EXPECT_EQ(ClientError([] { Build({Q("force")}); }).Message(),
+    EXPECT_EQ(CatchClientError([] { Build({Q("force")}); }).Message(),
               Q("DPB Constant (isc_dpb_force) is unsupported."));
 
     // A failed build leaves the caller's buffer alone.
@@ -138,14 +124,14 @@ TEST(GenerateDPB, FirebirdAndInterBaseNumbering) {
 
 TEST(GenerateDPB, OverlongValuesAreRefusedInsteadOfCorruptingTheBuffer) {
     EXPECT_EQ(Build({Q("password=") + QString(255, QLatin1Char('p'))}).Length, 1 + 2 + 255);
-    EFbClientError e = ClientError([] { Build({Q("password=") + QString(256, QLatin1Char('p'))}); });
+    EFbClientError e = CatchClientError([] { Build({Q("password=") + QString(256, QLatin1Char('p'))}); });
     EXPECT_EQ(e.SQLCode(), -1);
     EXPECT_EQ(e.Message(), Q("DPB Constant (isc_dpb_password) value is longer than 255 bytes."));
 
     QStringList many;
     for (int i = 0; i < 140; ++i)
         many << Q("lc_messages=") + QString(250, QLatin1Char('m'));
-    e = ClientError([&] { Build(many); });
+    e = CatchClientError([&] { Build(many); });
     EXPECT_EQ(e.Message(), Q("The database parameter buffer is longer than 32767 bytes."));
 }
 

@@ -10,10 +10,6 @@
 
 namespace {
 
-QString Q(const char* s) {
-    return QString::fromUtf8(s);
-}
-
 // What the installed client itself reports as its version.
 std::pair<int, int> InstalledClientVersion() {
     void* handle = dlopen("libfbclient.so.2", RTLD_NOW);

@@ -3,6 +3,9 @@
 // the loopback server started by scripts/firebird-server for remote cases.
 
 #include "db/connection/FbDatabase.h"
+#include "db/connection/fb.h"
+
+#include <gtest/gtest.h>
 
 #include <QString>
 #include <QTemporaryDir>
@@ -34,4 +37,19 @@ bool WaitFor(const std::function<bool()>& condition, int milliseconds);
 // Readable QString values in test failures.
 inline void PrintTo(const QString& s, std::ostream* os) {
     *os << '"' << s.toStdString() << '"';
+}
+
+inline QString Q(const char* s) {
+    return QString::fromUtf8(s);
+}
+
+// The client error that f raises; a test failure when it raises none.
+template <class F> EFbClientError CatchClientError(F&& f) {
+    try {
+        f();
+    } catch (const EFbClientError& e) {
+        return e;
+    }
+    ADD_FAILURE() << "no EFbClientError";
+    return EFbClientError(0, QString(), nullptr);
 }
