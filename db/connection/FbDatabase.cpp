@@ -1,7 +1,9 @@
 #include "FbDatabase.h"
 
 #include "FbSafeTimer.h"
+#include "FbTransaction.h"
 #include "fb.h"
+#include "platform/DateTime.h"
 #include "platform/Exceptions.h"
 #include "platform/Format.h"
 
@@ -109,6 +111,14 @@ TFbDatabase::TFbDatabase(platform::TComponent* owner)
         if (Connected()) RaiseFbError(13);
     };
     FDBParams.OnChange = [this] { FDBParamsChanged = true; };
+    vInternalTransaction = new TFbTransaction(nullptr);
+    vInternalTransaction->SetTimeoutAction(TTransactionAction::TACommit);
+    vInternalTransaction->SetTRParams({QStringLiteral("write"), QStringLiteral("isc_tpb_nowait"),
+                                       QStringLiteral("read_committed"), QStringLiteral("rec_version")});
+    vInternalTransaction->SetDefaultDatabase(this);
+    // The database's own transaction is not one of the transactions its users work in: it is
+    // ended and destroyed by the database itself and never counted with theirs.
+    FTransactions.removeAll(vInternalTransaction);
     TDatabaseList& list = Databases();
     std::lock_guard lock(list.Lock);
     list.Items.append(this);
@@ -123,6 +133,14 @@ TFbDatabase::~TFbDatabase() {
         std::lock_guard lock(list.Lock);
         list.Items.removeAll(this);
     }
+    if (vInternalTransaction->InTransaction()) {
+        try {
+            vInternalTransaction->Commit();
+        } catch (...) {
+        }
+    }
+    delete vInternalTransaction;
+    vInternalTransaction = nullptr;
     if (Connected()) {
         try {
             ForceClose();
@@ -168,6 +186,7 @@ void TFbDatabase::SetConnected(bool value) {
 
 void TFbDatabase::Loaded() {
     platform::TComponent::Loaded();
+    if (!Name().isEmpty()) vInternalTransaction->SetName(Name() + QStringLiteral("_InternalTransaction"));
     if (FStreamedConnected) {
         FStreamedConnected = false;
         SetConnected(true);
@@ -351,12 +370,14 @@ void TFbDatabase::Open(bool raiseExcept) {
         return;
     }
 
+    vInternalTransaction->SetTimeout(1000);
     vAttachmentID = -1;
     AttachmentID();
     FDifferenceTime = 0;
 
     const int dialect = DBSQLDialect();
     if (dialect < FSQLDialect) FSQLDialect = dialect;
+    if (FSynchronizeTime) FDifferenceTime = platform::Now() - GetServerTime();
 
     SetConnectionFacts();
 
@@ -431,6 +452,73 @@ void TFbDatabase::RemoveEvent(TNotice notice, const void* key) {
 void TFbDatabase::Close() {
     if (Connected()) InternalClose(false);
     vAttachmentID = -1;
+    FDifferenceTime = 0;
+    vInternalTransaction->SetTimeout(0);
+}
+
+QByteArray ServerTimeQuery(int sqlDialect) {
+    return sqlDialect > 1 ? QByteArrayLiteral("SELECT CAST('NOW' AS TIMESTAMP) from RDB$DATABASE")
+                          : QByteArrayLiteral("SELECT CAST('NOW' AS DATE) from RDB$DATABASE");
+}
+
+double TFbDatabase::GetServerTime() {
+    CheckActive(false);
+    IIBClientLibrary& library = ClientLibrary();
+    TFbTransaction& transaction = *vInternalTransaction;
+    const QByteArray sql = ServerTimeQuery(FSQLDialect);
+    const unsigned short dialect = static_cast<unsigned short>(FSQLDialect);
+    const bool started = !transaction.InTransaction();
+    if (started) transaction.StartTransaction();
+
+    // One column: a dialect-1 DATE is a time stamp as well.
+    alignas(XSQLDA) char descriptor[XSQLDA_LENGTH(1)] = {};
+    XSQLDA* out = reinterpret_cast<XSQLDA*>(descriptor);
+    out->version = SQLDA_VERSION1;
+    out->sqln = 1;
+    ISC_TIMESTAMP value{};
+    short indicator = 0;
+    isc_stmt_handle statement = 0;
+    try {
+        Call(library.isc_dsql_alloc_statement2(StatusVector(), &FHandle, &statement), true);
+        transaction.Call(library.isc_dsql_prepare(StatusVector(), transaction.HandleAddress(), &statement,
+                                                  static_cast<unsigned short>(0), sql.constData(), dialect,
+                                                  out),
+                         true);
+        out->sqlvar[0].sqltype = SQL_TIMESTAMP | 1;
+        out->sqlvar[0].sqlscale = 0;
+        out->sqlvar[0].sqllen = sizeof(ISC_TIMESTAMP);
+        out->sqlvar[0].sqldata = reinterpret_cast<char*>(&value);
+        out->sqlvar[0].sqlind = &indicator;
+        transaction.Call(library.isc_dsql_execute(StatusVector(), transaction.HandleAddress(), &statement,
+                                                  dialect, static_cast<XSQLDA*>(nullptr)),
+                         true);
+        const ISC_STATUS fetched = library.isc_dsql_fetch(StatusVector(), &statement, dialect, out);
+        if (fetched != 100) transaction.Call(fetched, true);
+        if (fetched == 100 || indicator < 0) {
+            // Not expected from RDB$DATABASE; a missing row reads as day 0.
+            value = ISC_TIMESTAMP{};
+        }
+        Call(library.isc_dsql_free_statement(StatusVector(), &statement,
+                                             static_cast<unsigned short>(DSQL_drop)),
+             true);
+        statement = 0;
+        if (started) transaction.Commit();
+    } catch (...) {
+        // The failed query leaves nothing behind: no statement, and no transaction it started.
+        if (statement)
+            library.isc_dsql_free_statement(StatusVector(), &statement,
+                                            static_cast<unsigned short>(DSQL_drop));
+        if (started && transaction.InTransaction()) {
+            try {
+                transaction.EndTransaction(TTransactionAction::TARollback, true);
+            } catch (...) {
+            }
+        }
+        RestoreDefaultFPUState();
+        throw;
+    }
+    // Days since 1858-11-17 and ten-thousandths of a second; 1899-12-30 is day 15018.
+    return double(value.timestamp_date - 15018) + double(value.timestamp_time) / 864000000.0;
 }
 
 void TFbDatabase::ForceClose() {

@@ -141,7 +141,12 @@ public:
     // Uses an attachment made elsewhere; closing then forgets it without detaching.
     void SetHandle(isc_db_handle value);
     bool HandleIsShared() const { return FHandleIsShared; }
+    // Local time minus the server's time, in days, as read after the last attach; 0 otherwise.
     double DifferenceTime() const { return FDifferenceTime; }
+    // The server's current time; reads it with a one-value query in the internal transaction.
+    double GetServerTime();
+    // The database's own transaction, used for its own queries.
+    TFbTransaction* InternalTransaction() const { return vInternalTransaction; }
 
     virtual void Open(bool raiseExcept = true);
     void Close();
@@ -281,6 +286,7 @@ private:
     bool FNeedUnicodeFieldsTranslation = false;
     bool FNeedUTFDecodeDDL = false;
     double FDifferenceTime = 0;
+    TFbTransaction* vInternalTransaction = nullptr;
     TFbCustomTimer* FTimer = nullptr;
     quint32 FLastActiveTime = 0;
 };
@@ -301,6 +307,9 @@ QString LoginDialogDatabaseName(const QString& databaseName);
 // Parses a server version text ("LI-V3.0.11.33703 Firebird 3.0") from its fifth character into
 // major, minor, release and build.
 void ParseServerVersion(const QString& text, int& major, int& minor, int& release, int& build);
+
+// The server clock query for a dialect: the TIMESTAMP form above dialect 1, the DATE form otherwise.
+QByteArray ServerTimeQuery(int sqlDialect);
 
 // Number of databases in the process-wide list.
 int FbDatabaseCount();

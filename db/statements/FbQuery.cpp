@@ -1,0 +1,810 @@
+#include "FbQuery.h"
+
+#include "db/connection/FbSafeTimer.h"
+#include "db/connection/fb.h"
+#include "platform/Encoding.h"
+#include "platform/Exceptions.h"
+#include "platform/Format.h"
+
+#include <QBuffer>
+#include <QRandomGenerator>
+#include <cstring>
+
+namespace {
+
+// Codes a close or drop of the statement may report that mean "nothing left to do".
+constexpr ISC_STATUS CodeBadStatementHandle = 335544485; // isc_bad_stmt_handle
+constexpr ISC_STATUS CodeCursorNotOpen = 335544577;      // isc_dsql_cursor_close_err
+constexpr ISC_STATUS CodeFetchAfterEof = 335544572;      // isc_dsql_cursor_err
+
+// Whether the calling thread's status vector holds the error code anywhere in its clusters.
+bool StatusHolds(ISC_STATUS code) {
+    const ISC_STATUS* sv = StatusVector();
+    for (int i = 0; i < ISC_STATUS_LENGTH - 1 && sv[i] != isc_arg_end;) {
+        const ISC_STATUS kind = sv[i];
+        if (kind == isc_arg_gds && sv[i + 1] == code) return true;
+        i += kind == isc_arg_cstring ? 3 : 2;
+    }
+    return false;
+}
+
+// The statement runs a prepare or an execution; the mark goes away on every way out.
+class TRunMark {
+public:
+    TRunMark(TQueryRunState& state, TQueryRunStateFlag flag)
+        : FState(state), FFlag(flag), FWasSet(state.testFlag(flag)) {
+        FState |= flag;
+    }
+    ~TRunMark() {
+        if (!FWasSet) FState &= ~TQueryRunState(FFlag);
+    }
+
+private:
+    TQueryRunState& FState;
+    TQueryRunStateFlag FFlag;
+    bool FWasSet;
+};
+
+int ReadInfoInteger(IIBClientLibrary& library, const char* p, int length) {
+    return int(library.isc_vax_integer(p, short(length)));
+}
+
+} // namespace
+
+TFbQuery::TFbQuery(platform::TComponent* owner)
+    : platform::TComponent(owner), FBase(this), FUserSQLParams(this, true), FSQLParams(this, true),
+      FSQLRecord(this, false), FText(*this) {
+    FBase.OnDatabaseDisconnecting = [this] {
+        Close();
+        if (FHandle) FreeHandle();
+    };
+    FBase.OnDatabaseLostConnect = [this] { ForgetHandle(); };
+    FBase.OnDatabaseFree = [this] { ForgetHandle(); };
+    FBase.OnTransactionEnding = [this] { TransactionEndingHandler(); };
+    FSQL.OnChanging = [this] { SQLChanging(); };
+    FSQL.OnChange = [this] { SQLChanged(); };
+    if (auto* database = qobject_cast<TFbDatabase*>(owner))
+        FBase.SetDatabase(database);
+    else if (auto* transaction = qobject_cast<TFbTransaction*>(owner))
+        FBase.SetTransaction(transaction);
+}
+
+TFbQuery::~TFbQuery() {
+    Destroying_();
+    try {
+        if (FOpen) Close();
+    } catch (...) {
+    }
+    try {
+        if (FHandle) FreeHandle();
+    } catch (...) {
+    }
+    FHandle = 0;
+    FBase.SetTransaction(nullptr);
+    FBase.SetDatabase(nullptr);
+}
+
+// ---- connection facts
+
+int TFbQuery::SQLDialect() const {
+    return Database() ? Database()->SQLDialect() : 3;
+}
+bool TFbQuery::IsUnicodeConnect() const {
+    return Database() && Database()->IsUnicodeConnect();
+}
+bool TFbQuery::IsKOI8Connect() const {
+    return Database() && Database()->IsKOI8Connect();
+}
+bool TFbQuery::NeedUnicodeFieldsTranslation() const {
+    return Database() && Database()->NeedUnicodeFieldsTranslation();
+}
+bool TFbQuery::NeedUTFEncodeDDL() const {
+    return Database() && Database()->NeedUTFEncodeDDL();
+}
+
+bool TFbQuery::TextOwnerLoading() const {
+    for (const QObject* o = this; o; o = o->parent()) {
+        auto* component = qobject_cast<const platform::TComponent*>(o);
+        if (component && component->Loading()) return true;
+    }
+    return false;
+}
+
+IIBClientLibrary& TFbQuery::Library() {
+    FBase.CheckDatabase();
+    return Database()->ClientLibrary();
+}
+
+ISC_STATUS TFbQuery::Call(ISC_STATUS errCode, bool raiseError) {
+    RestoreDefaultFPUState();
+    if (Transaction())
+        Transaction()->Call(errCode, false);
+    else if (Database())
+        Database()->Call(errCode, false);
+    if (raiseError && errCode > 0) RaiseIBError(Library(), this);
+    return errCode;
+}
+
+TFbBlobContext TFbQuery::BlobContext() {
+    StartTransactionIfAsked();
+    TFbBlobContext context;
+    context.Library = &Library();
+    context.DBHandle = FBase.DBHandle();
+    context.TRHandle = FBase.TRHandle();
+    context.Sender = this;
+    return context;
+}
+
+void TFbQuery::StartTransactionIfAsked() {
+    if (!FOptions.testFlag(TpFbQueryOption::qoStartTransaction)) return;
+    TFbTransaction* transaction = Transaction();
+    if (transaction && !transaction->InTransaction()) transaction->StartTransaction();
+}
+
+// ---- database, transaction, text
+
+void TFbQuery::SetDatabase(TFbDatabase* value) {
+    if (value == Database()) return;
+    if (FHandle) {
+        if (FOpen) Close();
+        FreeHandle();
+    }
+    FBase.SetDatabase(value);
+}
+
+void TFbQuery::SetTransaction(TFbTransaction* value) {
+    if (value == Transaction()) return;
+    if (FOpen) Close();
+    FBase.SetTransaction(value);
+}
+
+void TFbQuery::SetSQL(const QStringList& lines) {
+    FSQL.BeginUpdate();
+    try {
+        FSQL.Clear();
+        FSQL.AddStrings(lines);
+    } catch (...) {
+        FSQL.EndUpdate();
+        throw;
+    }
+    FSQL.EndUpdate();
+}
+
+void TFbQuery::CheckOpen(const QString& operation) {
+    if (!FOpen) RaiseFbError(29, {operation, FullName()});
+}
+
+void TFbQuery::CheckClosed(const QString& operation) {
+    if (FOpen) RaiseFbError(28, {operation, FullName()});
+}
+
+void TFbQuery::SQLChanging() {
+    CheckClosed(QStringLiteral("change sql text"));
+    if (OnSQLChanging) OnSQLChanging(this);
+    if (FHandle) FreeHandle();
+    FMacroChanged = false;
+}
+
+void TFbQuery::SQLChanged() {
+    if (FCountLockSQL > 0) {
+        FText.Parser().SetSQLText(FSQL.Text());
+        return;
+    }
+    ProcessTextChange();
+}
+
+void TFbQuery::ProcessTextChange() {
+    ++FSQLTextChangeCount;
+    FDoParamCheck = FParamCheck;
+    FText.SetSQLText(FSQL.Text(), FDoParamCheck);
+    FTextNulls.clear();
+    if (FHandle) FreeHandle();
+    FPrepared = false;
+}
+
+void TFbQuery::BeginModifySQLText() {
+    ++FCountLockSQL;
+}
+
+void TFbQuery::EndModifySQLText() {
+    if (FCountLockSQL <= 0) return;
+    if (--FCountLockSQL == 0) ProcessTextChange();
+}
+
+TFbXSQLDA& TFbQuery::Params() {
+    if (!FText.UserParamsCreated()) FText.SetSQLText(FSQL.Text(), FParamCheck);
+    return FUserSQLParams;
+}
+
+void TFbQuery::ApplyMacros() {
+    if (FOpen) Close();
+    if (FHandle) FreeHandle();
+    FPrepared = false;
+    FText.RebuildForPrepare();
+    RememberTextNulls();
+    FMacroChanged = false;
+    FText.SetNeedForceIsNull(false);
+}
+
+bool TFbQuery::IsProc() const {
+    const QString text = FSQL.Text();
+    int i = 0;
+    while (i < text.size() && text[i].unicode() <= 32)
+        ++i;
+    return text.mid(i, 8).compare(QLatin1String("EXECUTE "), Qt::CaseInsensitive) == 0;
+}
+
+// ---- prepare
+
+void TFbQuery::RememberTextNulls() {
+    // Comparisons with a null parameter are rewritten only for executions.
+    const bool rewrites = !NoForceIsNull() && (Executing() || !Preparing());
+    FTextNulls.clear();
+    for (int i = 0; i < FUserSQLParams.Count(); ++i) {
+        const TFbXSQLVAR& p = FUserSQLParams.Vars(i);
+        FTextNulls.append(rewrites && p.CanForceIsNull() && p.InWhereClause() && p.IsNull());
+    }
+}
+
+bool TFbQuery::NeedsTextRebuild() {
+    if (!FPrepared || FMacroChanged || FText.NeedForceIsNull()) return true;
+    if (!FText.HaveMacros() && NoForceIsNull()) return false;
+    const int n = FUserSQLParams.Count();
+    if (FTextNulls.size() != n) return true;
+    for (int i = 0; i < n; ++i) {
+        const TFbXSQLVAR& p = FUserSQLParams.Vars(i);
+        if (p.IsMacro()) {
+            const bool oldNull = VarIsNullOrEmpty(p.OldValue());
+            if (oldNull != p.IsNull() || (!p.IsNull() && p.AsWideString() != p.OldValue().toString()))
+                return true;
+        } else if (!NoForceIsNull() && p.CanForceIsNull() && p.InWhereClause() &&
+                   p.IsNull() != FTextNulls[i]) {
+            return true;
+        }
+    }
+    return false;
+}
+
+void TFbQuery::Prepare() {
+    TRunMark mark(FQueryRunState, TQueryRunStateFlag::qrsInPrepare);
+    if (FOpen) Close();
+    FBase.CheckDatabase();
+    StartTransactionIfAsked();
+    FBase.CheckTransaction();
+
+    if (FDoParamCheck && Params().Count() > 0) {
+        if (NeedsTextRebuild()) {
+            FText.RebuildForPrepare();
+            RememberTextNulls();
+            FMacroChanged = false;
+            FText.SetNeedForceIsNull(false);
+            if (FHandle) FreeHandle();
+            FPrepared = false;
+        } else {
+            FText.ApplyCodePage();
+        }
+    }
+    if (FPrepared) return;
+
+    bool blank = true;
+    for (QChar c : FText.ProcessedSQL())
+        if (c.unicode() > 32) {
+            blank = false;
+            break;
+        }
+    if (blank) RaiseFbError(37, {QStringLiteral("Prepare")});
+    // The text may have been set without parameters: encode it once.
+    FText.ApplyCodePage();
+
+    IIBClientLibrary& library = Library();
+    Call(library.isc_dsql_alloc_statement2(StatusVector(), FBase.DBHandle(), &FHandle), true);
+    try {
+        const int dialect = SQLDialect();
+        FSQLRecord.SetCount(1);
+        ++FPrepareCount;
+        Call(library.isc_dsql_prepare(StatusVector(), FBase.TRHandle(), &FHandle,
+                                      static_cast<unsigned short>(0), FText.PreparedSQL().constData(),
+                                      static_cast<unsigned short>(dialect), FSQLRecord.AsXSQLDA()),
+             true);
+
+        char item = isc_info_sql_stmt_type;
+        char info[8] = {};
+        Call(library.isc_dsql_sql_info(StatusVector(), &FHandle, short(1), &item, short(sizeof(info)), info),
+             true);
+        if (info[0] != isc_info_sql_stmt_type) RaiseFbError(0);
+        const int length = ReadInfoInteger(library, info + 1, 2);
+        if (length < 0 || length > int(sizeof(info)) - 3) RaiseFbError(0);
+        FSQLType = TFbSQLTypes(ReadInfoInteger(library, info + 3, length));
+
+        if (FSQLType == TFbSQLTypes::SQLSelectForUpdate) {
+            if (FCursorName.isEmpty()) {
+                for (int i = 0; i < 10; ++i)
+                    FCursorName += QChar(u'0' + QRandomGenerator::global()->bounded(10));
+            }
+            const QByteArray name = platform::AnsiFromString(FCursorName);
+            Call(library.isc_dsql_set_cursor_name(StatusVector(), &FHandle, name.constData(),
+                                                  static_cast<unsigned short>(0)),
+                 true);
+        }
+
+        switch (FSQLType) {
+        case TFbSQLTypes::SQLSelect:
+        case TFbSQLTypes::SQLInsert:
+        case TFbSQLTypes::SQLUpdate:
+        case TFbSQLTypes::SQLDelete:
+        case TFbSQLTypes::SQLExecProcedure:
+        case TFbSQLTypes::SQLSelectForUpdate: {
+            const bool diff = FText.DiffParams();
+            DescribeParams(diff);
+            if (FSQLType == TFbSQLTypes::SQLSelect || FSQLType == TFbSQLTypes::SQLExecProcedure ||
+                FSQLType == TFbSQLTypes::SQLSelectForUpdate)
+                DescribeColumns();
+            else
+                FSQLRecord.SetCount(0);
+            FOnlySrvParams.clear();
+            if (diff) {
+                for (int i = 0; i < FUserSQLParams.Count(); ++i) {
+                    TFbXSQLVAR& user = FUserSQLParams.Vars(i);
+                    const TFbXSQLVAR* server = FSQLParams.FindParam(user.Name());
+                    if (!server || user.IsNull()) continue;
+                    const short st = server->ServerSQLType();
+                    const short ut = user.SQLType();
+                    if ((st == SQL_TIMESTAMP || st == SQL_TYPE_DATE) &&
+                        (ut == SQL_DOUBLE || ut == SQL_FLOAT || ut == SQL_D_FLOAT || ut == SQL_INT64))
+                        user.SetAsDateTime(user.AsDouble());
+                }
+                for (int i = 0; i < FSQLParams.Count(); ++i) {
+                    const QString name = FSQLParams.Vars(i).Name();
+                    if (FUserSQLParams.FindParam(name) == nullptr && !FOnlySrvParams.contains(name))
+                        FOnlySrvParams.append(name);
+                }
+                FOnlySrvParams.sort();
+            }
+            break;
+        }
+        case TFbSQLTypes::SQLGetSegment:
+        case TFbSQLTypes::SQLPutSegment:
+        case TFbSQLTypes::SQLStartTransaction:
+            FreeHandle();
+            RaiseFbError(2);
+        default:
+            FSQLRecord.SetCount(0);
+            break;
+        }
+        FPrepared = true;
+    } catch (...) {
+        try {
+            if (FHandle) FreeHandle();
+        } catch (...) {
+        }
+        FHandle = 0;
+        FPrepared = false;
+        throw;
+    }
+}
+
+void TFbQuery::DescribeParams(bool diffParams) {
+    TFbXSQLDA& inUse = diffParams ? FSQLParams : FUserSQLParams;
+    const int n = inUse.Count();
+    if (n == 0) {
+        if (!diffParams) FSQLParams.SetCount(0);
+        return;
+    }
+    if (!diffParams) {
+        // The server list mirrors the user list, position by position and name by name.
+        FSQLParams.SetCount(n);
+        for (int i = 0; i < n; ++i)
+            FSQLParams.AddName(FUserSQLParams.Vars(i).Name(), i, true);
+    }
+    IIBClientLibrary& library = Library();
+    Call(library.isc_dsql_describe_bind(StatusVector(), &FHandle, static_cast<unsigned short>(SQLDialect()),
+                                        FSQLParams.AsXSQLDA()),
+         true);
+    FSQLParams.InitializeVars();
+    if (diffParams) return;
+
+    for (int i = 0; i < n && i < FSQLParams.AsXSQLDA()->sqld; ++i) {
+        TFbXSQLVAR& user = FUserSQLParams.Vars(i);
+        XSQLVAR described = FSQLParams.Vars(i).AsXSQLVAR();
+        const short type = short(described.sqltype & ~1);
+        if (user.IsNull() && !user.HasStreamValue()) {
+            // Takes the server's description and stays null.
+            short indicator = -1;
+            described.sqltype |= 1;
+            described.sqlind = &indicator;
+            described.sqldata = nullptr;
+            user.SetAsXSQLVAR(described);
+        } else if (type == SQL_BLOB && !user.IsBlob() && !user.HasStreamValue()) {
+            // A value given as text for a blob parameter becomes the blob's content.
+            QByteArray content;
+            if (NeedUnicodeFieldsTranslation() && IsUnicodeCharSetId(described.sqlscale & 0xFF))
+                content = user.AsWideString().toUtf8();
+            else
+                content = user.AsAnsiString();
+            short indicator = 0;
+            described.sqltype |= 1;
+            described.sqlind = &indicator;
+            described.sqldata = nullptr;
+            user.SetAsXSQLVAR(described);
+            QBuffer buffer(&content);
+            buffer.open(QIODevice::ReadOnly);
+            user.LoadFromStream(buffer);
+        }
+    }
+}
+
+void TFbQuery::DescribeColumns() {
+    const int columns = FSQLRecord.AsXSQLDA() ? FSQLRecord.AsXSQLDA()->sqld : 0;
+    if (columns == 0) {
+        FSQLRecord.SetCount(0);
+        return;
+    }
+    if (columns > FSQLRecord.Count()) {
+        FSQLRecord.SetCount(columns);
+        Call(Library().isc_dsql_describe(StatusVector(), &FHandle, static_cast<unsigned short>(SQLDialect()),
+                                         FSQLRecord.AsXSQLDA()),
+             true);
+    } else {
+        FSQLRecord.SetCount(columns);
+    }
+    FSQLRecord.InitializeVars();
+}
+
+// ---- execution
+
+void TFbQuery::DoBeforeExecute() {
+    if (!Transaction()) RaiseFbError(22, {FullName()});
+    FSQLRecord.ClearValues();
+    StartTransactionIfAsked();
+    Transaction()->DoOnSQLExec(this, int(SQLKind()), true);
+}
+
+void TFbQuery::DoAfterExecute() {
+    if (Transaction()) Transaction()->DoOnSQLExec(this, int(SQLKind()), false);
+    FUserSQLParams.ClearModified();
+    FMacroChanged = false;
+    FText.SetNeedForceIsNull(false);
+    if (FHaveStreamParams) {
+        FUserSQLParams.DropStreamValues();
+        FSQLParams.DropStreamValues();
+        FHaveStreamParams = false;
+    }
+    if (FOptions.testFlag(TpFbQueryOption::qoAutoCommit) && Transaction() && Transaction()->InTransaction()) {
+        if (Transaction()->TimeoutAction() == TTransactionAction::TACommitRetaining)
+            Transaction()->CommitRetaining();
+        else
+            Transaction()->Commit();
+    }
+}
+
+XSQLDA* TFbQuery::InputList() {
+    if (FText.DiffParams() && FDoParamCheck && FUserSQLParams.Count() > 0) {
+        FSQLParams.AssignValues(FUserSQLParams);
+        return FSQLParams.Count() > 0 ? FSQLParams.AsXSQLDA() : nullptr;
+    }
+    if (FUserSQLParams.HasDefferedSettings()) FUserSQLParams.ApplyDeferredSettings();
+    return FUserSQLParams.Count() > 0 ? FUserSQLParams.AsXSQLDA() : nullptr;
+}
+
+void TFbQuery::RunSelect(XSQLDA* input) {
+    if (FOpen) Close();
+    Call(Library().isc_dsql_execute(StatusVector(), FBase.TRHandle(), &FHandle,
+                                    static_cast<unsigned short>(SQLDialect()), input),
+         true);
+    FOpen = true;
+    FBOF = true;
+    FEof = false;
+    FRecordCount = 0;
+    FSQLRecord.ClearValues();
+    if (FGoToFirstRecordOnExecute) Next();
+}
+
+void TFbQuery::ExecQuery() {
+    TRunMark mark(FQueryRunState, TQueryRunStateFlag::qrsInExecute);
+    if (SQLKind() == TSQLKind::skDDL) {
+        ExecuteImmediate();
+        return;
+    }
+    DoBeforeExecute();
+    if (FDoParamCheck && Params().Count() > 0)
+        Prepare();
+    else if (!FPrepared)
+        Prepare();
+    if (FHaveStreamParams) FUserSQLParams.WriteStreamParams();
+    XSQLDA* input = InputList();
+
+    const quint32 start = FbTickCount();
+    try {
+        IIBClientLibrary& library = Library();
+        const unsigned short dialect = static_cast<unsigned short>(SQLDialect());
+        switch (FSQLType) {
+        case TFbSQLTypes::SQLSelect:
+        case TFbSQLTypes::SQLSelectForUpdate:
+            RunSelect(input);
+            break;
+        case TFbSQLTypes::SQLExecProcedure: {
+            const ISC_STATUS result =
+                library.isc_dsql_execute2(StatusVector(), FBase.TRHandle(), &FHandle, dialect, input,
+                                          FSQLRecord.Count() > 0 ? FSQLRecord.AsXSQLDA() : nullptr);
+            Call(result, true);
+            FProcExecuted = true;
+            break;
+        }
+        case TFbSQLTypes::SQLCommit:
+            Transaction()->Commit();
+            break;
+        case TFbSQLTypes::SQLRollback:
+            Transaction()->Rollback();
+            break;
+        default:
+            Call(library.isc_dsql_execute(StatusVector(), FBase.TRHandle(), &FHandle, dialect, input), true);
+            break;
+        }
+        FCallTime = FbTickCount() - start;
+        if (FDoParamCheck && FUserSQLParams.Count() > 0 && FText.HaveMacros()) {
+            for (int i = 0; i < FUserSQLParams.Count(); ++i) {
+                TFbXSQLVAR& p = FUserSQLParams.Vars(i);
+                p.SetOldValue(p.IsNull() ? QVariant() : QVariant(p.AsWideString()));
+            }
+        }
+        DoAfterExecute();
+    } catch (...) {
+        FCallTime = FbTickCount() - start;
+        throw;
+    }
+    if (!FOpen && FOptions.testFlag(TpFbQueryOption::qoFreeHandleAfterExecute)) FreeHandle();
+}
+
+void TFbQuery::ExecuteImmediate() {
+    DoBeforeExecute();
+    if (FText.ProcessedSQL().isEmpty() || FMacroChanged) {
+        FText.RebuildForPrepare();
+        RememberTextNulls();
+    } else {
+        FText.ApplyCodePage();
+    }
+    if (FHaveStreamParams) FUserSQLParams.WriteStreamParams();
+    XSQLDA* input = InputList();
+    if (FHandle) FreeHandle();
+    const quint32 start = FbTickCount();
+    try {
+        Call(Library().isc_dsql_execute_immediate(
+                 StatusVector(), FBase.DBHandle(), FBase.TRHandle(), static_cast<unsigned short>(0),
+                 FText.PreparedSQL().constData(), static_cast<unsigned short>(SQLDialect()), input),
+             true);
+        FCallTime = FbTickCount() - start;
+        DoAfterExecute();
+    } catch (...) {
+        FCallTime = FbTickCount() - start;
+        throw;
+    }
+}
+
+TFbXSQLDA* TFbQuery::Next() {
+    if (FEof) return nullptr;
+    CheckOpen(QStringLiteral("fetch next record"));
+    if (OnSQLFetch) {
+        bool stop = false;
+        OnSQLFetch(FRecordCount, stop);
+        if (stop && !TextOwnerLoading()) return nullptr;
+    }
+    const ISC_STATUS result = Library().isc_dsql_fetch(
+        StatusVector(), &FHandle, static_cast<unsigned short>(SQLDialect()), FSQLRecord.AsXSQLDA());
+    Call(result, false);
+    if (result == 0) {
+        ++FRecordCount;
+        FBOF = false;
+        return &FSQLRecord;
+    }
+    if (result == 100 || StatusHolds(CodeFetchAfterEof)) {
+        FEof = true;
+        return nullptr;
+    }
+    // Keep the error of the fetch: closing the cursor overwrites the status vector.
+    ISC_STATUS saved[ISC_STATUS_LENGTH];
+    std::memcpy(saved, StatusVector(), sizeof(saved));
+    try {
+        Close();
+    } catch (...) {
+    }
+    std::memcpy(StatusVector(), saved, sizeof(saved));
+    RaiseIBError(Library(), this);
+    return nullptr;
+}
+
+bool TFbQuery::Eof() {
+    const bool eof = FEof || !FOpen;
+    if (eof && FOpen && FOptions.testFlag(TpFbQueryOption::qoFreeHandleAfterExecute)) FreeHandle();
+    return eof;
+}
+
+void TFbQuery::Close() {
+    ISC_STATUS result = 0;
+    bool raise = false;
+    if (FHandle && FOpen &&
+        (FSQLType == TFbSQLTypes::SQLSelect || FSQLType == TFbSQLTypes::SQLSelectForUpdate)) {
+        result = Library().isc_dsql_free_statement(StatusVector(), &FHandle,
+                                                   static_cast<unsigned short>(DSQL_close));
+        Call(result, false);
+        raise = result > 0 && !StatusHolds(CodeBadStatementHandle) && !StatusHolds(CodeCursorNotOpen);
+    }
+    FEof = false;
+    FBOF = false;
+    FOpen = false;
+    FProcExecuted = false;
+    if (FOptions.testFlag(TpFbQueryOption::qoFreeHandleAfterExecute) && FHandle) {
+        if (raise) {
+            // The error of the close is the one to report.
+            ISC_STATUS saved[ISC_STATUS_LENGTH];
+            std::memcpy(saved, StatusVector(), sizeof(saved));
+            try {
+                FreeHandle();
+            } catch (...) {
+            }
+            std::memcpy(StatusVector(), saved, sizeof(saved));
+        } else {
+            FreeHandle();
+        }
+    }
+    if (raise) RaiseIBError(Library(), this);
+}
+
+void TFbQuery::FreeHandle() {
+    FSQLRecord.SetCount(0);
+    FOpen = false;
+    if (!FHandle) {
+        FPrepared = false;
+        return;
+    }
+    ISC_STATUS result = 0;
+    bool raise = false;
+    if (Database() && Database()->Connected()) {
+        result = Library().isc_dsql_free_statement(StatusVector(), &FHandle,
+                                                   static_cast<unsigned short>(DSQL_drop));
+        Call(result, false);
+        raise = result > 0 && !StatusHolds(CodeBadStatementHandle);
+    }
+    FEof = true;
+    FPrepared = false;
+    FHandle = 0;
+    if (raise) RaiseIBError(Library(), this);
+}
+
+void TFbQuery::ForgetHandle() {
+    FHandle = 0;
+    FOpen = false;
+    FEof = true;
+    FBOF = false;
+    FPrepared = false;
+    FProcExecuted = false;
+    FSQLRecord.SetCount(0);
+}
+
+void TFbQuery::TransactionEndingHandler() {
+    TFbTransaction* transaction = Transaction();
+    if (!transaction) return;
+    const TTransactionState state = transaction->State();
+    if ((state == TTransactionState::tsDoCommit || state == TTransactionState::tsDoRollback) &&
+        FAutoCloseOnTransactionEnd && FOpen)
+        Close();
+}
+
+// ---- lookups
+
+TFbXSQLVAR* TFbQuery::FindField(const QString& name) {
+    return FSQLRecord.FindParam(name);
+}
+
+TFbXSQLVAR& TFbQuery::FieldByName(const QString& name) {
+    TFbXSQLVAR* field = FSQLRecord.FindParam(name);
+    if (!field) RaiseFbError(41, {name});
+    return *field;
+}
+
+TFbXSQLVAR& TFbQuery::Fields(int index) {
+    if (index < 0 || index >= FSQLRecord.Count())
+        RaiseFbError(41, {QStringLiteral("Field No: ") + QString::number(index)});
+    return FSQLRecord.Vars(index);
+}
+
+TFbXSQLVAR* TFbQuery::FindParam(const QString& name) {
+    return Params().FindParam(name);
+}
+
+TFbXSQLVAR& TFbQuery::ParamByName(const QString& name) {
+    if (TFbXSQLVAR* param = Params().FindParam(name)) return *param;
+    if (IsProc()) return FieldByName(name);
+    throw platform::Exception(platform::Format(u"Parameter \"%s\" does not exist in %s", {name, FullName()}));
+}
+
+void TFbQuery::SetParamValues(const QList<QVariant>& values) {
+    TFbXSQLDA& params = Params();
+    const int n = std::min<int>(int(values.size()), params.Count());
+    for (int i = 0; i < n; ++i)
+        params.Vars(i).SetAsVariant(values[i]);
+}
+
+void TFbQuery::SetParamValues(const QString& names, const QList<QVariant>& values) {
+    const QStringList list = names.split(QLatin1Char(';'));
+    if (list.size() != values.size())
+        throw platform::Exception(platform::Format(
+            u"%s. Parameters count is not equel count of parameter values",
+            {QStringLiteral("procedure ") + FullName() + QStringLiteral(".SetParamValues")}));
+    for (int i = 0; i < list.size(); ++i)
+        ParamByName(list[i]).SetAsVariant(values[i]);
+}
+
+void TFbQuery::ExecWP(const QList<QVariant>& values) {
+    SetParamValues(values);
+    ExecQuery();
+}
+
+void TFbQuery::ExecWP(const QString& names, const QList<QVariant>& values) {
+    SetParamValues(names, values);
+    ExecQuery();
+}
+
+// ---- counts
+
+TAllRowsAffected TFbQuery::AllRowsAffected() {
+    TAllRowsAffected counts;
+    if (!FPrepared) Prepare();
+    IIBClientLibrary& library = Library();
+    char item = isc_info_sql_records;
+    QByteArray buffer(255, '\0');
+    Call(library.isc_dsql_sql_info(StatusVector(), &FHandle, short(1), &item, short(buffer.size()),
+                                   buffer.data()),
+         true);
+    if (buffer[0] == char(isc_info_end)) return counts;
+    if (buffer[0] != char(isc_info_sql_records)) RaiseFbError(0);
+    const int length = ReadInfoInteger(library, buffer.constData() + 1, 2);
+    if (length + 3 > buffer.size()) {
+        buffer = QByteArray(length + 4, '\0');
+        Call(library.isc_dsql_sql_info(StatusVector(), &FHandle, short(1), &item, short(buffer.size()),
+                                       buffer.data()),
+             true);
+    }
+    // Clusters: item, 2-byte length, value; ended by isc_info_end.
+    const int end = std::min<int>(3 + length, int(buffer.size()));
+    for (int p = 3; p + 3 <= end;) {
+        const char code = buffer[p];
+        if (code == char(isc_info_end)) break;
+        const int size = ReadInfoInteger(library, buffer.constData() + p + 1, 2);
+        if (size < 0 || p + 3 + size > end) break;
+        const int value = ReadInfoInteger(library, buffer.constData() + p + 3, size);
+        switch (code) {
+        case isc_info_req_select_count:
+            counts.Selects = value;
+            break;
+        case isc_info_req_insert_count:
+            counts.Inserts = value;
+            break;
+        case isc_info_req_update_count:
+            counts.Updates = value;
+            break;
+        case isc_info_req_delete_count:
+            counts.Deletes = value;
+            break;
+        default:
+            break;
+        }
+        p += 3 + size;
+    }
+    return counts;
+}
+
+int TFbQuery::RowsAffected() {
+    const TAllRowsAffected c = AllRowsAffected();
+    switch (FSQLType) {
+    case TFbSQLTypes::SQLSelect:
+        return c.Selects;
+    case TFbSQLTypes::SQLInsert:
+        return c.Inserts;
+    case TFbSQLTypes::SQLUpdate:
+        return c.Updates;
+    case TFbSQLTypes::SQLDelete:
+        return c.Deletes;
+    default:
+        return c.Selects + c.Inserts + c.Updates + c.Deletes;
+    }
+}

@@ -1,0 +1,93 @@
+// Values through parameters and columns against the server: blobs of text and bytes.
+#include "QueryTestSupport.h"
+
+#include <QBuffer>
+#include <QRandomGenerator>
+
+class QueryValues : public QueryTest {
+protected:
+    void SetUp() override {
+        QueryTest::SetUp();
+        Tr->StartTransaction();
+    }
+    QByteArray RandomBytes(int size) {
+        QByteArray bytes(size, '\0');
+        QRandomGenerator generator(12345);
+        for (int i = 0; i < size; ++i)
+            bytes[i] = char(generator.bounded(256));
+        return bytes;
+    }
+    void Insert(int id, const QString& text, const QByteArray& bytes) {
+        SetLines(*Q, {QStringLiteral("insert into docs (id, txt, bin) values (:id, :txt, :bin)")});
+        Q->ParamByName(QStringLiteral("id")).SetAsInteger(id);
+        Q->ParamByName(QStringLiteral("txt")).SetAsString(text);
+        QByteArray copy = bytes;
+        QBuffer buffer(&copy);
+        buffer.open(QIODevice::ReadOnly);
+        Q->ParamByName(QStringLiteral("bin")).LoadFromStream(buffer);
+        Q->ExecQuery();
+    }
+    void Read(int id, QString& text, QByteArray& bytes) {
+        SetLines(*Q, {QStringLiteral("select txt, bin from docs where id = :id")});
+        Q->ParamByName(QStringLiteral("id")).SetAsInteger(id);
+        Q->ExecQuery();
+        ASSERT_FALSE(Q->Eof());
+        text = Q->FieldByName(QStringLiteral("txt")).AsString();
+        QBuffer out;
+        out.open(QIODevice::WriteOnly);
+        Q->FieldByName(QStringLiteral("bin")).SaveToStream(out);
+        bytes = out.data();
+        Q->Close();
+    }
+};
+
+TEST_F(QueryValues, TextAndBinaryBlobsGoInAndComeBackByteForByte) {
+    const QString text = QStringLiteral("Łódź – zażółć gęślą jaźń\r\nline 2");
+    const QByteArray small = RandomBytes(300);
+    Insert(1, text, small);
+    QString textBack;
+    QByteArray bytesBack;
+    Read(1, textBack, bytesBack);
+    EXPECT_EQ(textBack, text);
+    EXPECT_EQ(bytesBack, small);
+    // The text as the server stored it, in the connection's code page.
+    Tr->Commit();
+    EXPECT_EQ(ReadInt(QStringLiteral("select char_length(txt) from docs where id = 1")), text.size());
+}
+
+TEST_F(QueryValues, AOneMegabyteBlobOfEachKind) {
+    const QByteArray big = RandomBytes(1 << 20);
+    QString bigText;
+    bigText.reserve(1 << 20);
+    for (int i = 0; bigText.size() < (1 << 20); ++i)
+        bigText += QStringLiteral("wiersz %1 ąę\n").arg(i);
+    bigText.truncate(1 << 20);
+    Insert(2, bigText, big);
+    Tr->Commit();
+    Tr->StartTransaction();
+    QString textBack;
+    QByteArray bytesBack;
+    Read(2, textBack, bytesBack);
+    EXPECT_EQ(bytesBack.size(), big.size());
+    EXPECT_TRUE(bytesBack == big);
+    EXPECT_EQ(textBack.size(), bigText.size());
+    EXPECT_TRUE(textBack == bigText);
+    EXPECT_EQ(ReadInt(QStringLiteral("select octet_length(bin) from docs where id = 2")), 1 << 20);
+}
+
+TEST_F(QueryValues, NullParametersTakeTheServersDescriptionAndStayNull) {
+    SetLines(*Q, {QStringLiteral("insert into formy (id, nazwa, counter) values (:id, :nazwa, :counter)")});
+    Q->ParamByName(QStringLiteral("id")).SetAsInteger(400);
+    Q->ParamByName(QStringLiteral("nazwa")).Clear();
+    Q->Prepare();
+    TFbXSQLVAR& counter = Q->ParamByName(QStringLiteral("counter"));
+    EXPECT_TRUE(counter.IsNull());
+    EXPECT_EQ(counter.SQLType(), SQL_LONG);
+    EXPECT_EQ(Q->ParamByName(QStringLiteral("nazwa")).SQLType(), SQL_VARYING);
+    Q->ExecQuery();
+    EXPECT_EQ(ReadInt(QStringLiteral("select count(*) from formy where id = 400")), 0); // not committed yet
+    Tr->Commit();
+    EXPECT_EQ(ReadInt(QStringLiteral("select count(*) from formy where id = 400 and nazwa is null and "
+                                     "counter is null")),
+              1);
+}
