@@ -32,6 +32,18 @@ TClientLibraryList& ClientLibraries() {
 } // namespace
 
 void RestoreDefaultFPUState() {
+#if defined(__x86_64__) && defined(__GLIBC__)
+    // Reading the two control words is cheap, loading the whole environment is not, and this runs
+    // after every client call. Only the control bits count: raised exception flags are no state.
+    unsigned short controlWord = 0;
+    unsigned int mxcsr = 0;
+    __asm__ volatile("fnstcw %0" : "=m"(controlWord));
+    __asm__ volatile("stmxcsr %0" : "=m"(mxcsr));
+    constexpr unsigned int MxcsrFlags = 0x3F;
+    if (controlWord == gDefaultFPUState.FEnv.__control_word &&
+        (mxcsr & ~MxcsrFlags) == (gDefaultFPUState.FEnv.__mxcsr & ~MxcsrFlags))
+        return;
+#endif
     fesetenv(&gDefaultFPUState.FEnv);
 }
 

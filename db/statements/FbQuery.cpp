@@ -116,11 +116,13 @@ IIBClientLibrary& TFbQuery::Library() {
 }
 
 ISC_STATUS TFbQuery::Call(ISC_STATUS errCode, bool raiseError) {
-    RestoreDefaultFPUState();
+    // The transaction's and the database's checks restore the floating-point state themselves.
     if (Transaction())
         Transaction()->Call(errCode, false);
     else if (Database())
         Database()->Call(errCode, false);
+    else
+        RestoreDefaultFPUState();
     if (raiseError && errCode > 0) RaiseIBError(Library(), this);
     return errCode;
 }
@@ -195,6 +197,7 @@ void TFbQuery::SQLChanged() {
 
 void TFbQuery::ProcessTextChange() {
     ++FSQLTextChangeCount;
+    FParamCache.clear();
     FDoParamCheck = FParamCheck;
     FText.SetSQLText(FSQL.Text(), FDoParamCheck);
     FTextNulls.clear();
@@ -212,11 +215,15 @@ void TFbQuery::EndModifySQLText() {
 }
 
 TFbXSQLDA& TFbQuery::Params() {
-    if (!FText.UserParamsCreated()) FText.SetSQLText(FSQL.Text(), FParamCheck);
+    if (!FText.UserParamsCreated()) {
+        FParamCache.clear();
+        FText.SetSQLText(FSQL.Text(), FParamCheck);
+    }
     return FUserSQLParams;
 }
 
 void TFbQuery::ApplyMacros() {
+    FParamCache.clear();
     if (FOpen) Close();
     if (FHandle) FreeHandle();
     FPrepared = false;
@@ -300,6 +307,7 @@ void TFbQuery::Prepare() {
     Call(library.isc_dsql_alloc_statement2(StatusVector(), FBase.DBHandle(), &FHandle), true);
     try {
         const int dialect = SQLDialect();
+        FFieldCache.clear();
         FSQLRecord.SetCount(1);
         ++FPrepareCount;
         Call(library.isc_dsql_prepare(StatusVector(), FBase.TRHandle(), &FHandle,
@@ -650,6 +658,7 @@ void TFbQuery::Close() {
 }
 
 void TFbQuery::FreeHandle() {
+    FFieldCache.clear();
     FSQLRecord.SetCount(0);
     FOpen = false;
     if (!FHandle) {
@@ -677,6 +686,7 @@ void TFbQuery::ForgetHandle() {
     FBOF = false;
     FPrepared = false;
     FProcExecuted = false;
+    FFieldCache.clear();
     FSQLRecord.SetCount(0);
 }
 
@@ -692,11 +702,16 @@ void TFbQuery::TransactionEndingHandler() {
 // ---- lookups
 
 TFbXSQLVAR* TFbQuery::FindField(const QString& name) {
-    return FSQLRecord.FindParam(name);
+    // As for parameters: a short list of the names asked since the columns were last described.
+    for (const TParamCacheEntry& entry : FFieldCache)
+        if (entry.Name == name) return entry.Param;
+    TFbXSQLVAR* field = FSQLRecord.FindParam(name);
+    if (field && FFieldCache.size() < 16) FFieldCache.append({name, field});
+    return field;
 }
 
 TFbXSQLVAR& TFbQuery::FieldByName(const QString& name) {
-    TFbXSQLVAR* field = FSQLRecord.FindParam(name);
+    TFbXSQLVAR* field = FindField(name);
     if (!field) RaiseFbError(41, {name});
     return *field;
 }
@@ -712,7 +727,16 @@ TFbXSQLVAR* TFbQuery::FindParam(const QString& name) {
 }
 
 TFbXSQLVAR& TFbQuery::ParamByName(const QString& name) {
-    if (TFbXSQLVAR* param = Params().FindParam(name)) return *param;
+    TFbXSQLDA& params = Params();
+    // The same few names are asked for at every execution: a short list compared by text is
+    // cheaper than the list's hash lookup. Only items of the user list are kept; the list's items
+    // live until the next text change.
+    for (const TParamCacheEntry& entry : FParamCache)
+        if (entry.Name == name) return *entry.Param;
+    if (TFbXSQLVAR* param = params.FindParam(name)) {
+        if (param->Parent() == &FUserSQLParams && FParamCache.size() < 16) FParamCache.append({name, param});
+        return *param;
+    }
     if (IsProc()) return FieldByName(name);
     throw platform::Exception(platform::Format(u"Parameter \"%s\" does not exist in %s", {name, FullName()}));
 }

@@ -225,6 +225,13 @@ private:
     int FPrepareCount = 0;
     // Which parameters the text last sent to the server treats as null (IS NULL rewrites).
     QList<bool> FTextNulls;
+    struct TParamCacheEntry {
+        QString Name;
+        TFbXSQLVAR* Param;
+    };
+    QList<TParamCacheEntry> FParamCache;
+    // Columns asked for by name since the column list was last described.
+    QList<TParamCacheEntry> FFieldCache;
 };
 
 Q_DECLARE_OPERATORS_FOR_FLAGS(TQueryRunState)

@@ -1,6 +1,8 @@
 // Prepare, cursor and transaction-end behaviour of a statement.
 #include "QueryTestSupport.h"
 
+#include <cfenv>
+
 class QueryLifecycle : public QueryTest {
 protected:
     void SetUp() override {
@@ -230,4 +232,17 @@ TEST_F(QueryLifecycle, SetParamValuesByPositionAndByName) {
         EXPECT_EQ(e.Message(), "procedure Form1.pFbQueryFormy.SetParamValues. Parameters count is not equel "
                                "count of parameter values");
     }
+}
+
+TEST_F(QueryLifecycle, TheFloatingPointRoundingModeIsRestoredAfterClientCalls) {
+    const int saved = fegetround();
+    SetLines(*Q, {QStringLiteral("select id from formy where id = :id")});
+    Q->ParamByName(QStringLiteral("id")).SetAsInteger(150);
+    Q->ExecQuery();
+    ASSERT_EQ(fegetround(), saved);
+    // A call that leaves the state as it was keeps it; a changed one is put back.
+    fesetround(saved == FE_UPWARD ? FE_DOWNWARD : FE_UPWARD);
+    Q->ExecQuery();
+    EXPECT_EQ(fegetround(), saved);
+    EXPECT_EQ(Q->FieldByName(QStringLiteral("id")).AsInteger(), 150);
 }
