@@ -246,3 +246,55 @@ TEST_F(QueryLifecycle, TheFloatingPointRoundingModeIsRestoredAfterClientCalls) {
     EXPECT_EQ(fegetround(), saved);
     EXPECT_EQ(Q->FieldByName(QStringLiteral("id")).AsInteger(), 150);
 }
+
+TEST_F(QueryLifecycle, MacroValuesRebuildTheTextAndParametersFollowByName) {
+    SetLines(*Q,
+             {QStringLiteral("select sum(cx) as s from tools_data where id_t = :t and cx > @@minimum%0@")});
+    Q->ParamByName(QStringLiteral("t")).SetAsInteger(7);
+    Q->ExecQuery();
+    EXPECT_EQ(Q->FieldByName(QStringLiteral("s")).AsInteger(), 1000);
+    EXPECT_TRUE(Q->ProcessedSQL().contains(QStringLiteral("cx > 0")));
+    EXPECT_EQ(Q->PrepareCount(), 1);
+
+    Q->ExecQuery();
+    EXPECT_EQ(Q->PrepareCount(), 1) << "an unchanged macro keeps the prepared statement";
+
+    Q->Close();
+    Q->ParamByName(QStringLiteral("minimum")).SetAsString(QStringLiteral("500"));
+    EXPECT_TRUE(Q->MacroChanged());
+    Q->ExecQuery();
+    EXPECT_EQ(Q->FieldByName(QStringLiteral("s")).AsInteger(), 600);
+    EXPECT_EQ(Q->PrepareCount(), 2);
+    EXPECT_TRUE(Q->OnlySrvParams().isEmpty());
+    // The parameter goes to the server by name, through the rebuilt list.
+    Q->ParamByName(QStringLiteral("t")).SetAsInteger(9);
+    Q->ExecQuery();
+    EXPECT_TRUE(Q->FieldByName(QStringLiteral("s")).IsNull());
+    EXPECT_EQ(Q->PrepareCount(), 2);
+}
+
+TEST_F(QueryLifecycle, ANameUsedTwiceIsOneValue) {
+    SetLines(*Q, {QStringLiteral("select count(*) from tools_data where id_t = :v or cx = :v")});
+    EXPECT_EQ(Q->ParamCount(), 2);
+    Q->ParamByName(QStringLiteral("v")).SetAsInteger(7);
+    Q->ExecQuery();
+    EXPECT_EQ(Q->Fields(0).AsInteger(), 2);
+    Q->ParamByName(QStringLiteral("v")).SetAsInteger(1);
+    Q->ExecQuery();
+    EXPECT_EQ(Q->Fields(0).AsInteger(), 1);
+}
+
+TEST_F(QueryLifecycle, FetchStopAndCallTime) {
+    SetLines(*Q, {QStringLiteral("select id from formy order by id")});
+    QList<int> seen;
+    Q->OnSQLFetch = [&](int recordNumber, bool& stop) {
+        seen << recordNumber;
+        stop = recordNumber >= 1;
+    };
+    Q->ExecQuery();
+    EXPECT_EQ(Q->RecordCount(), 1);
+    EXPECT_EQ(Q->Next(), nullptr);
+    EXPECT_FALSE(Q->Eof()) << "a stop is no end of the rows";
+    EXPECT_EQ(seen, QList<int>({0, 1}));
+    EXPECT_LT(Q->CallTime(), 10000u);
+}
