@@ -1,5 +1,7 @@
 #include "FbTransaction.h"
 
+#include "FbParams.h"
+
 #include "FbSafeTimer.h"
 #include "fb.h"
 #include "platform/Encoding.h"
@@ -26,21 +28,6 @@ int TPBCode(const QByteArray& name) {
     return 0;
 }
 
-QString TrimControls(const QString& s) {
-    qsizetype first = 0, last = s.size();
-    while (first < last && s[first].unicode() <= 32)
-        ++first;
-    while (last > first && s[last - 1].unicode() <= 32)
-        --last;
-    return s.mid(first, last - first);
-}
-
-QByteArray LowerAscii(QByteArray s) {
-    for (char& c : s)
-        if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
-    return s;
-}
-
 template <class L> bool StillRegistered(const L& list, quint64 id) {
     for (const auto& entry : list)
         if (entry.Id == id) return true;
@@ -64,15 +51,10 @@ void GenerateTPB(platform::TStringList& params, QByteArray& tpb, short& tpbLengt
     }
     QByteArray buffer(1, char(isc_tpb_version3));
     for (int i = 0; i < params.Count(); ++i) {
-        const QString line = TrimControls(params[i]);
-        if (line != params[i]) params.Put(i, line);
-        if (line.isEmpty()) continue;
-
-        const QByteArray text = platform::AnsiFromString(line);
-        const qsizetype eq = text.indexOf('=');
-        QByteArray name = LowerAscii(eq < 0 ? text : text.left(eq));
-        const QByteArray value = eq < 0 ? QByteArray() : text.mid(eq + 1);
-        if (name.startsWith("isc_tpb_")) name.remove(0, 8);
+        const TParamLine parsed = ReadParamLine(params, i, "isc_tpb_");
+        if (parsed.Empty) continue;
+        const QByteArray& name = parsed.Name;
+        const QByteArray& value = parsed.Value;
 
         const int code = TPBCode(name);
         switch (code) {
