@@ -1,5 +1,7 @@
 #include "FbDatabase.h"
 
+#include <algorithm>
+
 #include "FbSafeTimer.h"
 #include "fb.h"
 #include "platform/Exceptions.h"
@@ -130,10 +132,17 @@ TFbDatabase::~TFbDatabase() {
             // Nothing may escape a destructor; the attachment is forgotten below.
         }
     }
-    for (qsizetype i = FNotices.size() - 1; i >= 0; --i) {
-        if (i >= FNotices.size() || FNotices[i].Notice != TNotice::Destroy) continue;
+    // A callback may remove other registrations: walk a copy and skip what is gone.
+    const QList<TNoticeEntry> notices = FNotices;
+    for (qsizetype i = notices.size() - 1; i >= 0; --i) {
+        const TNoticeEntry& entry = notices[i];
+        if (entry.Notice != TNotice::Destroy) continue;
+        const bool registered = std::any_of(FNotices.cbegin(), FNotices.cend(), [&](const TNoticeEntry& e) {
+            return e.Notice == entry.Notice && e.Key == entry.Key;
+        });
+        if (!registered) continue;
         try {
-            FNotices[i].Callback(this);
+            entry.Callback(this);
         } catch (...) {
         }
     }

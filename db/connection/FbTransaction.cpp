@@ -134,17 +134,23 @@ isc_tr_handle* TFbBase::TRHandle() {
 // ---- TFbDatabase: its default transactions
 
 void TFbDatabase::SetDefaultTransaction(TFbTransaction* value) {
+    // The transaction must list this database before it is remembered: a refused addition
+    // leaves the old assignment in place.
+    if (value) {
+        value->AddDatabase(this);
+        if (!value->DefaultDatabase()) value->SetDefaultDatabase(this);
+    }
     FDefaultTransaction = value;
-    if (!value) return;
-    value->AddDatabase(this);
-    if (!value->DefaultDatabase()) value->SetDefaultDatabase(this);
 }
 
 void TFbDatabase::SetDefaultUpdateTransaction(TFbTransaction* value) {
+    // The transaction must list this database before it is remembered: a refused addition
+    // leaves the old assignment in place.
+    if (value) {
+        value->AddDatabase(this);
+        if (!value->DefaultDatabase()) value->SetDefaultDatabase(this);
+    }
     FDefaultUpdateTransaction = value;
-    if (!value) return;
-    value->AddDatabase(this);
-    if (!value->DefaultDatabase()) value->SetDefaultDatabase(this);
 }
 
 namespace {
@@ -213,7 +219,14 @@ void TFbTransaction::EndOnDestroy() {
     try {
         EndTransaction(HardAction(FTimeoutAction), true);
     } catch (...) {
-        // Nothing may escape a destructor; a forced end has forgotten the handle.
+        // Nothing may escape a destructor. A handler failed before the end reached the server:
+        // roll back there so no transaction and its locks outlive this component.
+        if (FHandle && !FHandleIsShared) {
+            try {
+                ClientLibrary().isc_rollback_transaction(StatusVector(), &FHandle);
+            } catch (...) {
+            }
+        }
         FHandle = 0;
         FHandleIsShared = false;
         FState = TTransactionState::tsClosed;
@@ -242,11 +255,14 @@ void TFbTransaction::Loaded() {
 void TFbTransaction::SetDefaultDatabase(TFbDatabase* value) {
     CheckNotInTransaction();
     if (value != FDefaultDatabase) {
-        if (value) AddDatabase(value);
+        // The old default leaves first, so the library check compares the new one with the
+        // databases that stay.
         if (FDefaultDatabase) {
             const int index = FindDatabase(FDefaultDatabase);
             if (index >= 0) RemoveDatabase(index);
+            FDefaultDatabase = nullptr;
         }
+        if (value) AddDatabase(value);
     }
     FDefaultDatabase = value;
 }
