@@ -336,10 +336,12 @@ void TFbDatabase::Open(bool raiseExcept) {
         for (TFbBase* link : links)
             if (link->OnDatabaseConnecting) link->OnDatabaseConnecting();
         if (FUseLoginPrompt) RunLoginDialog();
-        if (FDBParamsChanged) {
+        // The buffer also depends on the server kind it was built for.
+        if (FDBParamsChanged || FDPBForFirebird != FConnectParams.IsFirebird()) {
             try {
                 FDBParamsChanged = false;
-                GenerateDPB(FDBParams, FDPB, FDPBLength, FConnectParams.IsFirebird());
+                FDPBForFirebird = FConnectParams.IsFirebird();
+                GenerateDPB(FDBParams, FDPB, FDPBLength, FDPBForFirebird);
             } catch (...) {
                 // No buffer is kept from a failed build.
                 FDBParamsChanged = true;
