@@ -1,5 +1,7 @@
 #include "FbDatabase.h"
 
+#include <algorithm>
+
 #include "FbSafeTimer.h"
 #include "FbTransaction.h"
 #include "fb.h"
@@ -148,10 +150,17 @@ TFbDatabase::~TFbDatabase() {
             // Nothing may escape a destructor; the attachment is forgotten below.
         }
     }
-    for (qsizetype i = FNotices.size() - 1; i >= 0; --i) {
-        if (i >= FNotices.size() || FNotices[i].Notice != TNotice::Destroy) continue;
+    // A callback may remove other registrations: walk a copy and skip what is gone.
+    const QList<TNoticeEntry> notices = FNotices;
+    for (qsizetype i = notices.size() - 1; i >= 0; --i) {
+        const TNoticeEntry& entry = notices[i];
+        if (entry.Notice != TNotice::Destroy) continue;
+        const bool registered = std::any_of(FNotices.cbegin(), FNotices.cend(), [&](const TNoticeEntry& e) {
+            return e.Notice == entry.Notice && e.Key == entry.Key;
+        });
+        if (!registered) continue;
         try {
-            FNotices[i].Callback(this);
+            entry.Callback(this);
         } catch (...) {
         }
     }
@@ -346,10 +355,12 @@ void TFbDatabase::Open(bool raiseExcept) {
         for (TFbBase* link : links)
             if (link->OnDatabaseConnecting) link->OnDatabaseConnecting();
         if (FUseLoginPrompt) RunLoginDialog();
-        if (FDBParamsChanged) {
+        // The buffer also depends on the server kind it was built for.
+        if (FDBParamsChanged || FDPBForFirebird != FConnectParams.IsFirebird()) {
             try {
                 FDBParamsChanged = false;
-                GenerateDPB(FDBParams, FDPB, FDPBLength, FConnectParams.IsFirebird());
+                FDPBForFirebird = FConnectParams.IsFirebird();
+                GenerateDPB(FDBParams, FDPB, FDPBLength, FDPBForFirebird);
             } catch (...) {
                 // No buffer is kept from a failed build.
                 FDBParamsChanged = true;

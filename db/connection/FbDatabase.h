@@ -266,6 +266,7 @@ private:
     IIBClientLibraryPtr FClientLibrary;
     bool FClientLibLoaded = false;
     bool FDBParamsChanged = true;
+    bool FDPBForFirebird = true;
     QByteArray FDPB;
     short FDPBLength = 0;
     QList<TFbBase*> FFbBases;

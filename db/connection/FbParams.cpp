@@ -214,19 +214,28 @@ void TConnectParams::SetParam(const QString& name, const QString& value) {
         FParams.Add(line);
 }
 
+TParamLine ReadParamLine(platform::TStringList& params, int index, const char* prefix) {
+    TParamLine result;
+    const QString line = TrimControls(params[index]);
+    if (line != params[index]) params.Put(index, line);
+    if (line.isEmpty()) return result;
+    const QByteArray text = platform::AnsiFromString(line);
+    const qsizetype eq = text.indexOf('=');
+    result.Empty = false;
+    result.Name = LowerAscii(eq < 0 ? text : text.left(eq));
+    result.Value = eq < 0 ? QByteArray() : text.mid(eq + 1);
+    if (result.Name.startsWith(prefix)) result.Name.remove(0, qsizetype(qstrlen(prefix)));
+    return result;
+}
+
 void GenerateDPB(platform::TStringList& params, QByteArray& dpb, short& dpbLength, bool isFirebird) {
     QByteArray buffer(1, char(isc_dpb_version1));
 
     for (int i = 0; i < params.Count(); ++i) {
-        const QString line = TrimControls(params[i]);
-        if (line != params[i]) params.Put(i, line);
-        if (line.isEmpty()) continue;
-
-        const QByteArray text = platform::AnsiFromString(line);
-        const qsizetype eq = text.indexOf('=');
-        QByteArray name = LowerAscii(eq < 0 ? text : text.left(eq));
-        const QByteArray value = eq < 0 ? QByteArray() : text.mid(eq + 1);
-        if (name.startsWith("isc_dpb_")) name.remove(0, 8);
+        const TParamLine parsed = ReadParamLine(params, i, "isc_dpb_");
+        if (parsed.Empty) continue;
+        const QByteArray& name = parsed.Name;
+        const QByteArray& value = parsed.Value;
 
         const int code = DPBCode(name);
         const auto appendValue = [&](const QByteArray& bytes) {

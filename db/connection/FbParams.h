@@ -18,6 +18,16 @@ public:
 
 int IndexOfDBConst(const QString& name, const platform::TStringList& params);
 
+// One line of a parameter-buffer list, read the way both buffer builders read it: blanks and
+// control characters trimmed (the trimmed line written back into the list), the text taken in
+// the ANSI code page, the name lower-cased and stripped of `prefix` ("isc_dpb_", "isc_tpb_").
+struct TParamLine {
+    bool Empty = true;
+    QByteArray Name;
+    QByteArray Value;
+};
+TParamLine ReadParamLine(platform::TStringList& params, int index, const char* prefix);
+
 // The lines of DBParams by their role.
 class TConnectParams {
 public:

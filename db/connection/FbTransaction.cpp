@@ -1,5 +1,7 @@
 #include "FbTransaction.h"
 
+#include "FbParams.h"
+
 #include "FbSafeTimer.h"
 #include "fb.h"
 #include "platform/Encoding.h"
@@ -26,21 +28,6 @@ int TPBCode(const QByteArray& name) {
     return 0;
 }
 
-QString TrimControls(const QString& s) {
-    qsizetype first = 0, last = s.size();
-    while (first < last && s[first].unicode() <= 32)
-        ++first;
-    while (last > first && s[last - 1].unicode() <= 32)
-        --last;
-    return s.mid(first, last - first);
-}
-
-QByteArray LowerAscii(QByteArray s) {
-    for (char& c : s)
-        if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
-    return s;
-}
-
 template <class L> bool StillRegistered(const L& list, quint64 id) {
     for (const auto& entry : list)
         if (entry.Id == id) return true;
@@ -64,15 +51,10 @@ void GenerateTPB(platform::TStringList& params, QByteArray& tpb, short& tpbLengt
     }
     QByteArray buffer(1, char(isc_tpb_version3));
     for (int i = 0; i < params.Count(); ++i) {
-        const QString line = TrimControls(params[i]);
-        if (line != params[i]) params.Put(i, line);
-        if (line.isEmpty()) continue;
-
-        const QByteArray text = platform::AnsiFromString(line);
-        const qsizetype eq = text.indexOf('=');
-        QByteArray name = LowerAscii(eq < 0 ? text : text.left(eq));
-        const QByteArray value = eq < 0 ? QByteArray() : text.mid(eq + 1);
-        if (name.startsWith("isc_tpb_")) name.remove(0, 8);
+        const TParamLine parsed = ReadParamLine(params, i, "isc_tpb_");
+        if (parsed.Empty) continue;
+        const QByteArray& name = parsed.Name;
+        const QByteArray& value = parsed.Value;
 
         const int code = TPBCode(name);
         switch (code) {
@@ -152,17 +134,23 @@ isc_tr_handle* TFbBase::TRHandle() {
 // ---- TFbDatabase: its default transactions
 
 void TFbDatabase::SetDefaultTransaction(TFbTransaction* value) {
+    // The transaction must list this database before it is remembered: a refused addition
+    // leaves the old assignment in place.
+    if (value) {
+        value->AddDatabase(this);
+        if (!value->DefaultDatabase()) value->SetDefaultDatabase(this);
+    }
     FDefaultTransaction = value;
-    if (!value) return;
-    value->AddDatabase(this);
-    if (!value->DefaultDatabase()) value->SetDefaultDatabase(this);
 }
 
 void TFbDatabase::SetDefaultUpdateTransaction(TFbTransaction* value) {
+    // The transaction must list this database before it is remembered: a refused addition
+    // leaves the old assignment in place.
+    if (value) {
+        value->AddDatabase(this);
+        if (!value->DefaultDatabase()) value->SetDefaultDatabase(this);
+    }
     FDefaultUpdateTransaction = value;
-    if (!value) return;
-    value->AddDatabase(this);
-    if (!value->DefaultDatabase()) value->SetDefaultDatabase(this);
 }
 
 namespace {
@@ -231,7 +219,14 @@ void TFbTransaction::EndOnDestroy() {
     try {
         EndTransaction(HardAction(FTimeoutAction), true);
     } catch (...) {
-        // Nothing may escape a destructor; a forced end has forgotten the handle.
+        // Nothing may escape a destructor. A handler failed before the end reached the server:
+        // roll back there so no transaction and its locks outlive this component.
+        if (FHandle && !FHandleIsShared) {
+            try {
+                ClientLibrary().isc_rollback_transaction(StatusVector(), &FHandle);
+            } catch (...) {
+            }
+        }
         FHandle = 0;
         FHandleIsShared = false;
         FState = TTransactionState::tsClosed;
@@ -260,11 +255,14 @@ void TFbTransaction::Loaded() {
 void TFbTransaction::SetDefaultDatabase(TFbDatabase* value) {
     CheckNotInTransaction();
     if (value != FDefaultDatabase) {
-        if (value) AddDatabase(value);
+        // The old default leaves first, so the library check compares the new one with the
+        // databases that stay.
         if (FDefaultDatabase) {
             const int index = FindDatabase(FDefaultDatabase);
             if (index >= 0) RemoveDatabase(index);
+            FDefaultDatabase = nullptr;
         }
+        if (value) AddDatabase(value);
     }
     FDefaultDatabase = value;
 }

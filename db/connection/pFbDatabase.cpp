@@ -10,6 +10,14 @@ TpFbDatabase::TpFbDatabase(platform::TComponent* owner) : TFbDatabase(owner) {}
 TpFbDatabase::~TpFbDatabase() {
     delete FRestoreTimer;
     FRestoreTimer = nullptr;
+    // Disconnect while still a TpFbDatabase, so the transactions it ends see its events.
+    Destroying_();
+    if (Connected()) {
+        try {
+            ForceClose();
+        } catch (...) {
+        }
+    }
 }
 
 void TpFbDatabase::Open(bool raiseExcept) {

@@ -85,7 +85,9 @@ void TFbBlobStream::Finish() {
     const ISC_STATUS rc = FContext.Library->isc_close_blob(StatusVector(), &FHandle);
     RestoreDefaultFPUState();
     if (rc > 0) {
-        FContext.Library->isc_cancel_blob(StatusVector(), &FHandle);
+        // The error is the close's: cancel into a vector of its own so it stays intact.
+        ISC_STATUS scratch[ISC_STATUS_LENGTH] = {};
+        FContext.Library->isc_cancel_blob(scratch, &FHandle);
         FHandle = 0;
         RaiseIBError(*FContext.Library, FContext.Sender);
     }

@@ -513,3 +513,67 @@ TEST_F(TransactionTest, LinksTakeTheDatabasesDefaultTransactionAndCheckIt) {
     link.CheckTransaction();
     EXPECT_TRUE(tr->Active());
 }
+
+namespace {
+// A database component bound to another file name of the same client library.
+struct AliasLibrary {
+    QTemporaryDir dir;
+    QString path = dir.filePath("libfbclient-alias.so");
+    AliasLibrary() {
+        if (!QFile::link("/usr/lib/x86_64-linux-gnu/libfbclient.so.2", path))
+            QFile::link("/usr/lib/libfbclient.so.2", path);
+    }
+};
+} // namespace
+
+TEST_F(TransactionTest, RefusedDefaultTransactionIsNotRemembered) {
+    AliasLibrary alias;
+    TpFbDatabase other(nullptr);
+    other.SetLibraryName(alias.path);
+    TpFbTransaction* tr = NewTransaction("pFbTransaction1", Db);
+    EXPECT_THROW(other.SetDefaultTransaction(tr), platform::Exception);
+    EXPECT_EQ(other.DefaultTransaction(), nullptr);
+    delete tr;
+    // Nothing dangles: the shortcut reports the missing transaction.
+    EXPECT_THROW(other.StartTransaction(), EFbClientError);
+}
+
+TEST_F(TransactionTest, MovingToADatabaseOfAnotherLibraryComparesWithTheDatabasesThatStay) {
+    AliasLibrary alias;
+    TpFbDatabase other(nullptr);
+    other.SetLibraryName(alias.path);
+    TpFbTransaction* tr = NewTransaction("pFbTransaction1", Db);
+    tr->SetDefaultDatabase(Db);
+    tr->SetDefaultDatabase(&other);
+    EXPECT_EQ(tr->DatabaseCount(), 1);
+    EXPECT_EQ(tr->Databases(0), &other);
+    EXPECT_EQ(Db->TransactionCount(), 0);
+}
+
+TEST_F(TransactionTest, FailingEndHandlerWhileDestroyingStillEndsTheTransactionOnTheServer) {
+    TpFbTransaction* holder = NewTransaction("holder", Db);
+    holder->StartTransaction();
+    Exec(*holder, "update t set v = 11 where id = 1");
+    holder->BeforeEnd = [](TFbTransaction*, TTransactionAction, bool) {
+        throw platform::Exception(QStringLiteral("handler failed"));
+    };
+    delete holder;
+    // The row is free again and the change is gone.
+    TpFbTransaction* other = NewTransaction("other", Db);
+    other->StartTransaction();
+    EXPECT_NO_THROW(Exec(*other, "update t set v = 12 where id = 1"));
+    other->Rollback();
+    EXPECT_EQ(ReadInt(*Db, "select v from t where id = 1"), 10);
+}
+
+TEST_F(TransactionTest, DestroyingAConnectedDatabaseEndsItsTransactionsWithItsEvents) {
+    TpFbDatabase* vorek = NewDatabase("pFbDatabaseVorek", "vorek_mes.fdb");
+    TpFbTransaction* tr = NewTransaction("pFbTransaction1", vorek);
+    tr->StartTransaction();
+    QStringList seen;
+    vorek->BeforeEndTransaction = [&](TpFbDatabase*) { seen << "before"; };
+    vorek->AfterEndTransaction = [&](TpFbDatabase*) { seen << "after"; };
+    delete vorek;
+    EXPECT_EQ(seen, QStringList({"before", "after"}));
+    EXPECT_FALSE(tr->Active());
+}

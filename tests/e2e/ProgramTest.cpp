@@ -1,0 +1,76 @@
+// The built program, started from outside in a folder of its own with its setup.ini beside it.
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+namespace {
+
+struct ProgramTest : ::testing::Test {
+    QTemporaryDir dir;
+    QString exe = dir.filePath(QStringLiteral("tarvelo"));
+
+    void SetUp() override { ASSERT_TRUE(QFile::copy(QStringLiteral(TARVELO_EXE), exe)); }
+
+    void Write(const QString& name, const QByteArray& bytes) {
+        QFile f(dir.filePath(name));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(bytes);
+    }
+
+    void CreateDatabases() {
+        QByteArray script;
+        for (const char* name : {"vorek_mes.fdb", "formy_db.fdb"})
+            script += "create database '" + dir.filePath(QString::fromLatin1(name)).toUtf8() +
+                      "' user 'SYSDBA' default character set WIN1250;\ncommit;\n";
+        QProcess isql;
+        isql.start(QStringLiteral("isql-fb"), {QStringLiteral("-q")});
+        ASSERT_TRUE(isql.waitForStarted());
+        isql.write(script);
+        isql.closeWriteChannel();
+        ASSERT_TRUE(isql.waitForFinished(30000));
+        ASSERT_EQ(isql.exitCode(), 0) << isql.readAllStandardError().toStdString();
+    }
+
+    // Runs the program for a while (it is meant to keep running), then ends it; returns what it
+    // reported on standard error, where a headless run shows its message boxes.
+    QString RunFor(int milliseconds) {
+        QProcess program;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        program.setProcessEnvironment(env);
+        program.setWorkingDirectory(QDir::tempPath());
+        program.start(exe, {});
+        EXPECT_TRUE(program.waitForStarted());
+        EXPECT_FALSE(program.waitForFinished(milliseconds)) << "the program ended by itself";
+        program.kill();
+        program.waitForFinished(5000);
+        QString err = QString::fromLocal8Bit(program.readAllStandardError());
+        // Qt's own notes about the headless platform are not the program's messages.
+        QStringList lines = err.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        lines.removeIf([](const QString& l) { return l.startsWith(QLatin1String("QStandardPaths:")); });
+        return lines.join(QLatin1Char('\n'));
+    }
+};
+
+} // namespace
+
+TEST_F(ProgramTest, WithoutSetupIniItReportsTheMissingDatabaseNameAndKeepsRunning) {
+    EXPECT_EQ(RunFor(1500), QStringLiteral("tarvelo: Database name is missing."));
+}
+
+TEST_F(ProgramTest, ReadsSetupIniBesideItselfAndConnectsBothDatabases) {
+    CreateDatabases();
+    Write(QStringLiteral("setup.ini"), "[sql]\r\nformy=" + dir.path().toUtf8() +
+                                           "/\r\nvorek=" + dir.path().toUtf8() + "/\r\n[set]\r\nlog=1\r\n");
+    EXPECT_EQ(RunFor(2000), QString());
+}
+
+TEST_F(ProgramTest, ReportsAnUnreachableFormyDatabaseWithItsFullName) {
+    CreateDatabases();
+    Write(QStringLiteral("setup.ini"),
+          "[sql]\r\nformy=" + dir.path().toUtf8() + "/nowhere/\r\nvorek=" + dir.path().toUtf8() + "/\r\n");
+    const QString err = RunFor(2000);
+    EXPECT_TRUE(err.startsWith(QStringLiteral("tarvelo: Form1.pFbDatabaseFormy:\r\n"))) << err.toStdString();
+}
