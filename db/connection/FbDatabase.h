@@ -142,7 +142,7 @@ public:
     void SetHandle(isc_db_handle value);
     bool HandleIsShared() const { return FHandleIsShared; }
     // Local time minus the server's time, in days, as read after the last attach; 0 otherwise.
-    double DifferenceTime() const { return FDifferenceTime; }
+    double DifferenceTime() const { return Connected() ? FDifferenceTime : 0; }
     // The server's current time; reads it with a one-value query in the internal transaction.
     double GetServerTime();
     // The database's own transaction, used for its own queries.

@@ -629,7 +629,8 @@ bool TFbQuery::Eof() {
 void TFbQuery::Close() {
     ISC_STATUS result = 0;
     bool raise = false;
-    if (FHandle && FOpen &&
+    // Without a connection the server has already dropped the cursor.
+    if (FHandle && FOpen && Database() && Database()->Connected() &&
         (FSQLType == TFbSQLTypes::SQLSelect || FSQLType == TFbSQLTypes::SQLSelectForUpdate)) {
         result = Library().isc_dsql_free_statement(StatusVector(), &FHandle,
                                                    static_cast<unsigned short>(DSQL_close));

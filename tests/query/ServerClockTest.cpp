@@ -58,6 +58,11 @@ TEST_F(ServerClock, ALocalServersTimeIsWithinASecondAndTheInternalTransactionIsE
     EXPECT_EQ(internal->Timeout(), 0u);
     EXPECT_EQ(ClientErrorOf(12, [&] { database->GetServerTime(); }),
               "Form1.pFbDatabaseVorek: Cannot perform operation -- DB is not open.");
+    // A forced close (idle time-out, lost connection) forgets the difference as well.
+    database->SetConnected(true);
+    EXPECT_EQ(Starts, 3); // the connect, the call above and the reconnect
+    database->ForceClose();
+    EXPECT_EQ(database->DifferenceTime(), 0.0);
 }
 
 TEST_F(ServerClock, ADialectOneDatabaseIsAskedWithTheDateForm) {
