@@ -550,9 +550,12 @@ void TFbQuery::ExecQuery() {
         }
         FCallTime = FbTickCount() - start;
         if (FDoParamCheck && FUserSQLParams.Count() > 0 && FText.HaveMacros()) {
+            // Only macro values decide whether the text must be rebuilt (nulls are followed by
+            // FTextNulls), so only they are remembered: reading a blob parameter as text could
+            // mean a server round trip.
             for (int i = 0; i < FUserSQLParams.Count(); ++i) {
                 TFbXSQLVAR& p = FUserSQLParams.Vars(i);
-                p.SetOldValue(p.IsNull() ? QVariant() : QVariant(p.AsWideString()));
+                if (p.IsMacro()) p.SetOldValue(p.IsNull() ? QVariant() : QVariant(p.AsWideString()));
             }
         }
         DoAfterExecute();
