@@ -1,3 +1,4 @@
+#include "FirebirdScript.h"
 #include "app/Unit1.h"
 #include "lib/quorvel/Tmysystem.h"
 #include "platform/Application.h"
@@ -7,7 +8,6 @@
 #include <QDir>
 #include <QFile>
 #include <QLabel>
-#include <QProcess>
 #include <QStringList>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -48,13 +48,7 @@ struct StartupTest : ::testing::Test {
             script += "create database '" + dir.filePath(QString::fromLatin1(name)).toUtf8() +
                       "' user 'SYSDBA' default character set WIN1250;\ncommit;\n";
         }
-        QProcess isql;
-        isql.start(QStringLiteral("isql-fb"), {QStringLiteral("-q")});
-        ASSERT_TRUE(isql.waitForStarted());
-        isql.write(script);
-        isql.closeWriteChannel();
-        ASSERT_TRUE(isql.waitForFinished(30000));
-        ASSERT_EQ(isql.exitCode(), 0) << isql.readAllStandardError().toStdString();
+        RunIsql(QString::fromUtf8(script));
         Ini("[sql]\nformy=" + dir.path().toUtf8() + "/\nvorek=" + dir.path().toUtf8() + "/\n" + moreSettings);
     }
     QString InfoFor(const QByteArray& content) {

@@ -4,28 +4,12 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QProcess>
 #include <QThread>
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
-
-QString RunIsql(const QString& script, const QString& database) {
-    QProcess isql;
-    QStringList args{QStringLiteral("-q"), QStringLiteral("-user"), QStringLiteral("SYSDBA")};
-    if (!database.isEmpty()) args << database;
-    isql.start(QStringLiteral("isql-fb"), args);
-    EXPECT_TRUE(isql.waitForStarted(10000));
-    isql.write(script.toUtf8());
-    isql.closeWriteChannel();
-    EXPECT_TRUE(isql.waitForFinished(60000));
-    const QString err = QString::fromUtf8(isql.readAllStandardError());
-    EXPECT_EQ(isql.exitCode(), 0) << err.toStdString();
-    EXPECT_TRUE(err.isEmpty()) << err.toStdString();
-    return QString::fromUtf8(isql.readAllStandardOutput());
-}
 
 void CreateDatabase(const QString& path, const QString& charset, int dialect) {
     RunIsql(

@@ -2,6 +2,7 @@
 // Fixture databases for the connection tests: made with isql-fb in a per-test temp directory;
 // the loopback server started by scripts/firebird-server for remote cases.
 
+#include "FirebirdScript.h"
 #include "db/connection/FbDatabase.h"
 #include "db/connection/fb.h"
 
@@ -11,10 +12,6 @@
 #include <QTemporaryDir>
 #include <functional>
 #include <ostream>
-
-// Runs isql-fb on a script against the embedded engine; returns its standard output and fails the
-// test on a non-zero exit.
-QString RunIsql(const QString& script, const QString& database = QString());
 
 // Creates a database file with the given character set and dialect.
 void CreateDatabase(const QString& path, const QString& charset = QStringLiteral("WIN1250"), int dialect = 3);

@@ -1,4 +1,6 @@
 // The built program, started from outside in a folder of its own with its setup.ini beside it.
+#include "FirebirdScript.h"
+
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -24,13 +26,7 @@ struct ProgramTest : ::testing::Test {
         for (const char* name : {"vorek_mes.fdb", "formy_db.fdb"})
             script += "create database '" + dir.filePath(QString::fromLatin1(name)).toUtf8() +
                       "' user 'SYSDBA' default character set WIN1250;\ncommit;\n";
-        QProcess isql;
-        isql.start(QStringLiteral("isql-fb"), {QStringLiteral("-q")});
-        ASSERT_TRUE(isql.waitForStarted());
-        isql.write(script);
-        isql.closeWriteChannel();
-        ASSERT_TRUE(isql.waitForFinished(30000));
-        ASSERT_EQ(isql.exitCode(), 0) << isql.readAllStandardError().toStdString();
+        RunIsql(QString::fromUtf8(script));
     }
 
     // Runs the program for a while (it is meant to keep running), then ends it; returns what it

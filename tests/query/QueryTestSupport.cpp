@@ -1,20 +1,5 @@
 #include "QueryTestSupport.h"
 
-#include <QProcess>
-
-void RunIsql(const QString& script) {
-    QProcess isql;
-    isql.start(QStringLiteral("isql-fb"),
-               {QStringLiteral("-q"), QStringLiteral("-user"), QStringLiteral("SYSDBA")});
-    ASSERT_TRUE(isql.waitForStarted(10000));
-    isql.write(script.toUtf8());
-    isql.closeWriteChannel();
-    ASSERT_TRUE(isql.waitForFinished(60000));
-    const QString err = QString::fromUtf8(isql.readAllStandardError());
-    ASSERT_EQ(isql.exitCode(), 0) << err.toStdString();
-    ASSERT_TRUE(err.isEmpty()) << err.toStdString();
-}
-
 QString SchemaScript(const QString& path, int dialect) {
     return QStringLiteral(
                "set sql dialect %2;\n"

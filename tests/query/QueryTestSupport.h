@@ -7,6 +7,8 @@
 #include "db/connection/pFbTransaction.h"
 #include "db/statements/pFbQuery.h"
 
+#include "FirebirdScript.h"
+
 #include <QString>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -16,9 +18,6 @@
 inline void PrintTo(const QString& s, std::ostream* os) {
     *os << '"' << s.toStdString() << '"';
 }
-
-// Runs isql-fb on a script that creates or names its database; fails the test on errors.
-void RunIsql(const QString& script);
 
 // The Formy tables (formy, FORMY_LICZNIKI), a blob table, a procedure and the Vorek table
 // tools_data, all in one database.

@@ -2,22 +2,8 @@
 
 #include "db/connection/fb.h"
 
-#include <QProcess>
 #include <cstdlib>
 #include <cstring>
-
-void RunIsql(const QString& script) {
-    QProcess isql;
-    isql.start(QStringLiteral("isql-fb"),
-               {QStringLiteral("-q"), QStringLiteral("-user"), QStringLiteral("SYSDBA")});
-    ASSERT_TRUE(isql.waitForStarted(10000));
-    isql.write(script.toUtf8());
-    isql.closeWriteChannel();
-    ASSERT_TRUE(isql.waitForFinished(60000));
-    const QString err = QString::fromUtf8(isql.readAllStandardError());
-    ASSERT_EQ(isql.exitCode(), 0) << err.toStdString();
-    ASSERT_TRUE(err.isEmpty()) << err.toStdString();
-}
 
 void CreateTestDatabase(const QString& path, const QString& extraDdl) {
     RunIsql(QStringLiteral("create database '%1' user 'SYSDBA' default character set WIN1250;\n"

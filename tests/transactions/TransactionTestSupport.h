@@ -6,13 +6,12 @@
 #include "db/connection/pFbDatabase.h"
 #include "db/connection/pFbTransaction.h"
 
+#include "FirebirdScript.h"
+
 #include <QString>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <memory>
-
-// Runs isql-fb on a script (the script creates or names its database); fails the test on errors.
-void RunIsql(const QString& script);
 
 // A database with table t (id integer primary key, v integer) holding the row (1, 10).
 void CreateTestDatabase(const QString& path, const QString& extraDdl = QString());

@@ -1,5 +1,6 @@
 // Blob content and whole values through a real embedded Firebird database: the blob stream,
 // pending blob values written before execution, and lists used by the client's own dynamic SQL.
+#include "FirebirdScript.h"
 #include "ValuesTestSupport.h"
 
 #include "db/connection/FbDatabase.h"
@@ -8,7 +9,6 @@
 
 #include <QBuffer>
 #include <QFile>
-#include <QProcess>
 #include <QTemporaryDir>
 
 namespace {
@@ -26,19 +26,13 @@ protected:
     void SetUp() override {
         ASSERT_TRUE(FDir.isValid());
         FPath = FDir.filePath(QStringLiteral("values.fdb"));
-        QFile script(FDir.filePath(QStringLiteral("create.sql")));
-        ASSERT_TRUE(script.open(QIODevice::WriteOnly));
-        script.write("create database '" + FPath.toUtf8() +
-                     "' user 'SYSDBA' default character set WIN1250;\n"
-                     "create table notes (id integer, body blob sub_type text, bin blob sub_type 0,\n"
-                     "  num numeric(10,2), ts timestamp, txt varchar(20));\n"
-                     "commit;\n");
-        script.close();
-        QProcess isql;
-        isql.start(QStringLiteral("isql-fb"),
-                   {QStringLiteral("-q"), QStringLiteral("-i"), script.fileName()});
-        ASSERT_TRUE(isql.waitForFinished(60000));
-        ASSERT_EQ(isql.exitCode(), 0) << isql.readAllStandardError().toStdString();
+        RunIsql(
+            QStringLiteral("create database '%1' user 'SYSDBA' default character set WIN1250;\n"
+                           "create table notes (id integer, body blob sub_type text, bin blob sub_type 0,\n"
+                           "  num numeric(10,2), ts timestamp, txt varchar(20));\n"
+                           "commit;\n")
+                .arg(FPath));
+        if (HasFailure()) return;
 
         FDatabase.SetDBName(FPath);
         FDatabase.SetDBParams({QStringLiteral("user_name=SYSDBA"), QStringLiteral("lc_ctype=WIN1250")});
