@@ -92,102 +92,6 @@ struct TRawList {
     std::vector<short> Nulls;
 };
 
-void RawInsert(benchmark::State& state) {
-    TFbDatabase& db = *Database("RawInsert").Db;
-    IIBClientLibrary& library = db.ClientLibrary();
-    TpFbTransaction tr;
-    tr.SetDefaultDatabase(&db);
-    tr.StartTransaction();
-    isc_stmt_handle stmt = 0;
-    Check(library, library.isc_dsql_alloc_statement2(StatusVector(), db.HandleAddress(), &stmt));
-    Check(library, library.isc_dsql_prepare(StatusVector(), tr.HandleAddress(), &stmt, 0, InsertSql, Dialect,
-                                            static_cast<XSQLDA*>(nullptr)));
-    TRawList in(2);
-    in.Bind(0, SQL_LONG);
-    in.Bind(1, SQL_LONG);
-    int i = 0;
-    for (auto _ : state) {
-        *reinterpret_cast<int*>(&in.Values[0]) = i;
-        *reinterpret_cast<int*>(&in.Values[1]) = i * 2;
-        Check(library, library.isc_dsql_execute(StatusVector(), tr.HandleAddress(), &stmt, Dialect, in.Da()));
-        ++i;
-    }
-    library.isc_dsql_free_statement(StatusVector(), &stmt, DSQL_drop);
-    tr.Rollback();
-}
-
-void QueryInsert(benchmark::State& state) {
-    TFbDatabase& db = *Database("QueryInsert").Db;
-    TpFbTransaction tr;
-    tr.SetDefaultDatabase(&db);
-    tr.StartTransaction();
-    TpFbQuery q;
-    q.SetDatabase(&db);
-    q.SetTransaction(&tr);
-    q.SQL().Add(QStringLiteral("insert into bench_rows (id, v) values (:id, :v)"));
-    int i = 0;
-    for (auto _ : state) {
-        q.ParamByName(QStringLiteral("id")).SetAsInteger(i);
-        q.ParamByName(QStringLiteral("v")).SetAsInteger(i * 2);
-        q.ExecQuery();
-        ++i;
-    }
-    if (q.PrepareCount() != 1) state.SkipWithError("the insert was prepared more than once");
-    tr.Rollback();
-}
-
-void RawCycleSum(benchmark::State& state) {
-    TFbDatabase& db = *Database("RawCycleSum").Db;
-    IIBClientLibrary& library = db.ClientLibrary();
-    TpFbTransaction tr;
-    tr.SetDefaultDatabase(&db);
-    tr.StartTransaction();
-    isc_stmt_handle stmt = 0;
-    TRawList out(1);
-    Check(library, library.isc_dsql_alloc_statement2(StatusVector(), db.HandleAddress(), &stmt));
-    Check(library,
-          library.isc_dsql_prepare(StatusVector(), tr.HandleAddress(), &stmt, 0, SumSql, Dialect, out.Da()));
-    out.Bind(0, SQL_INT64);
-    TRawList in(1);
-    in.Bind(0, SQL_LONG);
-    long long total = 0;
-    int i = 0;
-    for (auto _ : state) {
-        *reinterpret_cast<int*>(&in.Values[0]) = i % 100;
-        Check(library, library.isc_dsql_execute(StatusVector(), tr.HandleAddress(), &stmt, Dialect, in.Da()));
-        const ISC_STATUS fetched = library.isc_dsql_fetch(StatusVector(), &stmt, Dialect, out.Da());
-        if (fetched == 0 && out.Nulls[0] == 0) total += int(out.Values[0]);
-        Check(library, library.isc_dsql_free_statement(StatusVector(), &stmt, DSQL_close));
-        ++i;
-    }
-    benchmark::DoNotOptimize(total);
-    library.isc_dsql_free_statement(StatusVector(), &stmt, DSQL_drop);
-    tr.Rollback();
-}
-
-void QueryCycleSum(benchmark::State& state) {
-    TFbDatabase& db = *Database("QueryCycleSum").Db;
-    TpFbTransaction tr;
-    tr.SetDefaultDatabase(&db);
-    tr.StartTransaction();
-    TpFbQuery q;
-    q.SetDatabase(&db);
-    q.SetTransaction(&tr);
-    q.SQL().Add(QStringLiteral("select sum( t.cx ) as scykli from tools_data t    where t.id_t=:tid"));
-    long long total = 0;
-    int i = 0;
-    for (auto _ : state) {
-        q.ParamByName(QStringLiteral("tid")).SetAsInteger(i % 100);
-        q.ExecQuery();
-        total += q.FieldByName(QStringLiteral("scykli")).AsInteger();
-        ++i;
-    }
-    q.Close();
-    benchmark::DoNotOptimize(total);
-    if (q.PrepareCount() != 1) state.SkipWithError("the select was prepared more than once");
-    tr.Rollback();
-}
-
 // CPU time of the calling thread, where the embedded engine runs each request.
 double ThreadSeconds() {
     timespec ts{};
@@ -305,10 +209,6 @@ void CycleSumRatio(benchmark::State& state) {
 
 BENCHMARK(InsertRatio)->Iterations(Executions / 500)->Repetitions(3);
 BENCHMARK(CycleSumRatio)->Iterations(Executions / 500)->Repetitions(3);
-BENCHMARK(RawInsert)->Iterations(Executions)->Unit(benchmark::kMicrosecond)->Repetitions(5);
-BENCHMARK(QueryInsert)->Iterations(Executions)->Unit(benchmark::kMicrosecond)->Repetitions(5);
-BENCHMARK(RawCycleSum)->Iterations(Executions)->Unit(benchmark::kMicrosecond)->Repetitions(5);
-BENCHMARK(QueryCycleSum)->Iterations(Executions)->Unit(benchmark::kMicrosecond)->Repetitions(5);
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
