@@ -722,20 +722,28 @@ IFbTransactionLink* TFbDatabase::FirstActiveTransaction() const {
     return nullptr;
 }
 
+void TFbBase::InsertInto(QList<TFbBase*>& list, TFbBase* link, int TFbBase::*place) {
+    link->*place = int(list.size());
+    list.append(link);
+}
+
+void TFbBase::RemoveFrom(QList<TFbBase*>& list, TFbBase* link, int TFbBase::*place) {
+    const int index = link->*place;
+    if (index < 0 || index >= list.size() || list[index] != link) return;
+    TFbBase* last = list.takeLast();
+    if (last != link) {
+        list[index] = last;
+        last->*place = index;
+    }
+    link->*place = -1;
+}
+
 void TFbDatabase::AddFbBase(TFbBase* link) {
-    link->FIndexInDatabase = int(FFbBases.size());
-    FFbBases.append(link);
+    TFbBase::InsertInto(FFbBases, link, &TFbBase::FIndexInDatabase);
 }
 
 void TFbDatabase::RemoveFbBase(TFbBase* link) {
-    const int index = link->FIndexInDatabase;
-    if (index < 0 || index >= FFbBases.size() || FFbBases[index] != link) return;
-    TFbBase* last = FFbBases.takeLast();
-    if (last != link) {
-        FFbBases[index] = last;
-        last->FIndexInDatabase = index;
-    }
-    link->FIndexInDatabase = -1;
+    TFbBase::RemoveFrom(FFbBases, link, &TFbBase::FIndexInDatabase);
 }
 
 void SetFbLoginDialog(TFbLoginDialog dialog) {

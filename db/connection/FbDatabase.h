@@ -81,6 +81,10 @@ public:
 private:
     friend class TFbDatabase;
     friend class TFbTransaction;
+    // A database or transaction keeps its links in an unordered list; each link remembers its
+    // place there, so removal swaps the last link into the gap.
+    static void InsertInto(QList<TFbBase*>& list, TFbBase* link, int TFbBase::*place);
+    static void RemoveFrom(QList<TFbBase*>& list, TFbBase* link, int TFbBase::*place);
     // The owner, or a component above it, is being read from a stored layout.
     bool OwnerLoading() const;
 

@@ -610,17 +610,9 @@ void TFbTransaction::CallEndNotices(TEndNotice kind, TTransactionAction action, 
 }
 
 void TFbTransaction::AddFbBase(TFbBase* link) {
-    link->FIndexInTransaction = int(FFbBases.size());
-    FFbBases.append(link);
+    TFbBase::InsertInto(FFbBases, link, &TFbBase::FIndexInTransaction);
 }
 
 void TFbTransaction::RemoveFbBase(TFbBase* link) {
-    const int index = link->FIndexInTransaction;
-    if (index < 0 || index >= FFbBases.size() || FFbBases[index] != link) return;
-    TFbBase* last = FFbBases.takeLast();
-    if (last != link) {
-        FFbBases[index] = last;
-        last->FIndexInTransaction = index;
-    }
-    link->FIndexInTransaction = -1;
+    TFbBase::RemoveFrom(FFbBases, link, &TFbBase::FIndexInTransaction);
 }
