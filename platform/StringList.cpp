@@ -79,6 +79,12 @@ void TStringList::AddStrings(const QStringList& lines) {
     EndUpdate();
 }
 
+void TStringList::SetStrings(const QStringList& lines) {
+    BeginUpdate();
+    FItems = lines;
+    EndUpdate();
+}
+
 int TStringList::IndexOf(const QString& s) const {
     const Qt::CaseSensitivity cs = FCaseSensitive ? Qt::CaseSensitive : Qt::CaseInsensitive;
     for (int i = 0; i < Count(); ++i)

@@ -29,6 +29,8 @@ public:
     void Clear();
     void Assign(const TStringList& other);
     void AddStrings(const QStringList& lines);
+    // Replaces every line, with one pair of notices.
+    void SetStrings(const QStringList& lines);
     int IndexOf(const QString& s) const;
     const QStringList& Strings() const { return FItems; }
 

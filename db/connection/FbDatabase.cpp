@@ -209,15 +209,7 @@ void TFbDatabase::SetDBName(const QString& value) {
 }
 
 void TFbDatabase::SetDBParams(const QStringList& lines) {
-    FDBParams.BeginUpdate();
-    try {
-        FDBParams.Clear();
-        FDBParams.AddStrings(lines);
-    } catch (...) {
-        FDBParams.EndUpdate();
-        throw;
-    }
-    FDBParams.EndUpdate();
+    FDBParams.SetStrings(lines);
 }
 
 void TFbDatabase::SetSQLDialect(int value) {

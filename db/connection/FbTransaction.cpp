@@ -273,15 +273,7 @@ TFbDatabase* TFbTransaction::MainDatabase() const {
 }
 
 void TFbTransaction::SetTRParams(const QStringList& lines) {
-    FTRParams.BeginUpdate();
-    try {
-        FTRParams.Clear();
-        FTRParams.AddStrings(lines);
-    } catch (...) {
-        FTRParams.EndUpdate();
-        throw;
-    }
-    FTRParams.EndUpdate();
+    FTRParams.SetStrings(lines);
 }
 
 void TFbTransaction::SetTimeout(quint32 value) {

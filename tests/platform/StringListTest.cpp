@@ -44,3 +44,15 @@ TEST(StringList, TextAndNameValueLines) {
     EXPECT_THROW(l.Get(5), EStringListError);
     EXPECT_THROW(l.Insert(-1, QString()), EStringListError);
 }
+
+TEST(StringList, SetStringsReplacesEverythingWithOnePairOfNotices) {
+    TStringList l;
+    l.SetText(QStringLiteral("a\r\nb\r\n"));
+    int before = 0, after = 0;
+    l.OnChanging = [&] { ++before; };
+    l.OnChange = [&] { ++after; };
+    l.SetStrings({QStringLiteral("x"), QStringLiteral("y"), QStringLiteral("z")});
+    EXPECT_EQ(l.Strings(), (QStringList{"x", "y", "z"}));
+    EXPECT_EQ(before, 1);
+    EXPECT_EQ(after, 1);
+}
