@@ -1,4 +1,5 @@
 #include "QueryTestSupport.h"
+#include "ComponentFixtures.h"
 
 QString SchemaScript(const QString& path, int dialect) {
     return QStringLiteral(
@@ -41,22 +42,11 @@ void QueryTest::TearDown() {
 TpFbDatabase* QueryTest::NewDatabase(const QString& name, const QString& file, int dialect) {
     const QString path = Dir.filePath(file);
     RunIsql(SchemaScript(path, dialect));
-    auto* database = new TpFbDatabase(Form.get());
-    database->SetName(name);
-    database->SetDBName(path);
-    database->SetDBParams({QStringLiteral("user_name=SYSDBA"), QStringLiteral("password=tulipwand"),
-                           QStringLiteral("lc_ctype=WIN1250")});
-    database->SetSQLDialect(3);
-    database->SetConnected(true);
-    return database;
+    return ConnectedDatabase(Form.get(), name, path);
 }
 
 TpFbTransaction* QueryTest::NewTransaction(const QString& name, TFbDatabase* database) {
-    auto* transaction = new TpFbTransaction(Form.get());
-    transaction->SetName(name);
-    transaction->SetDefaultDatabase(database);
-    transaction->SetTimeoutAction(TTransactionAction::TARollback);
-    return transaction;
+    return RollbackTransaction(Form.get(), name, database);
 }
 
 TpFbQuery* QueryTest::NewQuery(const QString& name, TFbDatabase* database, TFbTransaction* transaction) {

@@ -1,5 +1,6 @@
 #include "TransactionTestSupport.h"
 
+#include "ComponentFixtures.h"
 #include "db/connection/fb.h"
 
 #include <cstdlib>
@@ -100,20 +101,9 @@ TpFbDatabase* TransactionTest::NewDatabase(const QString& name, const QString& f
                                            const QString& extraDdl) {
     const QString path = Dir.filePath(file);
     CreateTestDatabase(path, extraDdl);
-    auto* database = new TpFbDatabase(Form.get());
-    database->SetName(name);
-    database->SetDBName(path);
-    database->SetDBParams({QStringLiteral("user_name=SYSDBA"), QStringLiteral("password=tulipwand"),
-                           QStringLiteral("lc_ctype=WIN1250")});
-    database->SetSQLDialect(3);
-    database->SetConnected(true);
-    return database;
+    return ConnectedDatabase(Form.get(), name, path);
 }
 
 TpFbTransaction* TransactionTest::NewTransaction(const QString& name, TFbDatabase* database) {
-    auto* transaction = new TpFbTransaction(Form.get());
-    transaction->SetName(name);
-    transaction->SetDefaultDatabase(database);
-    transaction->SetTimeoutAction(TTransactionAction::TARollback);
-    return transaction;
+    return RollbackTransaction(Form.get(), name, database);
 }
