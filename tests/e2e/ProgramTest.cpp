@@ -63,6 +63,23 @@ TEST_F(ProgramTest, ReadsSetupIniBesideItselfAndConnectsBothDatabases) {
     EXPECT_EQ(RunFor(2000), QString());
 }
 
+TEST_F(ProgramTest, TerminationRequestEndsTheProgramInOrder) {
+    CreateDatabases();
+    Write(QStringLiteral("setup.ini"),
+          "[sql]\r\nformy=" + dir.path().toUtf8() + "/\r\nvorek=" + dir.path().toUtf8() + "/\r\n");
+    QProcess program;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    program.setProcessEnvironment(env);
+    program.start(exe, {});
+    ASSERT_TRUE(program.waitForStarted());
+    EXPECT_FALSE(program.waitForFinished(1500));
+    program.terminate(); // SIGTERM, as at log-out
+    ASSERT_TRUE(program.waitForFinished(10000)) << "the termination request did not end the program";
+    EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(program.exitCode(), 0);
+}
+
 TEST_F(ProgramTest, ReportsAnUnreachableFormyDatabaseWithItsFullName) {
     CreateDatabases();
     Write(QStringLiteral("setup.ini"),
