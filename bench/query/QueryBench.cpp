@@ -92,6 +92,12 @@ struct TRawList {
     std::vector<short> Nulls;
 };
 
+void UseStatement(TpFbQuery& q, TFbDatabase& db, TFbTransaction& tr, const QString& sql) {
+    q.SetDatabase(&db);
+    q.SetTransaction(&tr);
+    q.SQL().Add(sql);
+}
+
 // CPU time of the calling thread, where the embedded engine runs each request.
 double ThreadSeconds() {
     timespec ts{};
@@ -137,9 +143,7 @@ void InsertRatio(benchmark::State& state) {
     in.Bind(0, SQL_LONG);
     in.Bind(1, SQL_LONG);
     TpFbQuery q;
-    q.SetDatabase(&db);
-    q.SetTransaction(&tr);
-    q.SQL().Add(QStringLiteral("insert into bench_rows (id, v) values (:id, :v)"));
+    UseStatement(q, db, tr, QStringLiteral("insert into bench_rows (id, v) values (:id, :v)"));
     int i = 0, j = 0;
     Interleaved(
         state,
@@ -176,9 +180,8 @@ void CycleSumRatio(benchmark::State& state) {
     TRawList in(1);
     in.Bind(0, SQL_LONG);
     TpFbQuery q;
-    q.SetDatabase(&db);
-    q.SetTransaction(&tr);
-    q.SQL().Add(QStringLiteral("select sum( t.cx ) as scykli from tools_data t    where t.id_t=:tid"));
+    UseStatement(q, db, tr,
+                 QStringLiteral("select sum( t.cx ) as scykli from tools_data t    where t.id_t=:tid"));
     long long rawTotal = 0, ourTotal = 0;
     int i = 0, j = 0;
     Interleaved(

@@ -220,16 +220,7 @@ void TFbDatabase::SetSQLDialect(int value) {
 
 void TFbDatabase::SetTimeout(quint32 value) {
     FTimeout = value;
-    if (value == 0) {
-        delete FTimer;
-        FTimer = nullptr;
-        return;
-    }
-    if (!FTimer) {
-        FTimer = new TFbCustomTimer(nullptr);
-        FTimer->OnTimer = [this](TFbCustomTimer*) { IdleTimerTick(); };
-    }
-    FTimer->SetInterval(int(qMin<quint32>(value, INT_MAX)));
+    if (!SetTimeoutTimer(FTimer, value, [this] { IdleTimerTick(); })) return;
     FLastActiveTime = FbTickCount();
     FTimer->SetEnabled(true);
 }

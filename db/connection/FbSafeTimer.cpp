@@ -1,5 +1,7 @@
 #include "FbSafeTimer.h"
 
+#include <climits>
+
 #include "platform/Application.h"
 
 #include <QCoreApplication>
@@ -113,4 +115,18 @@ int FbTimerCount() {
     TTimerList& list = Timers();
     std::lock_guard lock(list.Lock);
     return int(list.Items.size());
+}
+
+TFbCustomTimer* SetTimeoutTimer(TFbCustomTimer*& timer, quint32 timeout, std::function<void()> onTick) {
+    if (timeout == 0) {
+        delete timer;
+        timer = nullptr;
+        return nullptr;
+    }
+    if (!timer) {
+        timer = new TFbCustomTimer(nullptr);
+        timer->OnTimer = [tick = std::move(onTick)](TFbCustomTimer*) { tick(); };
+    }
+    timer->SetInterval(int(qMin<quint32>(timeout, INT_MAX)));
+    return timer;
 }

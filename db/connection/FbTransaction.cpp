@@ -278,16 +278,7 @@ void TFbTransaction::SetTRParams(const QStringList& lines) {
 
 void TFbTransaction::SetTimeout(quint32 value) {
     FTimeout = value;
-    if (value == 0) {
-        delete FTimer;
-        FTimer = nullptr;
-        return;
-    }
-    if (!FTimer) {
-        FTimer = new TFbCustomTimer(nullptr);
-        FTimer->OnTimer = [this](TFbCustomTimer*) { TimerTick(); };
-    }
-    FTimer->SetInterval(int(qMin<quint32>(value, INT_MAX)));
+    if (!SetTimeoutTimer(FTimer, value, [this] { TimerTick(); })) return;
     if (InTransaction()) FTimer->SetEnabled(true);
 }
 
