@@ -3,6 +3,7 @@
 // the loopback server started by scripts/firebird-server for remote cases.
 
 #include "FirebirdScript.h"
+#include "QtPrinters.h"
 #include "db/connection/FbDatabase.h"
 #include "db/connection/fb.h"
 
@@ -31,10 +32,6 @@ QStringList ApplicationParams(const QString& password = QStringLiteral("tulipwan
 // Processes events until the condition holds or the time is up.
 bool WaitFor(const std::function<bool()>& condition, int milliseconds);
 
-// Readable QString values in test failures.
-inline void PrintTo(const QString& s, std::ostream* os) {
-    *os << '"' << s.toStdString() << '"';
-}
 
 inline QString Q(const char* s) {
     return QString::fromUtf8(s);

@@ -8,16 +8,13 @@
 #include "db/statements/pFbQuery.h"
 
 #include "FirebirdScript.h"
+#include "QtPrinters.h"
 
 #include <QString>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <memory>
 #include <ostream>
-
-inline void PrintTo(const QString& s, std::ostream* os) {
-    *os << '"' << s.toStdString() << '"';
-}
 
 // The Formy tables (formy, FORMY_LICZNIKI), a blob table, a procedure and the Vorek table
 // tools_data, all in one database.

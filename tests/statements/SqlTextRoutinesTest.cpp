@@ -1,3 +1,4 @@
+#include "QtPrinters.h"
 #include "ScanTestSupport.h"
 
 #include "db/connection/fb.h"
@@ -6,10 +7,6 @@
 #include <gtest/gtest.h>
 #include <ostream>
 
-// Readable failure output.
-void PrintTo(const QString& s, std::ostream* os) {
-    *os << '"' << s.toStdString() << '"';
-}
 
 namespace {
 

@@ -4,6 +4,7 @@
 
 #include "db/connection/fb.h"
 #include "db/statements/FbXSQLDA.h"
+#include "QtPrinters.h"
 
 #include "platform/RegionalSettings.h"
 
@@ -11,12 +12,6 @@
 #include <gtest/gtest.h>
 #include <ostream>
 
-inline void PrintTo(const QString& s, std::ostream* os) {
-    *os << '"' << s.toStdString() << '"';
-}
-inline void PrintTo(const QByteArray& s, std::ostream* os) {
-    *os << '"' << s.toStdString() << '"';
-}
 
 // Restores the regional settings a test changed.
 class TSettingsGuard {
