@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <limits>
 #include <vector>
 
 namespace htmllabel {
@@ -16,6 +17,14 @@ constexpr int kMaxCoordinate = 32767;
 
 int ClampCoordinate(long long v) {
     return int(std::clamp<long long>(v, -kMaxCoordinate, kMaxCoordinate));
+}
+
+// Positions of lines are kept inside this range, so that adding a line's extent to one cannot
+// overflow; a text reaching beyond it is measured, not drawn, there.
+constexpr int kMaxPosition = 1 << 30;
+
+int ClampPosition(long long v) {
+    return int(std::clamp<long long>(v, -kMaxPosition, kMaxPosition));
 }
 
 struct TColorName {
@@ -172,7 +181,8 @@ struct TRenderState {
     int FixedOffset = 0;
     int LinkCounter = 0;
     int ImageCounter = 0;
-    TColor FontSavedBrush = clNone;
+    // Background before each open FONT, innermost last.
+    QList<TColor> FontSavedBrushes;
     bool HighlightActive = false;
     TColor HighlightSavedBrush = clNone;
     TColor HighlightSavedColor = 0;
@@ -206,16 +216,22 @@ struct TLinePass {
     int FocusStartX = 0;
 
     // Hit candidates, checked against the final line geometry after the pass.
-    bool TextHit = false;
-    QString TextHref;
-    int TextLink = -1;
-    int TextStartX = 0;
-    int TextEndX = -1; // -1 while the link is still open
-    bool ImageHit = false;
-    QString ImageHref;
-    int ImageLink = -1;
-    int ImageNumber = 0;
-    int ImageX0 = 0, ImageX1 = 0, ImageH = 0;
+    struct TLinkHit {
+        bool Hit = false;
+        QString Href;
+        int Link = -1;
+        int StartX = 0; // where the link starts on this line
+        int EndX = -1;  // -1 while the link is still open
+    };
+    TLinkHit TextHit;
+    TLinkHit ImageHit;
+    int ImageH = 0;
+    // Images inside links, for the one under the mouse once the line has its final position.
+    struct TLinkedImage {
+        int Number;
+        int X0, X1, H;
+    };
+    std::vector<TLinkedImage> LinkedImages;
 };
 
 class TMiniHtmlEngine {
@@ -239,6 +255,7 @@ private:
     void DrawErrorMark(int left, int right, int bottom);
     void DrawFocus(const TLinePass& p);
     void Commit(const TLinePass& p, int lineTop, int lineBottom, bool full);
+    void FindImageUnderMouse(const TLinePass& p, int lineLeft, int lineBottom);
     bool FocusLinkOpen() const {
         return St.LinkActive && O.FocusLink >= 0 && St.LinkNumber == O.FocusLink + 1;
     }
@@ -297,7 +314,10 @@ bool TMiniHtmlEngine::Run(const QString& source) {
     const QStringView text = QStringView(s).left(end);
     qsizetype pos = 0;
 
-    int top = R.Top;
+    // Vertical positions and the total height are summed wide: a measured text may be far
+    // taller than any coordinate (tens of thousands of lines of tall images).
+    long long top = R.Top;
+    long long total = 0;
     for (;;) {
         while (pos < end && IsBlankOrControl(text[pos]))
             ++pos;
@@ -309,11 +329,13 @@ bool TMiniHtmlEngine::Run(const QString& source) {
         const TRenderState before = St;
         const TMiniHtmlResult outBefore = Out;
 
+        const int lineTop = ClampPosition(top);
         TLinePass p1;
-        p1.Line = {R.Left, top, R.Right, R.Bottom};
+        p1.Line = {R.Left, lineTop, R.Right, R.Bottom};
         LayoutHtmlLine(text, pos, p1);
 
-        const int height = (p1.Height > 0 ? p1.Height : RefHeight) + O.LineSpacing;
+        const int height =
+            ClampCoordinate((long long)(p1.Height > 0 ? p1.Height : RefHeight) + O.LineSpacing);
         THtmlRect line = p1.Line;
         THtmlAlign align = St.Align;
         if (O.RightToLeft && align != THtmlAlign::Center)
@@ -322,16 +344,16 @@ bool TMiniHtmlEngine::Run(const QString& source) {
         if (align == THtmlAlign::Center && (R.Right - R.Left - p1.Width) / 2 > 0)
             line.Left += (R.Right - R.Left - p1.Width) / 2;
         line.Left += St.ParagraphIndent;
-        line.Bottom = top + height + p1.Sup + p1.Sub;
+        const long long advance = (long long)height + p1.Sup + p1.Sub;
+        line.Bottom = ClampPosition(lineTop + advance);
 
-        Commit(p1, top, line.Bottom, O.MeasureOnly);
+        Commit(p1, lineTop, line.Bottom, O.MeasureOnly);
+        FindImageUnderMouse(p1, line.Left, line.Bottom);
         if (!O.MeasureOnly) {
             // The second pass starts from the state the first pass started from; its hit-test
             // replaces that of the first, which did not know the line's final position.
-            const int imageUnderMouse = ImageUnderMouse;
             St = before;
             Out = outBefore;
-            ImageUnderMouse = imageUnderMouse;
             ApplyFont();
             TLinePass p2;
             p2.Draw = !O.HitOnlySecondPass;
@@ -343,42 +365,46 @@ bool TMiniHtmlEngine::Run(const QString& source) {
             p2.Lift = p1.Lift;
             qsizetype linePos = 0;
             LayoutHtmlLine(text.mid(lineStart, pos - lineStart), linePos, p2);
-            Commit(p2, top, line.Bottom, true);
+            Commit(p2, lineTop, line.Bottom, true);
         }
 
-        const int advance = height + p1.Sup + p1.Sub;
         top += advance;
-        Out.Height += advance;
+        total += advance;
         if (!O.MeasureOnly && top + RefHeight > R.Bottom) break;
     }
 
     S.SetFont(Base);
-    if (Out.Height == 0) Out.Height = S.TextHeight(QStringLiteral("gh"));
+    Out.Height = total == 0 ? S.TextHeight(QStringLiteral("gh"))
+                            : int(std::clamp<long long>(total, std::numeric_limits<int>::min(),
+                                                        std::numeric_limits<int>::max()));
     S.SetBrushColor(StartBrush);
     return Out.Hit;
 }
 
 void TMiniHtmlEngine::Commit(const TLinePass& p, int lineTop, int lineBottom, bool full) {
+    if (!full) return;
     const int baseline = lineBottom - p.Lift;
-    if (p.ImageHit) {
-        const int bottom = lineBottom - p.Sub;
-        if (O.HitY >= bottom - p.ImageH && O.HitY < bottom) {
-            ImageUnderMouse = p.ImageNumber;
-            if (full) {
-                Out.Hit = true;
-                Out.Anchor = p.ImageHref;
-                Out.MouseLink = p.ImageLink;
-                Out.HoverRect = {p.Line.Left + p.ImageX0, lineTop, p.Line.Left + p.ImageX1, lineBottom};
-            }
-            return;
-        }
-    }
-    if (full && p.TextHit && O.HitY >= baseline - RefHeight && O.HitY < baseline) {
-        Out.Hit = true;
-        Out.Anchor = p.TextHref;
-        Out.MouseLink = p.TextLink;
-        const int end = p.TextEndX >= 0 ? p.TextEndX : p.X;
-        Out.HoverRect = {p.Line.Left + p.TextStartX, lineTop, p.Line.Left + end, lineBottom};
+    const int imageBottom = lineBottom - p.Sub;
+    const TLinePass::TLinkHit* hit = nullptr;
+    if (p.ImageHit.Hit && O.HitY >= imageBottom - p.ImageH && O.HitY < imageBottom)
+        hit = &p.ImageHit;
+    else if (p.TextHit.Hit && O.HitY >= baseline - RefHeight && O.HitY < baseline)
+        hit = &p.TextHit;
+    if (!hit) return;
+    // The link from its start on this line to its end (or the line's end), image or text.
+    Out.Hit = true;
+    Out.Anchor = hit->Href;
+    Out.MouseLink = hit->Link;
+    const int end = hit->EndX >= 0 ? hit->EndX : p.X;
+    Out.HoverRect = {p.Line.Left + hit->StartX, lineTop, p.Line.Left + end, lineBottom};
+}
+
+void TMiniHtmlEngine::FindImageUnderMouse(const TLinePass& p, int lineLeft, int lineBottom) {
+    const int hitX = O.HitX - lineLeft;
+    const int bottom = lineBottom - p.Sub;
+    for (const auto& image : p.LinkedImages) {
+        if (hitX >= image.X0 && hitX < image.X1 && O.HitY >= bottom - image.H && O.HitY < bottom)
+            ImageUnderMouse = image.Number;
     }
 }
 
@@ -446,13 +472,8 @@ bool TMiniHtmlEngine::PlaceRun(const QString& run, TLinePass& p) {
     p.TrailingBlank = run.endsWith(QLatin1Char(' ')) ? S.TextWidth(QStringLiteral(" ")) : 0;
 
     const int hitX = O.HitX - p.Line.Left;
-    if (St.LinkActive && hitX >= start && hitX < p.X) {
-        p.TextHit = true;
-        p.TextHref = St.LinkHref;
-        p.TextLink = St.LinkNumber;
-        p.TextStartX = p.LinkStartX;
-        p.TextEndX = -1;
-    }
+    if (St.LinkActive && hitX >= start && hitX < p.X)
+        p.TextHit = {true, St.LinkHref, St.LinkNumber, p.LinkStartX, -1};
 
     if (p.Draw) {
         int bottom = p.RunBottom - p.Lift;
@@ -522,7 +543,8 @@ void TMiniHtmlEngine::CloseLink(TLinePass& p) {
     if (!O.IgnoreColors) St.Font.Color = Base.Color;
     ApplyFont();
     if (!St.LinkActive) return;
-    if (p.TextHit && p.TextEndX < 0 && p.TextLink == St.LinkNumber) p.TextEndX = p.X;
+    for (TLinePass::TLinkHit* hit : {&p.TextHit, &p.ImageHit})
+        if (hit->Hit && hit->EndX < 0 && hit->Link == St.LinkNumber) hit->EndX = p.X;
     if (p.Draw && FocusLinkOpen()) DrawFocus(p);
     St.LinkActive = false;
 }
@@ -602,23 +624,25 @@ bool TMiniHtmlEngine::HandleImage(const QString& tag, const QString& up, TLinePa
         return true;
     }
 
-    const int hitX = O.HitX - p.Line.Left;
-    if (St.LinkActive && hitX >= p.X && hitX < p.X + dw) {
-        p.ImageHit = true;
-        p.ImageHref = St.LinkHref;
-        p.ImageLink = St.LinkNumber;
-        p.ImageNumber = number;
-        p.ImageX0 = p.X;
-        p.ImageX1 = p.X + dw;
-        p.ImageH = dh;
+    if (St.LinkActive) {
+        const int hitX = O.HitX - p.Line.Left;
+        p.LinkedImages.push_back({number, p.X, p.X + dw, dh});
+        if (hitX >= p.X && hitX < p.X + dw) {
+            p.ImageHit = {true, St.LinkHref, St.LinkNumber, p.LinkStartX, -1};
+            p.ImageH = dh;
+        }
     }
 
     if (p.Draw) {
         const int y = p.RunBottom - dh;
-        if (source.List) {
+        const bool stretch = sized || dw != source.Width || dh != source.Height;
+        const THtmlRect box{p.DrawX, y, p.DrawX + dw, y + dh};
+        if (source.List && stretch) {
+            S.StretchDrawImageListItem(*source.List, source.Index, box);
+        } else if (source.List) {
             S.DrawImageListItem(*source.List, source.Index, p.DrawX, y);
-        } else if (sized || dw != source.Width || dh != source.Height) {
-            S.StretchDrawPicture(*source.Picture, {p.DrawX, y, p.DrawX + dw, y + dh});
+        } else if (stretch) {
+            S.StretchDrawPicture(*source.Picture, box);
         } else {
             const QPoint off = source.Picture->FrameOffset();
             S.DrawPicture(*source.Picture, p.DrawX + off.x(), y + off.y());
@@ -671,10 +695,18 @@ void TMiniHtmlEngine::HandleBody(const QString& tag, const QString& up) {
                 S.DrawPicture(*source.Picture, x, y);
         };
         if (where == 0) {
+            // Only the tiles that can show: the label measures in a rectangle far larger than
+            // itself. They stay on the grid that starts at the rectangle's corner.
+            const THtmlRect clip = S.ClipBox();
+            const long long left = std::max(R.Left, clip.Left), right = std::min(R.Right, clip.Right);
+            const long long top = std::max(R.Top, clip.Top), bottom = std::min(R.Bottom, clip.Bottom);
+            if (left >= right || top >= bottom) return;
+            const long long x0 = R.Left + (left - R.Left) / source.Width * source.Width;
+            const long long y0 = R.Top + (top - R.Top) / source.Height * source.Height;
             S.SetClip(R);
-            for (int y = R.Top; y < R.Bottom; y += source.Height)
-                for (int x = R.Left; x < R.Right; x += source.Width)
-                    put(x, y);
+            for (long long y = y0; y < bottom; y += source.Height)
+                for (long long x = x0; x < right; x += source.Width)
+                    put(int(x), int(y));
             S.RemoveClip();
         } else if (where == 1) {
             put(R.Left, R.Top);
@@ -747,14 +779,16 @@ bool TMiniHtmlEngine::HandleTag(QStringView s, int gt, TLinePass& p) {
         case 'E':
             St.ErrorMark = false;
             break;
-        case 'F':
+        case 'F': {
+            const TColor saved = St.FontSavedBrushes.isEmpty() ? clNone : St.FontSavedBrushes.takeLast();
             St.Font.Name = Base.Name;
             St.Font.Size = Base.Size;
             if (!O.IgnoreColors) {
                 St.Font.Color = Base.Color;
-                St.Brush = St.FontSavedBrush;
+                St.Brush = saved;
             }
             break;
+        }
         case 'H':
             if (St.HighlightActive) {
                 St.Brush = St.HighlightSavedBrush;
@@ -853,7 +887,7 @@ bool TMiniHtmlEngine::HandleTag(QStringView s, int gt, TLinePass& p) {
         const QString color = Attribute(up, up, QStringLiteral(" COLOR"));
         if (!color.isEmpty() && !O.IgnoreColors) St.Font.Color = HtmlColorValue(color);
         const QString bg = Attribute(up, up, QStringLiteral("BGCOLOR"));
-        if (!O.IgnoreColors) St.FontSavedBrush = St.Brush;
+        St.FontSavedBrushes.append(St.Brush);
         if (!bg.isEmpty() && p.Draw && !O.IgnoreColors) St.Brush = HtmlColorValue(bg);
         const QString size = Attribute(up, up, QStringLiteral("SIZE"));
         if (!size.isEmpty()) {
