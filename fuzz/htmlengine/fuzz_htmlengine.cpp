@@ -38,6 +38,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     TRecordingSurface s;
     s.Rotation = flags & 1;
+    s.Clip = {0, 0, 500, 400}; // the window the label shows in
     const THtmlFont base = s.Font();
     const THtmlRect rect{0, 0, 40 + (flags & 0x7F) * 3, (flags & 2) ? 65535 : 400};
     TMiniHtmlResult r;
@@ -45,6 +46,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (hit != r.Hit || (hit && r.MouseLink < 1) || r.MouseLink > r.LinkCount || r.Height <= 0 || r.Width < 0)
         std::abort();
     if (!(s.Font() == base)) std::abort();
+    // Animated pictures the text loaded step on, and back.
+    for (int i = 0; i < 3; ++i)
+        cache.Animate();
 
     const QString plain = StripTags(text);
     const QString wrapped = WrapMatchesInTag(text, QStringLiteral("a"), QStringLiteral("hi"), false);

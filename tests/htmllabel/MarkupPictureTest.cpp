@@ -2,12 +2,14 @@
 
 #include "platform/Exceptions.h"
 #include "ui/htmllabel/MarkupPicture.h"
+#include "ui/htmllabel/MarkupPictureInternal.h"
 #include "ui/htmllabel/PictureContainer.h"
 
 #include <QBuffer>
 #include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 using namespace htmllabel;
 
@@ -35,6 +37,17 @@ QByteArray TwoFrameGif() {
         0x3B,
     };
     return QByteArray(reinterpret_cast<const char*>(bytes), sizeof bytes);
+}
+
+// n frames of 1×1 in a 2×2 animation, at (0,0), alternately black and red.
+QByteArray GifFrames(int n) {
+    QByteArray gif("GIF89a\x02\x00\x02\x00\x80\x00\x00\x00\x00\x00\xff\x00\x00", 19);
+    for (int i = 0; i < n; ++i) {
+        gif += QByteArray("\x21\xf9\x04\x00\x0a\x00\x00\x00", 8);
+        gif += QByteArray("\x2c\x00\x00\x00\x00\x01\x00\x01\x00\x00\x02\x02\x44\x01\x00", 15);
+        if (i % 2) gif[gif.size() - 3] = char(0x4C);
+    }
+    return gif + QByteArray("\x3b", 1);
 }
 
 QString ErrorOf(const std::function<void()>& f) {
@@ -137,6 +150,54 @@ TEST(MarkupPicture, AnimatedGifFrames) {
     TMarkupPicture still;
     still.LoadFromData(Png(2, 2));
     EXPECT_FALSE(still.Step());
+}
+
+TEST(MarkupPicture, FileAddressesReadOnlyRegularFilesUpToTheCap) {
+    QTemporaryDir dir;
+    // A valid picture followed by more padding than the cap allows (sparse, so it costs no disk).
+    const QString big = dir.filePath(QStringLiteral("big.png"));
+    QFile f(big);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(Png(4, 4));
+    ASSERT_TRUE(f.resize(TMarkupPicture::MaxFileSize + 1));
+    f.close();
+    TMarkupPicture p;
+    ASSERT_EQ(ErrorOf([&] { p.LoadFromURL(QStringLiteral("FILE://") + big); }),
+              QStringLiteral("Could not create image stream"));
+    EXPECT_TRUE(p.Empty());
+    ASSERT_TRUE(QFile(big).resize(TMarkupPicture::MaxFileSize));
+    p.LoadFromFile(big);
+    EXPECT_EQ(p.Width(), 4);
+
+    // A device that never ends, a pipe without a writer (a plain open would wait for one), a folder.
+    const QString fifo = dir.filePath(QStringLiteral("pipe"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    for (const QString& path : {QStringLiteral("/dev/zero"), fifo, dir.path()}) {
+        EXPECT_EQ(ErrorOf([&] { p.LoadFromURL(QStringLiteral("FILE://") + path); }),
+                  QStringLiteral("Could not create image stream"))
+            << path.toStdString();
+        EXPECT_TRUE(p.Empty());
+        p.LoadFromData(Png(2, 2));
+        p.LoadFromFile(path);
+        EXPECT_TRUE(p.Empty());
+    }
+}
+
+TEST(MarkupPicture, StepsDecodeOnlyTheShownFrame) {
+    TMarkupPicture p;
+    p.LoadFromData(GifFrames(10));
+    ASSERT_EQ(p.FrameCount(), 10);
+    const std::uint64_t before = internal::DecodedFrameCount();
+    for (int i = 0; i < 12; ++i) {
+        EXPECT_TRUE(p.Step());
+        const QPoint at = QPoint(0, 0) - p.FrameOffset();
+        EXPECT_EQ(qRed(p.Image().pixel(at)), p.Frame() % 2 ? 0 : 255) << p.Frame();
+    }
+    EXPECT_EQ(p.Frame(), 3);
+    EXPECT_EQ(internal::DecodedFrameCount() - before, 12u);
+    p.FramePrev();
+    EXPECT_EQ(p.Frame(), 2);
+    EXPECT_EQ(qRed(p.Image().pixel(QPoint(0, 0) - p.FrameOffset())), 255);
 }
 
 TEST(MarkupPicture, CacheAndContainer) {

@@ -577,3 +577,100 @@ TEST(MiniHtmlLayout, MalformedMarkupEnds) {
                THtmlRect{0, 0, 100, 100}, o);
     EXPECT_EQ(res.Height, 32);
 }
+
+TEST(MiniHtmlLayout, BodyBackgroundTilesOnlyInsideTheClip) {
+    THtmlImageList list(16, 16);
+    list.Add(QImage(16, 16, QImage::Format_ARGB32));
+    TMiniHtmlOptions o;
+    o.ImageList = &list;
+    for (const auto& [clip, tiles, first] :
+         {std::tuple{THtmlRect{0, 0, 100, 100}, 49, THtmlRect{0, 0, 16, 16}},
+          std::tuple{THtmlRect{50, 50, 100, 100}, 16, THtmlRect{48, 48, 64, 64}},
+          std::tuple{THtmlRect{2000, 0, 3000, 100}, 0, THtmlRect{}}}) {
+        TRecordingSurface s = PanelSurface();
+        s.Clip = clip;
+        Layout(s, QStringLiteral("<body background=\"IDX:0\">x"), THtmlRect{0, 0, 1000, 1000}, o);
+        const auto drawn = s.CallsOf(QStringLiteral("imagelist"));
+        ASSERT_EQ(drawn.size(), tiles) << clip.Left;
+        if (tiles > 0) {
+            EXPECT_EQ(drawn[0].R, first);
+        }
+    }
+}
+
+TEST(MiniHtmlLayout, ListImagesStretchIntoTheirSize) {
+    THtmlImageList list(16, 16);
+    list.Add(QImage(16, 16, QImage::Format_ARGB32));
+    TMiniHtmlOptions o;
+    o.ImageList = &list;
+    for (const int dpi : {96, 192}) {
+        TRecordingSurface s = PanelSurface();
+        s.Dpi = dpi;
+        Layout(s, QStringLiteral("a<img src=\"IDX:0\" width=\"32\" height=\"32\">b"), kWide, o);
+        EXPECT_TRUE(s.CallsOf(QStringLiteral("imagelist")).isEmpty());
+        const auto drawn = s.CallsOf(QStringLiteral("stretchimagelist"));
+        ASSERT_EQ(drawn.size(), 1);
+        const int a = dpi / 16; // width of "a"
+        EXPECT_EQ(drawn[0].R, (THtmlRect{a, 0, a + dpi / 3, dpi / 3})) << dpi;
+    }
+}
+
+TEST(MiniHtmlLayout, NestedFontsRestoreTheirOwnBackground) {
+    TRecordingSurface s = PanelSurface();
+    Layout(s,
+           QStringLiteral("<font bgcolor=\"clYellow\">Hello <font color=\"clRed\">world</font></font> after"
+                          "<br>next"));
+    const auto fills = s.CallsOf(QStringLiteral("fill"));
+    ASSERT_EQ(fills.size(), 2); // "Hello " and "world"
+    EXPECT_EQ(fills[1].R.Left, 36);
+    for (const auto& f : fills)
+        EXPECT_EQ(f.Brush, 0x00FFFFu);
+}
+
+TEST(MiniHtmlLayout, ImageLinksHoverFromLinkStartToEnd) {
+    THtmlImageList list(16, 16);
+    list.Add(QImage(16, 16, QImage::Format_ARGB32));
+    TMiniHtmlOptions o;
+    o.ImageList = &list;
+    o.HitX = 30; // over the image
+    o.HitY = 5;
+    TRecordingSurface s = PanelSurface();
+    const TMiniHtmlResult res =
+        Layout(s, QStringLiteral("x <a href=\"i\">ab<img src=\"IDX:0\">cd</a> y"), kWide, o);
+    EXPECT_TRUE(res.Hit);
+    EXPECT_EQ(res.Anchor, QStringLiteral("i"));
+    EXPECT_EQ(res.HoverRect, (THtmlRect{12, 0, 52, 16}));
+}
+
+TEST(MiniHtmlLayout, AltPictureFollowsTheAlignedImage) {
+    THtmlImageList list(16, 16);
+    list.Add(QImage(16, 16, QImage::Format_ARGB32));
+    list.Add(QImage(16, 16, QImage::Format_ARGB32));
+    TMiniHtmlOptions o;
+    o.ImageList = &list;
+    o.HitY = 5;
+    const QString text =
+        QStringLiteral("<p align=\"right\"><a href=\"i\"><img src=\"IDX:0\" alt=\"IDX:1\"></a>");
+    for (const auto& [x, shown] : {std::pair{190, 1}, std::pair{5, 0}}) {
+        o.HitX = x;
+        TRecordingSurface s = PanelSurface();
+        Layout(s, text, THtmlRect{0, 0, 200, 100}, o);
+        const auto drawn = s.CallsOf(QStringLiteral("imagelist"));
+        ASSERT_EQ(drawn.size(), 1);
+        EXPECT_EQ(drawn[0].R.Left, 184);
+        EXPECT_EQ(drawn[0].Index, shown) << x;
+    }
+}
+
+TEST(MiniHtmlLayout, MeasuredHeightSaturatesInsteadOfOverflowing) {
+    THtmlImageList list(16, 16);
+    list.Add(QImage(16, 16, QImage::Format_ARGB32));
+    TMiniHtmlOptions o;
+    o.ImageList = &list;
+    o.MeasureOnly = true;
+    TRecordingSurface s = PanelSurface();
+    const TMiniHtmlResult res = Layout(
+        s, QStringLiteral("<img src=\"IDX:0\" width=\"1\" height=\"32767\"><br>").repeated(70000), kWide, o);
+    EXPECT_EQ(res.Height, std::numeric_limits<int>::max());
+    EXPECT_EQ(res.Width, 3);
+}

@@ -1,11 +1,13 @@
 // Colour values, the number rule, gradient bands and the text utilities.
 
 #include "ui/htmllabel/MiniHtml.h"
+#include "ui/htmllabel/MiniHtmlInternal.h"
 #include "ui/htmllabel/RecordingSurface.h"
 
 #include <gtest/gtest.h>
 
 using namespace htmllabel;
+using namespace htmllabel::internal;
 
 TEST(MiniHtmlValues, ColourAttributeValues) {
     EXPECT_EQ(HtmlColorValue(QStringLiteral("#FF0000")), 0x0000FFu);

@@ -174,3 +174,33 @@ TEST(PainterSurface, RendersASamplerOfEveryTag) {
     EXPECT_TRUE(green);
     EXPECT_TRUE(redSeen);
 }
+
+TEST(PainterSurface, ClipBoxClipRestoreAndStretchedListImages) {
+    EnsureApp();
+    QImage img = Canvas(100, 100);
+    QPainter painter(&img);
+    TPainterSurface s(painter);
+    EXPECT_EQ(s.ClipBox(), (THtmlRect{0, 0, 100, 100}));
+    painter.setClipRect(QRect(10, 10, 50, 50));
+    EXPECT_EQ(s.ClipBox(), (THtmlRect{10, 10, 60, 60}));
+    s.SetClip({0, 0, 30, 30});
+    EXPECT_EQ(s.ClipBox(), (THtmlRect{10, 10, 30, 30}));
+    s.RemoveClip();
+    EXPECT_TRUE(painter.hasClipping());
+    EXPECT_EQ(s.ClipBox(), (THtmlRect{10, 10, 60, 60}));
+    painter.setClipping(false);
+
+    THtmlImageList list(16, 16);
+    QImage red(16, 16, QImage::Format_ARGB32);
+    red.fill(Qt::red);
+    list.Add(red);
+    TMiniHtmlOptions o;
+    o.ImageList = &list;
+    TMiniHtmlResult res;
+    s.SetFont(PanelFont());
+    DrawMiniHtml(s, QStringLiteral("<img src=\"IDX:0\" width=\"32\" height=\"32\">"),
+                 THtmlRect{0, 0, 100, 100}, o, res);
+    painter.end();
+    EXPECT_EQ(img.pixelColor(28, 28), QColor(Qt::red));
+    EXPECT_EQ(img.pixelColor(40, 28), QColor(Qt::white));
+}

@@ -6,7 +6,7 @@ namespace htmllabel {
 
 namespace {
 // Classic desktop palette, indexed by system colour number.
-constexpr std::array<TColor, 25> kSystemColors = {
+constexpr std::array<TColor, std::size_t(TSystemColor::Count)> kSystemColors = {
     RGBColor(0xC8, 0xC8, 0xC8), // 0 scroll bar
     RGBColor(0x00, 0x00, 0x00), // 1 background
     RGBColor(0x99, 0xB4, 0xD1), // 2 active caption

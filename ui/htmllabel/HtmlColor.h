@@ -15,6 +15,66 @@ constexpr TColor clSystemBase = 0xFF000000;
 constexpr TColor SystemColor(int n) {
     return clSystemBase + TColor(n);
 }
+
+// The platform's system colour numbers.
+enum class TSystemColor : int {
+    ScrollBar,
+    Background,
+    ActiveCaption,
+    InactiveCaption,
+    Menu,
+    Window,
+    WindowFrame,
+    MenuText,
+    WindowText,
+    CaptionText,
+    ActiveBorder,
+    InactiveBorder,
+    AppWorkSpace,
+    Highlight,
+    HighlightText,
+    BtnFace,
+    BtnShadow,
+    GrayText,
+    BtnText,
+    InactiveCaptionText,
+    BtnHighlight,
+    DarkShadow3D,
+    Light3D,
+    InfoText,
+    InfoBk,
+    Count
+};
+
+constexpr TColor SystemColor(TSystemColor n) {
+    return SystemColor(int(n));
+}
+
+constexpr TColor clScrollBar = SystemColor(TSystemColor::ScrollBar);
+constexpr TColor clBackground = SystemColor(TSystemColor::Background);
+constexpr TColor clActiveCaption = SystemColor(TSystemColor::ActiveCaption);
+constexpr TColor clInactiveCaption = SystemColor(TSystemColor::InactiveCaption);
+constexpr TColor clMenu = SystemColor(TSystemColor::Menu);
+constexpr TColor clWindow = SystemColor(TSystemColor::Window);
+constexpr TColor clWindowFrame = SystemColor(TSystemColor::WindowFrame);
+constexpr TColor clMenuText = SystemColor(TSystemColor::MenuText);
+constexpr TColor clWindowText = SystemColor(TSystemColor::WindowText);
+constexpr TColor clCaptionText = SystemColor(TSystemColor::CaptionText);
+constexpr TColor clActiveBorder = SystemColor(TSystemColor::ActiveBorder);
+constexpr TColor clInactiveBorder = SystemColor(TSystemColor::InactiveBorder);
+constexpr TColor clAppWorkSpace = SystemColor(TSystemColor::AppWorkSpace);
+constexpr TColor clHighlight = SystemColor(TSystemColor::Highlight);
+constexpr TColor clHighlightText = SystemColor(TSystemColor::HighlightText);
+constexpr TColor clBtnFace = SystemColor(TSystemColor::BtnFace);
+constexpr TColor clBtnShadow = SystemColor(TSystemColor::BtnShadow);
+constexpr TColor clGrayText = SystemColor(TSystemColor::GrayText);
+constexpr TColor clBtnText = SystemColor(TSystemColor::BtnText);
+constexpr TColor clInactiveCaptionText = SystemColor(TSystemColor::InactiveCaptionText);
+constexpr TColor clBtnHighlight = SystemColor(TSystemColor::BtnHighlight);
+constexpr TColor cl3DDkShadow = SystemColor(TSystemColor::DarkShadow3D);
+constexpr TColor cl3DLight = SystemColor(TSystemColor::Light3D);
+constexpr TColor clInfoText = SystemColor(TSystemColor::InfoText);
+constexpr TColor clInfoBk = SystemColor(TSystemColor::InfoBk);
 constexpr bool IsSystemColor(TColor c) {
     return (c & 0xFF000000) == clSystemBase;
 }

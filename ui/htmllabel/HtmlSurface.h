@@ -99,9 +99,14 @@ public:
 
     virtual void DrawPicture(const TMarkupPicture& picture, int x, int y) = 0;
     virtual void StretchDrawPicture(const TMarkupPicture& picture, const THtmlRect& r) = 0;
+    // Clips to r within the clip the surface had; RemoveClip gives that clip back.
     virtual void SetClip(const THtmlRect& r) = 0;
     virtual void RemoveClip() = 0;
+    // Bounds of the area drawing can reach (the clip, or the whole device), in drawing coordinates.
+    virtual THtmlRect ClipBox() const = 0;
     virtual void DrawImageListItem(const THtmlImageList& list, int n, int x, int y) = 0;
+    // Copies image n into a bitmap and draws that stretched into r.
+    virtual void StretchDrawImageListItem(const THtmlImageList& list, int n, const THtmlRect& r) = 0;
 
     virtual int DpiX() const = 0;
     virtual int DpiY() const = 0;

@@ -16,7 +16,10 @@ namespace htmllabel {
 
 class TMarkupPicture {
 public:
-    TMarkupPicture() = default;
+    TMarkupPicture();
+    ~TMarkupPicture();
+    TMarkupPicture(const TMarkupPicture&) = delete;
+    TMarkupPicture& operator=(const TMarkupPicture&) = delete;
 
     bool Empty() const { return FImage.isNull(); }
     // Size of the decoded frame (pixels at 96 dots per inch).
@@ -45,6 +48,8 @@ public:
 
     void Clear();
     // Any failure leaves an empty picture.
+    // Only regular files of at most MaxFileSize bytes are read: a device or a pipe is a picture
+    // that cannot be loaded, and opening one never waits.
     void LoadFromFile(const QString& fileName);
     void LoadFromStream(QIODevice& stream);
     void LoadFromData(const QByteArray& data);
@@ -55,15 +60,24 @@ public:
     // "RES://name" loads a resource, "FILE://path" a file; any other address is only recorded.
     void LoadFromURL(const QString& url);
 
+    static constexpr qint64 MaxFileSize = 64 * 1024 * 1024;
+
     // Resource table of the program (names compared without regard to case).
     static void RegisterResource(const QString& name, const QByteArray& data);
     static void UnregisterResource(const QString& name);
 
 private:
     friend class TMarkupPictureCache;
+    struct TFrameReader;
+    // Scans every frame once for the count and the largest size, and shows frame 1.
     void Decode();
+    // Decodes frame n (counted from 1) into the shown image; false when it cannot be read.
+    bool ShowFrame(int n);
+    void LoadFromLocalFile(const QString& fileName);
 
     QByteArray FData;
+    // Reader kept between the frames of an animation, so that stepping decodes one frame.
+    std::unique_ptr<TFrameReader> FReader;
     QImage FImage;
     QPoint FFrameOffset;
     QString FAddress;

@@ -1,12 +1,19 @@
 #include "ui/htmllabel/MiniHtml.h"
 
+#include "ui/htmllabel/MiniHtmlInternal.h"
+
 #include <QList>
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <limits>
+#include <span>
 #include <vector>
 
 namespace htmllabel {
+
+using internal::HtmlColorValue;
+using internal::HtmlStrToInt;
 
 namespace {
 
@@ -18,54 +25,14 @@ int ClampCoordinate(long long v) {
     return int(std::clamp<long long>(v, -kMaxCoordinate, kMaxCoordinate));
 }
 
-struct TColorName {
-    const char* Name;
-    TColor Value;
-};
+// Positions of lines are kept inside this range, so that adding a line's extent to one cannot
+// overflow; a text reaching beyond it is measured, not drawn, there.
+constexpr int kMaxPosition = 1 << 30;
 
-constexpr TColorName kColorNames[] = {
-    {"clred", 0x0000FF},  {"clblack", 0x000000},  {"clblue", 0xFF0000},    {"clgreen", 0x008000},
-    {"claqua", 0xFFFF00}, {"clyellow", 0x00FFFF}, {"clfuchsia", 0xFF00FF}, {"clwhite", 0xFFFFFF},
-    {"cllime", 0x00FF00}, {"clsilver", 0xC0C0C0}, {"clgray", 0x808080},    {"clolive", 0x008080},
-    {"clnavy", 0x800000}, {"clpurple", 0x800080}, {"clteal", 0x808000},    {"clmaroon", 0x000080},
-};
+constexpr TColor kErrorMarkColor = 0x0000FF; // red
 
-constexpr const char* kSystemColorNames[] = {
-    "clbackground",
-    "clactivecaption",
-    "clinactivecaption",
-    "clmenu",
-    "clwindow",
-    "clwindowframe",
-    "clmenutext",
-    "clwindowtext",
-    "clcaptiontext",
-    "clactiveborder",
-    "clinactiveborder",
-    "clappworkspace",
-    "clhighlight",
-    "clhighlighttext",
-    "clbtnface",
-    "clbtnshadow",
-    "clgraytext",
-    "clbtntext",
-    "clinactivecaptiontext",
-    "clbtnhighlight",
-    "cl3ddkshadow",
-    "cl3dlight",
-    "clinfotext",
-    "clinfobk",
-};
-
-// Two characters read as a hexadecimal pair, as the markup has always read them: letters count
-// from "A" = 10 without further checks.
-std::uint32_t HexPair(const QString& s) {
-    if (s.size() < 2) return 0;
-    auto digit = [](QChar c) -> std::uint32_t {
-        const std::uint32_t u = c.unicode();
-        return u >= 'A' ? u - 55 : u - 48;
-    };
-    return digit(s[0]) * 16 + digit(s[1]);
+int ClampPosition(long long v) {
+    return int(std::clamp<long long>(v, -kMaxPosition, kMaxPosition));
 }
 
 // Upper case without changing the length, so that positions found in the upper-cased tag are
@@ -149,6 +116,22 @@ QString RunEntities(QString run) {
     return run;
 }
 
+// Entities replaced, the database field placeholder "<#name>" shown as "#name", CR as a line
+// break, LF dropped.
+QString PrepareText(const QString& source) {
+    QString s = source;
+    if (s.contains(QLatin1Char('&'))) ReplaceEntities(s);
+    if (const int i = s.indexOf(QStringLiteral("<#")); i >= 0) {
+        if (const int j = s.indexOf(QLatin1Char('>'), i); j >= 0) {
+            s.remove(j, 1);
+            s.remove(i, 1);
+        }
+    }
+    s.replace(QLatin1Char('\r'), QStringLiteral("<BR>"));
+    s.remove(QLatin1Char('\n'));
+    return s;
+}
+
 struct TRenderState {
     THtmlFont Font;
     TColor Brush = clNone;
@@ -172,7 +155,8 @@ struct TRenderState {
     int FixedOffset = 0;
     int LinkCounter = 0;
     int ImageCounter = 0;
-    TColor FontSavedBrush = clNone;
+    // Background before each open FONT, innermost last.
+    QList<TColor> FontSavedBrushes;
     bool HighlightActive = false;
     TColor HighlightSavedBrush = clNone;
     TColor HighlightSavedColor = 0;
@@ -206,16 +190,22 @@ struct TLinePass {
     int FocusStartX = 0;
 
     // Hit candidates, checked against the final line geometry after the pass.
-    bool TextHit = false;
-    QString TextHref;
-    int TextLink = -1;
-    int TextStartX = 0;
-    int TextEndX = -1; // -1 while the link is still open
-    bool ImageHit = false;
-    QString ImageHref;
-    int ImageLink = -1;
-    int ImageNumber = 0;
-    int ImageX0 = 0, ImageX1 = 0, ImageH = 0;
+    struct TLinkHit {
+        bool Hit = false;
+        QString Href;
+        int Link = -1;
+        int StartX = 0; // where the link starts on this line
+        int EndX = -1;  // -1 while the link is still open
+    };
+    TLinkHit TextHit;
+    TLinkHit ImageHit;
+    int ImageH = 0;
+    // Images inside links, for the one under the mouse once the line has its final position.
+    struct TLinkedImage {
+        int Number;
+        int X0, X1, H;
+    };
+    std::vector<TLinkedImage> LinkedImages;
 };
 
 class TMiniHtmlEngine {
@@ -227,18 +217,64 @@ public:
     bool Run(const QString& text);
 
 private:
+    // Lays out (and unless measuring only, draws) the line starting at pos; the line's advance.
+    long long LayOutLine(QStringView text, qsizetype& pos, int lineTop);
+    // The line's left edge after alignment and paragraph indent.
+    int AlignedLeft(const TLinePass& p1) const;
     void ApplyFont() { S.SetFont(St.Font); }
     void LayoutHtmlLine(QStringView text, qsizetype& pos, TLinePass& p);
     bool PlaceRun(const QString& run, TLinePass& p);
+    // Handles the tag at the start of s, whose ">" is at gt; true when the line is full and the
+    // tag starts the next one.
     bool HandleTag(QStringView s, int gt, TLinePass& p);
-    bool HandleImage(const QString& tag, const QString& up, TLinePass& p);
+
+    struct TTag {
+        QString Text;
+        QString Up;         // upper-cased, same length
+        QStringView Source; // from the tag to the end of the text
+        int Gt = 0;
+        QChar Second; // the character after the letter that names the tag
+    };
+    using TTagHandler = void (*)(TMiniHtmlEngine& e, const TTag& t, TLinePass& p);
+    static constexpr char kAny = 0;
+    struct TTagRule {
+        char Letter;
+        char Second; // kAny: any character
+        TTagHandler Handle;
+    };
+    static const TTagRule kOpeningTags[];
+    static const TTagRule kClosingTags[];
+
+    // Tag handlers; the one-line ones stand in the tables themselves.
+    template <void (TMiniHtmlEngine::*Member)(const TTag&, TLinePass&)>
+    static void Call(TMiniHtmlEngine& e, const TTag& t, TLinePass& p) {
+        (e.*Member)(t, p);
+    }
+    void OpenLink(const TTag& t, TLinePass& p);
+    void OpenBody(const TTag& t, TLinePass& p);
+    void OpenBlink(const TTag& t, TLinePass& p);
+    void OpenFont(const TTag& t, TLinePass& p);
+    void CloseFont(const TTag& t, TLinePass& p);
+    void HorizontalRule(const TTag& t, TLinePass& p);
+    void OpenHighlight(const TTag& t, TLinePass& p);
+    void CloseHighlight(const TTag& t, TLinePass& p);
+    void Indent(const TTag& t, TLinePass& p);
+    void FixedOffset(const TTag& t, TLinePass& p);
+    void OpenParagraph(const TTag& t, TLinePass& p);
+    void CloseParagraph(const TTag& t, TLinePass& p);
+    void OpenRotation(const TTag& t, TLinePass& p);
+    void OpenSubOrSuperscript(const TTag& t, TLinePass& p);
+    void OpenList(const TTag& t, TLinePass& p);
+    void CloseList(const TTag& t, TLinePass& p);
+    void HandleImage(const TTag& t, TLinePass& p);
+    void HandleListItem(const TTag& t, TLinePass& p);
     void HandleBody(const QString& tag, const QString& up);
-    void HandleListItem(const QString& up, TLinePass& p);
     void CloseLink(TLinePass& p);
     void FillParagraphBand(const TLinePass& p);
     void DrawErrorMark(int left, int right, int bottom);
     void DrawFocus(const TLinePass& p);
     void Commit(const TLinePass& p, int lineTop, int lineBottom, bool full);
+    void FindImageUnderMouse(const TLinePass& p, int lineLeft, int lineBottom);
     bool FocusLinkOpen() const {
         return St.LinkActive && O.FocusLink >= 0 && St.LinkNumber == O.FocusLink + 1;
     }
@@ -251,6 +287,11 @@ private:
         int Height = 0;
     };
     TSource ResolveSource(const QString& src);
+    // Device size of an image from its WIDTH and HEIGHT; `stretch` when that is not its own size.
+    QSize ImageSize(const QString& up, const TSource& source, bool& stretch) const;
+    void DrawSource(const TSource& source, const THtmlRect& box, bool stretch);
+    void TileBackground(const TSource& b);
+    void DrawBodyPicture(const TSource& b, int x, int y);
 
     IHtmlSurface& S;
     const THtmlRect R;
@@ -274,18 +315,7 @@ bool TMiniHtmlEngine::Run(const QString& source) {
     Fmt.EndEllipsis = !O.WordWrap;
     Fmt.RightToLeft = O.RightToLeft;
 
-    QString s = source;
-    if (s.contains(QLatin1Char('&'))) ReplaceEntities(s);
-    // Database field placeholder "<#name>" shows as "#name".
-    if (const int i = s.indexOf(QStringLiteral("<#")); i >= 0) {
-        if (const int j = s.indexOf(QLatin1Char('>'), i); j >= 0) {
-            s.remove(j, 1);
-            s.remove(i, 1);
-        }
-    }
-    s.replace(QLatin1Char('\r'), QStringLiteral("<BR>"));
-    s.remove(QLatin1Char('\n'));
-
+    const QString s = PrepareText(source);
     Out = TMiniHtmlResult();
     St = TRenderState();
     St.Font = Base;
@@ -297,88 +327,103 @@ bool TMiniHtmlEngine::Run(const QString& source) {
     const QStringView text = QStringView(s).left(end);
     qsizetype pos = 0;
 
-    int top = R.Top;
+    // Vertical positions and the total height are summed wide: a measured text may be far
+    // taller than any coordinate (tens of thousands of lines of tall images).
+    long long top = R.Top;
+    long long total = 0;
     for (;;) {
         while (pos < end && IsBlankOrControl(text[pos]))
             ++pos;
         if (pos >= end) break;
-        const qsizetype lineStart = pos;
-        ApplyFont();
-        RefHeight = S.TextHeight(QStringLiteral("gh"));
-
-        const TRenderState before = St;
-        const TMiniHtmlResult outBefore = Out;
-
-        TLinePass p1;
-        p1.Line = {R.Left, top, R.Right, R.Bottom};
-        LayoutHtmlLine(text, pos, p1);
-
-        const int height = (p1.Height > 0 ? p1.Height : RefHeight) + O.LineSpacing;
-        THtmlRect line = p1.Line;
-        THtmlAlign align = St.Align;
-        if (O.RightToLeft && align != THtmlAlign::Center)
-            align = align == THtmlAlign::Left ? THtmlAlign::Right : THtmlAlign::Left;
-        if (align == THtmlAlign::Right && R.Right - p1.Width > line.Left) line.Left = R.Right - p1.Width;
-        if (align == THtmlAlign::Center && (R.Right - R.Left - p1.Width) / 2 > 0)
-            line.Left += (R.Right - R.Left - p1.Width) / 2;
-        line.Left += St.ParagraphIndent;
-        line.Bottom = top + height + p1.Sup + p1.Sub;
-
-        Commit(p1, top, line.Bottom, O.MeasureOnly);
-        if (!O.MeasureOnly) {
-            // The second pass starts from the state the first pass started from; its hit-test
-            // replaces that of the first, which did not know the line's final position.
-            const int imageUnderMouse = ImageUnderMouse;
-            St = before;
-            Out = outBefore;
-            ImageUnderMouse = imageUnderMouse;
-            ApplyFont();
-            TLinePass p2;
-            p2.Draw = !O.HitOnlySecondPass;
-            p2.FitChecks = false;
-            p2.Line = line;
-            p2.KnownHeight = height;
-            p2.KnownSub = p1.Sub;
-            p2.KnownSup = p1.Sup;
-            p2.Lift = p1.Lift;
-            qsizetype linePos = 0;
-            LayoutHtmlLine(text.mid(lineStart, pos - lineStart), linePos, p2);
-            Commit(p2, top, line.Bottom, true);
-        }
-
-        const int advance = height + p1.Sup + p1.Sub;
+        const long long advance = LayOutLine(text, pos, ClampPosition(top));
         top += advance;
-        Out.Height += advance;
+        total += advance;
         if (!O.MeasureOnly && top + RefHeight > R.Bottom) break;
     }
 
     S.SetFont(Base);
-    if (Out.Height == 0) Out.Height = S.TextHeight(QStringLiteral("gh"));
+    Out.Height = total == 0 ? S.TextHeight(QStringLiteral("gh"))
+                            : int(std::clamp<long long>(total, std::numeric_limits<int>::min(),
+                                                        std::numeric_limits<int>::max()));
     S.SetBrushColor(StartBrush);
     return Out.Hit;
 }
 
+long long TMiniHtmlEngine::LayOutLine(QStringView text, qsizetype& pos, int lineTop) {
+    const qsizetype lineStart = pos;
+    ApplyFont();
+    RefHeight = S.TextHeight(QStringLiteral("gh"));
+    const TRenderState before = St;
+    const TMiniHtmlResult outBefore = Out;
+
+    TLinePass p1;
+    p1.Line = {R.Left, lineTop, R.Right, R.Bottom};
+    LayoutHtmlLine(text, pos, p1);
+
+    const int height = ClampCoordinate((long long)(p1.Height > 0 ? p1.Height : RefHeight) + O.LineSpacing);
+    const long long advance = (long long)height + p1.Sup + p1.Sub;
+    THtmlRect line = p1.Line;
+    line.Left = AlignedLeft(p1);
+    line.Bottom = ClampPosition(lineTop + advance);
+
+    Commit(p1, lineTop, line.Bottom, O.MeasureOnly);
+    FindImageUnderMouse(p1, line.Left, line.Bottom);
+    if (O.MeasureOnly) return advance;
+
+    // The second pass starts from the state the first pass started from; its hit-test replaces
+    // that of the first, which did not know the line's final position.
+    St = before;
+    Out = outBefore;
+    ApplyFont();
+    TLinePass p2;
+    p2.Draw = !O.HitOnlySecondPass;
+    p2.FitChecks = false;
+    p2.Line = line;
+    p2.KnownHeight = height;
+    p2.KnownSub = p1.Sub;
+    p2.KnownSup = p1.Sup;
+    p2.Lift = p1.Lift;
+    qsizetype linePos = 0;
+    LayoutHtmlLine(text.mid(lineStart, pos - lineStart), linePos, p2);
+    Commit(p2, lineTop, line.Bottom, true);
+    return advance;
+}
+
+int TMiniHtmlEngine::AlignedLeft(const TLinePass& p1) const {
+    int left = p1.Line.Left;
+    THtmlAlign align = St.Align;
+    if (O.RightToLeft && align != THtmlAlign::Center)
+        align = align == THtmlAlign::Left ? THtmlAlign::Right : THtmlAlign::Left;
+    if (align == THtmlAlign::Right && R.Right - p1.Width > left) left = R.Right - p1.Width;
+    if (align == THtmlAlign::Center && (R.Right - R.Left - p1.Width) / 2 > 0)
+        left += (R.Right - R.Left - p1.Width) / 2;
+    return left + St.ParagraphIndent;
+}
+
 void TMiniHtmlEngine::Commit(const TLinePass& p, int lineTop, int lineBottom, bool full) {
+    if (!full) return;
     const int baseline = lineBottom - p.Lift;
-    if (p.ImageHit) {
-        const int bottom = lineBottom - p.Sub;
-        if (O.HitY >= bottom - p.ImageH && O.HitY < bottom) {
-            ImageUnderMouse = p.ImageNumber;
-            if (full) {
-                Out.Hit = true;
-                Out.Anchor = p.ImageHref;
-                Out.MouseLink = p.ImageLink;
-                Out.HoverRect = {p.Line.Left + p.ImageX0, lineTop, p.Line.Left + p.ImageX1, lineBottom};
-            }
-            return;
-        }
-    }
-    if (full && p.TextHit && O.HitY >= baseline - RefHeight && O.HitY < baseline) {
-        Out.Hit = true;
-        Out.Anchor = p.TextHref;
-        Out.MouseLink = p.TextLink;
-        const int end = p.TextEndX >= 0 ? p.TextEndX : p.X;
-        Out.HoverRect = {p.Line.Left + p.TextStartX, lineTop, p.Line.Left + end, lineBottom};
+    const int imageBottom = lineBottom - p.Sub;
+    const TLinePass::TLinkHit* hit = nullptr;
+    if (p.ImageHit.Hit && O.HitY >= imageBottom - p.ImageH && O.HitY < imageBottom)
+        hit = &p.ImageHit;
+    else if (p.TextHit.Hit && O.HitY >= baseline - RefHeight && O.HitY < baseline)
+        hit = &p.TextHit;
+    if (!hit) return;
+    // The link from its start on this line to its end (or the line's end), image or text.
+    Out.Hit = true;
+    Out.Anchor = hit->Href;
+    Out.MouseLink = hit->Link;
+    const int end = hit->EndX >= 0 ? hit->EndX : p.X;
+    Out.HoverRect = {p.Line.Left + hit->StartX, lineTop, p.Line.Left + end, lineBottom};
+}
+
+void TMiniHtmlEngine::FindImageUnderMouse(const TLinePass& p, int lineLeft, int lineBottom) {
+    const int hitX = O.HitX - lineLeft;
+    const int bottom = lineBottom - p.Sub;
+    for (const auto& image : p.LinkedImages) {
+        if (hitX >= image.X0 && hitX < image.X1 && O.HitY >= bottom - image.H && O.HitY < bottom)
+            ImageUnderMouse = image.Number;
     }
 }
 
@@ -446,13 +491,8 @@ bool TMiniHtmlEngine::PlaceRun(const QString& run, TLinePass& p) {
     p.TrailingBlank = run.endsWith(QLatin1Char(' ')) ? S.TextWidth(QStringLiteral(" ")) : 0;
 
     const int hitX = O.HitX - p.Line.Left;
-    if (St.LinkActive && hitX >= start && hitX < p.X) {
-        p.TextHit = true;
-        p.TextHref = St.LinkHref;
-        p.TextLink = St.LinkNumber;
-        p.TextStartX = p.LinkStartX;
-        p.TextEndX = -1;
-    }
+    if (St.LinkActive && hitX >= start && hitX < p.X)
+        p.TextHit = {true, St.LinkHref, St.LinkNumber, p.LinkStartX, -1};
 
     if (p.Draw) {
         int bottom = p.RunBottom - p.Lift;
@@ -486,7 +526,7 @@ bool TMiniHtmlEngine::PlaceRun(const QString& run, TLinePass& p) {
 void TMiniHtmlEngine::DrawErrorMark(int left, int right, int bottom) {
     const TColor pen = S.PenColor();
     const int penWidth = S.PenWidth();
-    S.SetPen(0x0000FF, 1);
+    S.SetPen(kErrorMarkColor, 1);
     const int base = bottom - 1;
     int x = left & ~1;
     bool up = false;
@@ -522,7 +562,8 @@ void TMiniHtmlEngine::CloseLink(TLinePass& p) {
     if (!O.IgnoreColors) St.Font.Color = Base.Color;
     ApplyFont();
     if (!St.LinkActive) return;
-    if (p.TextHit && p.TextEndX < 0 && p.TextLink == St.LinkNumber) p.TextEndX = p.X;
+    for (TLinePass::TLinkHit* hit : {&p.TextHit, &p.ImageHit})
+        if (hit->Hit && hit->EndX < 0 && hit->Link == St.LinkNumber) hit->EndX = p.X;
     if (p.Draw && FocusLinkOpen()) DrawFocus(p);
     St.LinkActive = false;
 }
@@ -565,64 +606,41 @@ TMiniHtmlEngine::TSource TMiniHtmlEngine::ResolveSource(const QString& src) {
     return r;
 }
 
-bool TMiniHtmlEngine::HandleImage(const QString& tag, const QString& up, TLinePass& p) {
+void TMiniHtmlEngine::HandleImage(const TTag& t, TLinePass& p) {
+    const QString& tag = t.Text;
+    const QString& up = t.Up;
     const int number = ++St.ImageCounter;
     QString src = Attribute(up, tag, QStringLiteral("SRC"));
     if (number == ImageUnderMouse) {
         const QString alt = Attribute(up, tag, QStringLiteral("ALT"));
         if (!alt.isEmpty()) src = alt;
     }
-    const QString ws = Attribute(up, up, QStringLiteral("WIDTH"));
-    const QString hs = Attribute(up, up, QStringLiteral("HEIGHT"));
     const TSource source = ResolveSource(src);
-    if (source.Width <= 0 || source.Height <= 0) return false;
-
-    long long w = source.Width, h = source.Height;
-    const bool sized = !ws.isEmpty() || !hs.isEmpty();
-    if (!ws.isEmpty() && !hs.isEmpty()) {
-        w = HtmlStrToInt(ws);
-        h = HtmlStrToInt(hs);
-    } else if (!ws.isEmpty()) {
-        w = HtmlStrToInt(ws);
-        h = (long long)std::nearbyint(double(w) * source.Height / source.Width);
-    } else if (!hs.isEmpty()) {
-        h = HtmlStrToInt(hs);
-        w = (long long)std::nearbyint(double(h) * source.Width / source.Height);
-    }
-    double scale = 1.0;
-    if (O.PrintScaling) scale = O.ScaleFactor;
-    const int dw = ClampCoordinate((long long)std::nearbyint(double(w) * S.DpiX() / 96.0 * scale));
-    const int dh = ClampCoordinate((long long)std::nearbyint(double(h) * S.DpiY() / 96.0 * scale));
-    if (dw <= 0 || dh <= 0) return false;
+    if (source.Width <= 0 || source.Height <= 0) return;
+    bool stretch = false;
+    const QSize size = ImageSize(up, source, stretch);
+    const int dw = size.width(), dh = size.height();
+    if (dw <= 0 || dh <= 0) return;
 
     const int lineWidth = p.Line.Width();
     if (p.FitChecks && p.Placed && p.X + dw > lineWidth && dw < lineWidth) {
         --St.ImageCounter; // handled again on the next line
         p.Full = true;
-        return true;
+        return;
     }
 
-    const int hitX = O.HitX - p.Line.Left;
-    if (St.LinkActive && hitX >= p.X && hitX < p.X + dw) {
-        p.ImageHit = true;
-        p.ImageHref = St.LinkHref;
-        p.ImageLink = St.LinkNumber;
-        p.ImageNumber = number;
-        p.ImageX0 = p.X;
-        p.ImageX1 = p.X + dw;
-        p.ImageH = dh;
+    if (St.LinkActive) {
+        const int hitX = O.HitX - p.Line.Left;
+        p.LinkedImages.push_back({number, p.X, p.X + dw, dh});
+        if (hitX >= p.X && hitX < p.X + dw) {
+            p.ImageHit = {true, St.LinkHref, St.LinkNumber, p.LinkStartX, -1};
+            p.ImageH = dh;
+        }
     }
 
     if (p.Draw) {
         const int y = p.RunBottom - dh;
-        if (source.List) {
-            S.DrawImageListItem(*source.List, source.Index, p.DrawX, y);
-        } else if (sized || dw != source.Width || dh != source.Height) {
-            S.StretchDrawPicture(*source.Picture, {p.DrawX, y, p.DrawX + dw, y + dh});
-        } else {
-            const QPoint off = source.Picture->FrameOffset();
-            S.DrawPicture(*source.Picture, p.DrawX + off.x(), y + off.y());
-        }
+        DrawSource(source, {p.DrawX, y, p.DrawX + dw, y + dh}, stretch);
         p.DrawX += dw;
     }
     p.X = ClampCoordinate((long long)p.X + dw);
@@ -640,7 +658,40 @@ bool TMiniHtmlEngine::HandleImage(const QString& tag, const QString& up, TLinePa
             p.Lift = 0;
         }
     }
-    return false;
+}
+
+QSize TMiniHtmlEngine::ImageSize(const QString& up, const TSource& source, bool& stretch) const {
+    const QString ws = Attribute(up, up, QStringLiteral("WIDTH"));
+    const QString hs = Attribute(up, up, QStringLiteral("HEIGHT"));
+    long long w = source.Width, h = source.Height;
+    if (!ws.isEmpty() && !hs.isEmpty()) {
+        w = HtmlStrToInt(ws);
+        h = HtmlStrToInt(hs);
+    } else if (!ws.isEmpty()) {
+        w = HtmlStrToInt(ws);
+        h = (long long)std::nearbyint(double(w) * source.Height / source.Width);
+    } else if (!hs.isEmpty()) {
+        h = HtmlStrToInt(hs);
+        w = (long long)std::nearbyint(double(h) * source.Width / source.Height);
+    }
+    const double scale = O.PrintScaling ? O.ScaleFactor : 1.0;
+    const int dw = ClampCoordinate((long long)std::nearbyint(double(w) * S.DpiX() / 96.0 * scale));
+    const int dh = ClampCoordinate((long long)std::nearbyint(double(h) * S.DpiY() / 96.0 * scale));
+    stretch = !ws.isEmpty() || !hs.isEmpty() || dw != source.Width || dh != source.Height;
+    return {dw, dh};
+}
+
+void TMiniHtmlEngine::DrawSource(const TSource& source, const THtmlRect& box, bool stretch) {
+    if (source.List && stretch) {
+        S.StretchDrawImageListItem(*source.List, source.Index, box);
+    } else if (source.List) {
+        S.DrawImageListItem(*source.List, source.Index, box.Left, box.Top);
+    } else if (stretch) {
+        S.StretchDrawPicture(*source.Picture, box);
+    } else {
+        const QPoint off = source.Picture->FrameOffset();
+        S.DrawPicture(*source.Picture, box.Left + off.x(), box.Top + off.y());
+    }
 }
 
 void TMiniHtmlEngine::HandleBody(const QString& tag, const QString& up) {
@@ -659,35 +710,47 @@ void TMiniHtmlEngine::HandleBody(const QString& tag, const QString& up) {
             S.SetBrushColor(clNone);
         }
     }
-    auto draw = [&](const QString& name, int where) {
+    auto source = [&](const QString& name) {
         const QString src = Attribute(up, tag, name);
-        if (src.isEmpty()) return;
-        const TSource source = ResolveSource(src);
-        if (source.Width <= 0 || source.Height <= 0) return;
-        auto put = [&](int x, int y) {
-            if (source.List)
-                S.DrawImageListItem(*source.List, source.Index, x, y);
-            else
-                S.DrawPicture(*source.Picture, x, y);
-        };
-        if (where == 0) {
-            S.SetClip(R);
-            for (int y = R.Top; y < R.Bottom; y += source.Height)
-                for (int x = R.Left; x < R.Right; x += source.Width)
-                    put(x, y);
-            S.RemoveClip();
-        } else if (where == 1) {
-            put(R.Left, R.Top);
-        } else {
-            put(R.Right - source.Width, R.Top);
-        }
+        return src.isEmpty() ? TSource() : ResolveSource(src);
     };
-    draw(QStringLiteral("BACKGROUND"), 0);
-    draw(QStringLiteral("BGTOPLEFT"), 1);
-    draw(QStringLiteral("BGTOPRIGHT"), 2);
+    if (const TSource b = source(QStringLiteral("BACKGROUND")); b.Width > 0 && b.Height > 0)
+        TileBackground(b);
+    if (const TSource b = source(QStringLiteral("BGTOPLEFT")); b.Width > 0 && b.Height > 0)
+        DrawBodyPicture(b, R.Left, R.Top);
+    if (const TSource b = source(QStringLiteral("BGTOPRIGHT")); b.Width > 0 && b.Height > 0)
+        DrawBodyPicture(b, R.Right - b.Width, R.Top);
 }
 
-void TMiniHtmlEngine::HandleListItem(const QString& up, TLinePass& p) {
+void TMiniHtmlEngine::TileBackground(const TSource& b) {
+    // Only the tiles that can show: the label measures in a rectangle far larger than itself.
+    // They stay on the grid that starts at the rectangle's corner.
+    const THtmlRect clip = S.ClipBox();
+    const long long left = std::max(R.Left, clip.Left), right = std::min(R.Right, clip.Right);
+    const long long top = std::max(R.Top, clip.Top), bottom = std::min(R.Bottom, clip.Bottom);
+    if (left >= right || top >= bottom) return;
+    const long long x0 = R.Left + (left - R.Left) / b.Width * b.Width;
+    const long long y0 = R.Top + (top - R.Top) / b.Height * b.Height;
+    S.SetClip(R);
+    for (long long y = y0; y < bottom; y += b.Height)
+        for (long long x = x0; x < right; x += b.Width)
+            DrawBodyPicture(b, int(x), int(y));
+    S.RemoveClip();
+}
+
+void TMiniHtmlEngine::DrawBodyPicture(const TSource& b, int x, int y) {
+    if (b.List)
+        S.DrawImageListItem(*b.List, b.Index, x, y);
+    else
+        S.DrawPicture(*b.Picture, x, y);
+}
+
+void TMiniHtmlEngine::HandleListItem(const TTag& t, TLinePass& p) {
+    if (p.ListItemOnLine && p.FitChecks) {
+        p.Full = true; // every item starts a line
+        return;
+    }
+    const QString& up = t.Up;
     p.ListItemOnLine = true;
     const int indent = ClampCoordinate(12LL * St.ListLevel);
     p.X = ClampCoordinate((long long)p.X + indent);
@@ -723,250 +786,238 @@ void TMiniHtmlEngine::HandleListItem(const QString& up, TLinePass& p) {
     }
 }
 
+// Tags are told apart by their first letter and, where a rule names one, the character after it
+// (both upper-cased); the rest of the name is not checked. The first matching rule applies.
+const TMiniHtmlEngine::TTagRule TMiniHtmlEngine::kOpeningTags[] = {
+    {'A', kAny, Call<&TMiniHtmlEngine::OpenLink>},
+    {'B', '>', [](TMiniHtmlEngine& e, const TTag&, TLinePass&) { e.St.Font.Bold = true; }},
+    {'B', 'R', [](TMiniHtmlEngine&, const TTag&, TLinePass& p) { p.Ended = true; }},
+    {'B', 'O', Call<&TMiniHtmlEngine::OpenBody>},
+    {'B', 'L', Call<&TMiniHtmlEngine::OpenBlink>},
+    {'E', kAny, [](TMiniHtmlEngine& e, const TTag&, TLinePass&) { e.St.ErrorMark = true; }},
+    {'F', kAny, Call<&TMiniHtmlEngine::OpenFont>},
+    {'H', 'R', Call<&TMiniHtmlEngine::HorizontalRule>},
+    {'H', 'I', Call<&TMiniHtmlEngine::OpenHighlight>},
+    {'I', '>', [](TMiniHtmlEngine& e, const TTag&, TLinePass&) { e.St.Font.Italic = true; }},
+    {'I', 'N', Call<&TMiniHtmlEngine::Indent>},
+    {'I', 'M', Call<&TMiniHtmlEngine::HandleImage>},
+    {'L', kAny, Call<&TMiniHtmlEngine::HandleListItem>},
+    {'O', 'F', Call<&TMiniHtmlEngine::FixedOffset>},
+    {'P', kAny, Call<&TMiniHtmlEngine::OpenParagraph>},
+    {'R', kAny, Call<&TMiniHtmlEngine::OpenRotation>},
+    {'S', '>', [](TMiniHtmlEngine& e, const TTag&, TLinePass&) { e.St.Font.StrikeOut = true; }},
+    {'S', 'H', [](TMiniHtmlEngine& e, const TTag&, TLinePass&) { e.St.Shadow = true; }},
+    {'S', kAny, Call<&TMiniHtmlEngine::OpenSubOrSuperscript>},
+    {'U', '>', [](TMiniHtmlEngine& e, const TTag&, TLinePass&) { e.St.Font.Underline = true; }},
+    {'U', kAny, Call<&TMiniHtmlEngine::OpenList>},
+    {'Z', kAny, [](TMiniHtmlEngine& e, const TTag&, TLinePass&) { e.St.Hidden = true; }},
+};
+
+// Closing tags: the letter after "</" and the character after that.
+const TMiniHtmlEngine::TTagRule TMiniHtmlEngine::kClosingTags[] = {
+    {'A', kAny, [](TMiniHtmlEngine& e, const TTag&, TLinePass& p) { e.CloseLink(p); }},
+    {'B', '>', [](TMiniHtmlEngine& e, const TTag&, TLinePass&) { e.St.Font.Bold = false; }},
+    {'B', kAny, [](TMiniHtmlEngine& e, const TTag&, TLinePass&) { e.St.Font.Color = e.Base.Color; }},
+    {'E', kAny, [](TMiniHtmlEngine& e, const TTag&, TLinePass&) { e.St.ErrorMark = false; }},
+    {'F', kAny, Call<&TMiniHtmlEngine::CloseFont>},
+    {'H', kAny, Call<&TMiniHtmlEngine::CloseHighlight>},
+    {'I', kAny, [](TMiniHtmlEngine& e, const TTag&, TLinePass&) { e.St.Font.Italic = false; }},
+    {'L', kAny, [](TMiniHtmlEngine&, const TTag&, TLinePass& p) { p.Ended = true; }},
+    // Lines after this one start at the left edge again.
+    {'O', kAny, [](TMiniHtmlEngine& e, const TTag&, TLinePass&) { e.St.FixedOffset = 0; }},
+    {'P', kAny, Call<&TMiniHtmlEngine::CloseParagraph>},
+    {'R', kAny, [](TMiniHtmlEngine& e, const TTag&, TLinePass&) { e.St.Font.Orientation = 0; }},
+    {'S', 'U',
+     [](TMiniHtmlEngine& e, const TTag&, TLinePass&) { e.St.Subscript = e.St.Superscript = false; }},
+    {'S', 'H', [](TMiniHtmlEngine& e, const TTag&, TLinePass&) { e.St.Shadow = false; }},
+    {'S', kAny, [](TMiniHtmlEngine& e, const TTag&, TLinePass&) { e.St.Font.StrikeOut = false; }},
+    {'U', '>', [](TMiniHtmlEngine& e, const TTag&, TLinePass&) { e.St.Font.Underline = false; }},
+    {'U', kAny, Call<&TMiniHtmlEngine::CloseList>},
+    {'Z', kAny, [](TMiniHtmlEngine& e, const TTag&, TLinePass&) { e.St.Hidden = false; }},
+};
+
 bool TMiniHtmlEngine::HandleTag(QStringView s, int gt, TLinePass& p) {
-    const QString tag = s.left(gt + 1).toString();
-    const QString up = UpperSameLength(tag);
-    const QChar c1 = up[1];
-    const QChar next = up[2];
-    auto is = [](QChar c, char l) { return c == QLatin1Char(l); };
-
-    if (is(c1, '/')) {
-        if (up.size() < 4) return false;
-        const QChar letter = up[2];
-        const QChar after = up[3];
-        switch (letter.unicode()) {
-        case 'A':
-            CloseLink(p);
-            break;
-        case 'B':
-            if (is(after, '>'))
-                St.Font.Bold = false;
-            else
-                St.Font.Color = Base.Color;
-            break;
-        case 'E':
-            St.ErrorMark = false;
-            break;
-        case 'F':
-            St.Font.Name = Base.Name;
-            St.Font.Size = Base.Size;
-            if (!O.IgnoreColors) {
-                St.Font.Color = Base.Color;
-                St.Brush = St.FontSavedBrush;
-            }
-            break;
-        case 'H':
-            if (St.HighlightActive) {
-                St.Brush = St.HighlightSavedBrush;
-                St.Font.Color = St.HighlightSavedColor;
-                St.HighlightActive = false;
-            }
-            break;
-        case 'I':
-            St.Font.Italic = false;
-            break;
-        case 'L':
-            p.Ended = true;
-            break;
-        case 'O':
-            St.FixedOffset = 0; // lines after this one start at the left edge again
-            break;
-        case 'P':
-            p.Ended = true;
-            St.ParagraphFill = false;
-            break;
-        case 'R':
-            St.Font.Orientation = 0;
-            break;
-        case 'S':
-            if (is(after, 'U'))
-                St.Subscript = St.Superscript = false;
-            else if (is(after, 'H'))
-                St.Shadow = false;
-            else
-                St.Font.StrikeOut = false;
-            break;
-        case 'U':
-            if (is(after, '>'))
-                St.Font.Underline = false;
-            else if (St.ListLevel > 0)
-                --St.ListLevel;
-            else
-                St.Font.Underline = false;
-            break;
-        case 'Z':
-            St.Hidden = false;
-            break;
-        default:
-            break;
-        }
-        ApplyFont();
-        return false;
-    }
-
-    switch (c1.unicode()) {
-    case 'A': {
-        St.LinkNumber = ++St.LinkCounter;
-        Out.LinkCount = St.LinkCounter;
-        St.LinkActive = true;
-        St.LinkHref.clear();
-        if (const int q1 = tag.indexOf(QLatin1Char('"')); q1 >= 0) {
-            const int q2 = tag.indexOf(QLatin1Char('"'), q1 + 1);
-            if (q2 >= 0) St.LinkHref = tag.mid(q1 + 1, q2 - q1 - 1);
-        }
-        St.LinkSetUnderline = St.LinkSetBrush = false;
-        p.LinkStartX = p.X;
-        p.FocusStartX = p.DrawX;
-        const bool hovered = O.Hover && St.LinkNumber == O.HoverLink;
-        if (p.Draw && (!O.Hover || hovered)) {
-            if (!St.Font.Underline) {
-                St.Font.Underline = true;
-                St.LinkSetUnderline = true;
-            }
-            if (O.HoverColor != clNone) {
-                St.LinkSavedBrush = St.Brush;
-                St.Brush = O.HoverColor;
-                St.LinkSetBrush = true;
-            }
-            if (O.HoverFontColor != clNone) St.Font.Color = O.HoverFontColor;
-        }
-        if (!O.IgnoreColors && !(hovered && O.HoverFontColor != clNone)) St.Font.Color = O.LinkColor;
-        break;
-    }
-    case 'B':
-        if (is(next, '>')) {
-            St.Font.Bold = true;
-        } else if (is(next, 'R')) {
-            p.Ended = true;
-        } else if (is(next, 'O')) {
-            if (p.Draw && !O.IgnoreColors) HandleBody(tag, up);
-        } else if (is(next, 'L')) {
-            if (!O.BlinkPhase) St.Font.Color = StartBrush;
-        }
-        break;
-    case 'E':
-        St.ErrorMark = true;
-        break;
-    case 'F': {
-        const QString face = Attribute(up, tag, QStringLiteral("FACE"));
-        if (!face.isEmpty()) St.Font.Name = face;
-        const QString color = Attribute(up, up, QStringLiteral(" COLOR"));
-        if (!color.isEmpty() && !O.IgnoreColors) St.Font.Color = HtmlColorValue(color);
-        const QString bg = Attribute(up, up, QStringLiteral("BGCOLOR"));
-        if (!O.IgnoreColors) St.FontSavedBrush = St.Brush;
-        if (!bg.isEmpty() && p.Draw && !O.IgnoreColors) St.Brush = HtmlColorValue(bg);
-        const QString size = Attribute(up, up, QStringLiteral("SIZE"));
-        if (!size.isEmpty()) {
-            const int n = HtmlStrToInt(size);
-            static constexpr int kSizes[] = {8, 10, 12, 14, 16};
-            St.Font.Size = n >= 1 && n <= 5 ? kSizes[n - 1] : n;
-        }
-        break;
-    }
-    case 'H':
-        if (is(next, 'R')) {
-            p.Ended = true;
-            if (p.Draw) {
-                const QString colorText = Attribute(up, up, QStringLiteral("COLOR"));
-                const TColor color = colorText.isEmpty() ? 0 : HtmlColorValue(colorText);
-                const TColor pen = S.PenColor();
-                const int penWidth = S.PenWidth();
-                S.SetPen(color, penWidth);
-                S.MoveTo(p.Line.Left, p.Line.Bottom + 1);
-                S.LineTo(p.Line.Right, p.Line.Bottom + 1);
-                S.SetPen(pen, penWidth);
-            }
-        } else if (is(next, 'I')) {
-            if (p.Draw && !O.IgnoreColors && !St.HighlightActive) {
-                St.HighlightActive = true;
-                St.HighlightSavedBrush = St.Brush;
-                St.HighlightSavedColor = St.Font.Color;
-                St.Brush = SystemColor(13);
-                St.Font.Color = SystemColor(14);
-            }
-        }
-        break;
-    case 'I':
-        if (is(next, '>')) {
-            St.Font.Italic = true;
-        } else if (is(next, 'N')) {
-            bool valid = false;
-            const int n = HtmlStrToInt(KeyedValue(s, gt, QLatin1Char('x')), &valid);
-            if (valid && p.X < n && n <= kMaxCoordinate) {
-                p.X = n;
-                p.DrawX = p.Line.Left + n;
-            }
-        } else if (is(next, 'M')) {
-            return HandleImage(tag, up, p);
-        }
-        break;
-    case 'L':
-        if (p.ListItemOnLine && p.FitChecks) {
-            p.Full = true;
-            return true;
-        }
-        HandleListItem(up, p);
-        break;
-    case 'O':
-        if (is(next, 'F')) {
-            const int n = ClampCoordinate(HtmlStrToInt(KeyedValue(s, gt, QLatin1Char('x'))));
-            St.FixedOffset = n;
-            p.X = n;
-            p.DrawX = p.Line.Left + n;
-        }
-        break;
-    case 'P': {
-        const QString align = Attribute(up, up, QStringLiteral("ALIGN"));
-        if (align.contains(QStringLiteral("RIGHT")))
-            St.Align = THtmlAlign::Right;
-        else if (align.contains(QStringLiteral("LEFT")))
-            St.Align = THtmlAlign::Left;
-        else if (align.contains(QStringLiteral("CENTER")))
-            St.Align = THtmlAlign::Center;
-        const QString indent = Attribute(up, up, QStringLiteral("INDENT"));
-        if (!indent.isEmpty()) St.ParagraphIndent = ClampCoordinate(HtmlStrToInt(indent));
-        const QString bg = Attribute(up, up, QStringLiteral("BGCOLOR"));
-        if (!bg.isEmpty() && p.Draw && !O.IgnoreColors) {
-            const QString to = Attribute(up, up, QStringLiteral("BGCOLORTO"));
-            St.ParagraphFill = true;
-            St.ParagraphFrom = HtmlColorValue(bg);
-            St.ParagraphTo = to.isEmpty() ? clNone : HtmlColorValue(to);
-            FillParagraphBand(p);
-        }
-        break;
-    }
-    case 'R':
-        if (S.SupportsRotation()) {
-            const long long angle = HtmlStrToInt(KeyedValue(s, gt, QLatin1Char('a')));
-            St.Font.Orientation = int((angle % 360) * 10);
-        }
-        break;
-    case 'S':
-        if (is(next, '>'))
-            St.Font.StrikeOut = true;
-        else if (is(next, 'H'))
-            St.Shadow = true;
-        else if (up == QStringLiteral("<SUB>"))
-            St.Subscript = true;
-        else if (up == QStringLiteral("<SUP>"))
-            St.Superscript = true;
-        break;
-    case 'U':
-        if (is(next, '>')) {
-            St.Font.Underline = true;
-        } else {
-            p.Ended = true;
-            ++St.ListLevel;
-        }
-        break;
-    case 'Z':
-        St.Hidden = true;
-        break;
-    default:
-        break;
+    TTag t;
+    t.Source = s;
+    t.Gt = gt;
+    t.Text = s.left(gt + 1).toString();
+    t.Up = UpperSameLength(t.Text);
+    const bool closing = t.Up[1] == QLatin1Char('/');
+    // A closing tag needs a character after its letter.
+    if (closing && t.Up.size() < 4) return false;
+    const QChar letter = t.Up[closing ? 2 : 1];
+    t.Second = t.Up[closing ? 3 : 2];
+    const std::span<const TTagRule> rules =
+        closing ? std::span<const TTagRule>(kClosingTags) : std::span<const TTagRule>(kOpeningTags);
+    const auto rule = std::ranges::find_if(rules, [&](const TTagRule& r) {
+        return letter == QLatin1Char(r.Letter) && (r.Second == kAny || t.Second == QLatin1Char(r.Second));
+    });
+    if (rule != rules.end()) {
+        rule->Handle(*this, t, p);
+        if (p.Full) return true; // the tag starts the next line
     }
     ApplyFont();
     return false;
+}
+
+void TMiniHtmlEngine::OpenLink(const TTag& t, TLinePass& p) {
+    St.LinkNumber = ++St.LinkCounter;
+    Out.LinkCount = St.LinkCounter;
+    St.LinkActive = true;
+    St.LinkHref.clear();
+    if (const int q1 = t.Text.indexOf(QLatin1Char('"')); q1 >= 0) {
+        const int q2 = t.Text.indexOf(QLatin1Char('"'), q1 + 1);
+        if (q2 >= 0) St.LinkHref = t.Text.mid(q1 + 1, q2 - q1 - 1);
+    }
+    St.LinkSetUnderline = St.LinkSetBrush = false;
+    p.LinkStartX = p.X;
+    p.FocusStartX = p.DrawX;
+    const bool hovered = O.Hover && St.LinkNumber == O.HoverLink;
+    if (p.Draw && (!O.Hover || hovered)) {
+        if (!St.Font.Underline) {
+            St.Font.Underline = true;
+            St.LinkSetUnderline = true;
+        }
+        if (O.HoverColor != clNone) {
+            St.LinkSavedBrush = St.Brush;
+            St.Brush = O.HoverColor;
+            St.LinkSetBrush = true;
+        }
+        if (O.HoverFontColor != clNone) St.Font.Color = O.HoverFontColor;
+    }
+    if (!O.IgnoreColors && !(hovered && O.HoverFontColor != clNone)) St.Font.Color = O.LinkColor;
+}
+
+void TMiniHtmlEngine::OpenBody(const TTag& t, TLinePass& p) {
+    if (p.Draw && !O.IgnoreColors) HandleBody(t.Text, t.Up);
+}
+
+void TMiniHtmlEngine::OpenBlink(const TTag&, TLinePass&) {
+    if (!O.BlinkPhase) St.Font.Color = StartBrush;
+}
+
+void TMiniHtmlEngine::OpenFont(const TTag& t, TLinePass& p) {
+    const QString face = Attribute(t.Up, t.Text, QStringLiteral("FACE"));
+    if (!face.isEmpty()) St.Font.Name = face;
+    // The blank keeps BGCOLOR from matching.
+    const QString color = Attribute(t.Up, t.Up, QStringLiteral(" COLOR"));
+    if (!color.isEmpty() && !O.IgnoreColors) St.Font.Color = HtmlColorValue(color);
+    const QString bg = Attribute(t.Up, t.Up, QStringLiteral("BGCOLOR"));
+    St.FontSavedBrushes.append(St.Brush);
+    if (!bg.isEmpty() && p.Draw && !O.IgnoreColors) St.Brush = HtmlColorValue(bg);
+    const QString size = Attribute(t.Up, t.Up, QStringLiteral("SIZE"));
+    if (!size.isEmpty()) {
+        const int n = HtmlStrToInt(size);
+        static constexpr int kSizes[] = {8, 10, 12, 14, 16};
+        St.Font.Size = n >= 1 && n <= 5 ? kSizes[n - 1] : n;
+    }
+}
+
+void TMiniHtmlEngine::CloseFont(const TTag&, TLinePass&) {
+    const TColor saved = St.FontSavedBrushes.isEmpty() ? clNone : St.FontSavedBrushes.takeLast();
+    St.Font.Name = Base.Name;
+    St.Font.Size = Base.Size;
+    if (!O.IgnoreColors) {
+        St.Font.Color = Base.Color;
+        St.Brush = saved;
+    }
+}
+
+void TMiniHtmlEngine::HorizontalRule(const TTag& t, TLinePass& p) {
+    p.Ended = true;
+    if (!p.Draw) return;
+    const QString colorText = Attribute(t.Up, t.Up, QStringLiteral("COLOR"));
+    const TColor color = colorText.isEmpty() ? 0 : HtmlColorValue(colorText);
+    const TColor pen = S.PenColor();
+    const int penWidth = S.PenWidth();
+    S.SetPen(color, penWidth);
+    S.MoveTo(p.Line.Left, p.Line.Bottom + 1);
+    S.LineTo(p.Line.Right, p.Line.Bottom + 1);
+    S.SetPen(pen, penWidth);
+}
+
+void TMiniHtmlEngine::OpenHighlight(const TTag&, TLinePass& p) {
+    if (!p.Draw || O.IgnoreColors || St.HighlightActive) return;
+    St.HighlightActive = true;
+    St.HighlightSavedBrush = St.Brush;
+    St.HighlightSavedColor = St.Font.Color;
+    St.Brush = clHighlight;
+    St.Font.Color = clHighlightText;
+}
+
+void TMiniHtmlEngine::CloseHighlight(const TTag&, TLinePass&) {
+    if (!St.HighlightActive) return;
+    St.Brush = St.HighlightSavedBrush;
+    St.Font.Color = St.HighlightSavedColor;
+    St.HighlightActive = false;
+}
+
+void TMiniHtmlEngine::Indent(const TTag& t, TLinePass& p) {
+    bool valid = false;
+    const int n = HtmlStrToInt(KeyedValue(t.Source, t.Gt, QLatin1Char('x')), &valid);
+    if (valid && p.X < n && n <= kMaxCoordinate) {
+        p.X = n;
+        p.DrawX = p.Line.Left + n;
+    }
+}
+
+void TMiniHtmlEngine::FixedOffset(const TTag& t, TLinePass& p) {
+    const int n = ClampCoordinate(HtmlStrToInt(KeyedValue(t.Source, t.Gt, QLatin1Char('x'))));
+    St.FixedOffset = n;
+    p.X = n;
+    p.DrawX = p.Line.Left + n;
+}
+
+void TMiniHtmlEngine::OpenParagraph(const TTag& t, TLinePass& p) {
+    const QString align = Attribute(t.Up, t.Up, QStringLiteral("ALIGN"));
+    if (align.contains(QStringLiteral("RIGHT")))
+        St.Align = THtmlAlign::Right;
+    else if (align.contains(QStringLiteral("LEFT")))
+        St.Align = THtmlAlign::Left;
+    else if (align.contains(QStringLiteral("CENTER")))
+        St.Align = THtmlAlign::Center;
+    const QString indent = Attribute(t.Up, t.Up, QStringLiteral("INDENT"));
+    if (!indent.isEmpty()) St.ParagraphIndent = ClampCoordinate(HtmlStrToInt(indent));
+    const QString bg = Attribute(t.Up, t.Up, QStringLiteral("BGCOLOR"));
+    if (!bg.isEmpty() && p.Draw && !O.IgnoreColors) {
+        const QString to = Attribute(t.Up, t.Up, QStringLiteral("BGCOLORTO"));
+        St.ParagraphFill = true;
+        St.ParagraphFrom = HtmlColorValue(bg);
+        St.ParagraphTo = to.isEmpty() ? clNone : HtmlColorValue(to);
+        FillParagraphBand(p);
+    }
+}
+
+void TMiniHtmlEngine::CloseParagraph(const TTag&, TLinePass& p) {
+    p.Ended = true;
+    St.ParagraphFill = false;
+}
+
+void TMiniHtmlEngine::OpenRotation(const TTag& t, TLinePass&) {
+    if (!S.SupportsRotation()) return;
+    const long long angle = HtmlStrToInt(KeyedValue(t.Source, t.Gt, QLatin1Char('a')));
+    St.Font.Orientation = int((angle % 360) * 10);
+}
+
+void TMiniHtmlEngine::OpenSubOrSuperscript(const TTag& t, TLinePass&) {
+    // Only the bare tags, without attributes.
+    if (t.Up == QStringLiteral("<SUB>"))
+        St.Subscript = true;
+    else if (t.Up == QStringLiteral("<SUP>"))
+        St.Superscript = true;
+}
+
+void TMiniHtmlEngine::OpenList(const TTag&, TLinePass& p) {
+    p.Ended = true;
+    ++St.ListLevel;
+}
+
+void TMiniHtmlEngine::CloseList(const TTag&, TLinePass&) {
+    // At level 0 a closing tag that is not exactly "</U>" still ends underlining.
+    if (St.ListLevel > 0)
+        --St.ListLevel;
+    else
+        St.Font.Underline = false;
 }
 
 } // namespace
@@ -975,28 +1026,6 @@ bool DrawMiniHtml(IHtmlSurface& surface, const QString& text, const THtmlRect& r
                   const TMiniHtmlOptions& options, TMiniHtmlResult& result) {
     TMiniHtmlEngine engine(surface, rect, options, result);
     return engine.Run(text);
-}
-
-TColor HtmlColorValue(const QString& value) {
-    if (value.startsWith(QLatin1Char('#'))) {
-        const std::uint32_t r = HexPair(value.mid(1, 2));
-        const std::uint32_t g = HexPair(value.mid(3, 2));
-        const std::uint32_t b = HexPair(value.mid(5, 2));
-        return r + g * 256u + b * 65536u;
-    }
-    const QString name = value.toLower();
-    TColor result = 0;
-    for (const auto& c : kColorNames) {
-        if (name == QLatin1String(c.Name)) {
-            result = c.Value;
-            break;
-        }
-    }
-    if (result == 0) {
-        for (int i = 0; i < int(std::size(kSystemColorNames)); ++i)
-            if (name == QLatin1String(kSystemColorNames[i])) return SystemColor(i + 1);
-    }
-    return result;
 }
 
 void DrawGradientBands(IHtmlSurface& surface, TColor from, TColor to, const THtmlRect& r, int steps,
@@ -1021,156 +1050,6 @@ void DrawGradientBands(IHtmlSurface& surface, TColor from, TColor to, const THtm
                                     : THtmlRect{r.Left, s0, r.Right, s1});
     }
     surface.SetBrushColor(saved);
-}
-
-int HtmlStrToInt(const QString& s, bool* valid) {
-    const int n = int(s.size());
-    int i = 0;
-    while (i < n && s[i] == QLatin1Char(' '))
-        ++i;
-    bool negative = false;
-    if (i < n && (s[i] == QLatin1Char('-') || s[i] == QLatin1Char('+'))) {
-        negative = s[i] == QLatin1Char('-');
-        ++i;
-    }
-    bool hex = false;
-    if (i < n && (s[i] == QLatin1Char('$') || s[i] == QLatin1Char('x') || s[i] == QLatin1Char('X'))) {
-        hex = true;
-        ++i;
-    } else if (i + 1 < n && s[i] == QLatin1Char('0') &&
-               (s[i + 1] == QLatin1Char('x') || s[i + 1] == QLatin1Char('X'))) {
-        hex = true;
-        i += 2;
-    }
-    // Hexadecimal values cover the whole 32 bits and wrap; decimal ones stay in the signed range.
-    const long long limit = hex ? 0xFFFFFFFFLL : (negative ? 2147483648LL : 2147483647LL);
-    long long v = 0;
-    int digits = 0;
-    bool ok = true;
-    for (; i < n; ++i) {
-        const char16_t c = s[i].unicode();
-        int d = -1;
-        if (c >= '0' && c <= '9')
-            d = c - '0';
-        else if (hex && c >= 'a' && c <= 'f')
-            d = c - 'a' + 10;
-        else if (hex && c >= 'A' && c <= 'F')
-            d = c - 'A' + 10;
-        if (d < 0) {
-            ok = false;
-            break;
-        }
-        const long long nv = v * (hex ? 16 : 10) + d;
-        if (nv > limit) {
-            ok = false;
-            break;
-        }
-        v = nv;
-        ++digits;
-    }
-    if (digits == 0) ok = false;
-    if (valid) *valid = ok;
-    if (digits == 0) return 0;
-    if (hex) v = (long long)std::int32_t(std::uint32_t(v));
-    return int(negative ? -v : v);
-}
-
-QString StripTags(const QString& text) {
-    QString r;
-    r.reserve(text.size());
-    int i = 0;
-    const int n = int(text.size());
-    while (i < n) {
-        if (text[i] == QLatin1Char('<')) {
-            const int gt = int(text.indexOf(QLatin1Char('>'), i));
-            if (gt < 0) {
-                r += text.mid(i);
-                break;
-            }
-            i = gt + 1;
-        } else {
-            r += text[i++];
-        }
-    }
-    return r;
-}
-
-QString HtmlToPlainText(const QString& text) {
-    QString s = text;
-    s.replace(QStringLiteral("<BR>"), QStringLiteral("\r\n"), Qt::CaseInsensitive);
-    s.replace(QStringLiteral("<HR>"), QStringLiteral("\r\n"), Qt::CaseInsensitive);
-    for (const auto& [open, close] : {std::pair{QStringLiteral("<z>"), QStringLiteral("</z>")},
-                                      std::pair{QStringLiteral("<Z>"), QStringLiteral("</Z>")}}) {
-        for (;;) {
-            const int a = int(s.indexOf(open));
-            if (a < 0) break;
-            const int b = int(s.indexOf(close, a));
-            if (b < 0) break;
-            s.remove(a, b + close.size() - a);
-        }
-    }
-    // Remaining tags; an unterminated "<" keeps the rest as it is.
-    QString r;
-    r.reserve(s.size());
-    int i = 0;
-    const int n = int(s.size());
-    while (i < n) {
-        if (s[i] == QLatin1Char('<')) {
-            const int gt = int(s.indexOf(QLatin1Char('>'), i));
-            if (gt < 0) {
-                r += s.mid(i);
-                break;
-            }
-            i = gt + 1;
-        } else {
-            r += s[i++];
-        }
-    }
-    return r;
-}
-
-QString WrapMatchesInTag(const QString& text, const QString& search, const QString& tag, bool matchCase) {
-    if (search.isEmpty()) return text;
-    // Visible characters and where each stands in the marked-up text.
-    QString plain;
-    std::vector<int> where;
-    const int n = int(text.size());
-    for (int i = 0; i < n;) {
-        if (text[i] == QLatin1Char('<')) {
-            const int gt = int(text.indexOf(QLatin1Char('>'), i));
-            // After an unterminated "<" nothing is shown; a tag inserted there would close it.
-            if (gt < 0) break;
-            i = gt + 1;
-            continue;
-        }
-        plain += text[i];
-        where.push_back(i);
-        ++i;
-    }
-    const Qt::CaseSensitivity cs = matchCase ? Qt::CaseSensitive : Qt::CaseInsensitive;
-    std::vector<std::pair<int, int>> spans;
-    for (int from = 0;;) {
-        const int at = int(plain.indexOf(search, from, cs));
-        if (at < 0) break;
-        const int last = at + int(search.size()) - 1;
-        spans.emplace_back(where[std::size_t(at)], where[std::size_t(last)] + 1);
-        from = at + int(search.size());
-    }
-    QString r = text;
-    const QString open = QLatin1Char('<') + tag + QLatin1Char('>');
-    const QString close = QStringLiteral("</") + tag + QLatin1Char('>');
-    for (auto it = spans.rbegin(); it != spans.rend(); ++it) {
-        r.insert(it->second, close);
-        r.insert(it->first, open);
-    }
-    return r;
-}
-
-QString RemoveTag(const QString& text, const QString& tag) {
-    QString r = text;
-    r.remove(QLatin1Char('<') + tag + QLatin1Char('>'), Qt::CaseInsensitive);
-    r.remove(QStringLiteral("</") + tag + QLatin1Char('>'), Qt::CaseInsensitive);
-    return r;
 }
 
 } // namespace htmllabel

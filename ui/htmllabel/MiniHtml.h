@@ -52,21 +52,17 @@ struct TMiniHtmlResult {
 bool DrawMiniHtml(IHtmlSurface& surface, const QString& text, const THtmlRect& rect,
                   const TMiniHtmlOptions& options, TMiniHtmlResult& result);
 
-// Colour attribute value: "#RRGGBB" or a colour name; unknown names give black.
-TColor HtmlColorValue(const QString& value);
-
 // Fills r with `steps` bands going from `from` to `to` (0 steps are taken as 1).
 void DrawGradientBands(IHtmlSurface& surface, TColor from, TColor to, const THtmlRect& r, int steps,
                        bool horizontal);
 
-// Number rule of tag values: leading blanks, optional sign, decimal digits or hexadecimal after
-// "$", "x", "X", "0x", "0X". An invalid or overflowing value gives the digits read before the
-// first invalid character (0 and no sign when there are none); `valid` tells which case it was.
-int HtmlStrToInt(const QString& s, bool* valid = nullptr);
-
+// The visible text: BR and HR become CR LF, hidden (Z) text and every tag go.
 QString HtmlToPlainText(const QString& text);
+// Every "<" ... ">" removed; an unterminated "<" keeps the rest as it is.
 QString StripTags(const QString& text);
+// Each match of `search` in the visible text wrapped in <tag> and </tag>.
 QString WrapMatchesInTag(const QString& text, const QString& search, const QString& tag, bool matchCase);
+// Every <tag> and </tag> removed, without regard to case.
 QString RemoveTag(const QString& text, const QString& tag);
 
 } // namespace htmllabel

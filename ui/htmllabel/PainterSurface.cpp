@@ -186,12 +186,39 @@ void TPainterSurface::StretchDrawPicture(const TMarkupPicture& picture, const TH
 }
 
 void TPainterSurface::SetClip(const THtmlRect& r) {
-    FPainter.setClipRect(ToQRect(r));
+    FSavedClipping = FPainter.hasClipping();
+    FSavedClip = FSavedClipping ? FPainter.clipRegion() : QRegion();
+    FPainter.setClipRect(ToQRect(r), FSavedClipping ? Qt::IntersectClip : Qt::ReplaceClip);
+}
+
+void TPainterSurface::RemoveClip() {
+    if (FSavedClipping)
+        FPainter.setClipRegion(FSavedClip);
+    else
+        FPainter.setClipping(false);
+    FSavedClipping = false;
+    FSavedClip = QRegion();
+}
+
+THtmlRect TPainterSurface::ClipBox() const {
+    QRect box;
+    if (FPainter.hasClipping()) {
+        box = FPainter.clipBoundingRect().toAlignedRect();
+    } else if (const QPaintDevice* device = FPainter.device()) {
+        const QRect whole(0, 0, device->width(), device->height());
+        box = FPainter.deviceTransform().inverted().mapRect(QRectF(whole)).toAlignedRect();
+    }
+    return {box.left(), box.top(), box.left() + box.width(), box.top() + box.height()};
 }
 
 void TPainterSurface::DrawImageListItem(const THtmlImageList& list, int n, int x, int y) {
     const QImage image = list.Image(n);
     if (!image.isNull()) FPainter.drawImage(QPoint(x, y), image);
+}
+
+void TPainterSurface::StretchDrawImageListItem(const THtmlImageList& list, int n, const THtmlRect& r) {
+    const QImage bitmap = list.Image(n);
+    if (!bitmap.isNull()) FPainter.drawImage(ToQRect(r), bitmap);
 }
 
 int TPainterSurface::DpiX() const {

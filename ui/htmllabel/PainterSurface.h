@@ -43,8 +43,10 @@ public:
     void DrawPicture(const TMarkupPicture& picture, int x, int y) override;
     void StretchDrawPicture(const TMarkupPicture& picture, const THtmlRect& r) override;
     void SetClip(const THtmlRect& r) override;
-    void RemoveClip() override { FPainter.setClipping(false); }
+    void RemoveClip() override;
+    THtmlRect ClipBox() const override;
     void DrawImageListItem(const THtmlImageList& list, int n, int x, int y) override;
+    void StretchDrawImageListItem(const THtmlImageList& list, int n, const THtmlRect& r) override;
     int DpiX() const override;
     int DpiY() const override;
 
@@ -69,6 +71,9 @@ private:
     TColor FPen = 0;
     int FPenWidth = 1;
     QPoint FCurrent;
+    // The painter's clip before SetClip.
+    bool FSavedClipping = false;
+    QRegion FSavedClip;
 };
 
 } // namespace htmllabel

@@ -85,6 +85,10 @@ void TRecordingSurface::DrawImageListItem(const THtmlImageList& list, int n, int
     Record(QStringLiteral("imagelist"), {x, y, x + list.Width(), y + list.Height()}).Index = n;
 }
 
+void TRecordingSurface::StretchDrawImageListItem(const THtmlImageList&, int n, const THtmlRect& r) {
+    Record(QStringLiteral("stretchimagelist"), r).Index = n;
+}
+
 TSurfaceCall& TRecordingSurface::Record(const QString& op, const THtmlRect& r) {
     TSurfaceCall c;
     c.Op = op;

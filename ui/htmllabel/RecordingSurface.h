@@ -10,7 +10,9 @@
 namespace htmllabel {
 
 struct TSurfaceCall {
-    QString Op; // text, fill, rect, ellipse, moveto, lineto, focus, picture, stretch, clip, unclip, imagelist
+    // text, fill, rect, ellipse, moveto, lineto, focus, picture, stretch, clip, unclip, imagelist,
+    // stretchimagelist
+    QString Op;
     QString Text;
     THtmlRect R;
     THtmlFont Font;
@@ -34,6 +36,8 @@ public:
     QStringList Texts() const;
     bool Rotation = false;
     int Dpi = 96;
+    // What ClipBox reports.
+    THtmlRect Clip{-(1 << 30), -(1 << 30), 1 << 30, 1 << 30};
 
     int PixelHeight(const THtmlFont& f) const;
     int CharWidth(const THtmlFont& f) const;
@@ -66,7 +70,9 @@ public:
     void StretchDrawPicture(const TMarkupPicture& picture, const THtmlRect& r) override;
     void SetClip(const THtmlRect& r) override { Record(QStringLiteral("clip"), r); }
     void RemoveClip() override { Record(QStringLiteral("unclip"), {}); }
+    THtmlRect ClipBox() const override { return Clip; }
     void DrawImageListItem(const THtmlImageList& list, int n, int x, int y) override;
+    void StretchDrawImageListItem(const THtmlImageList& list, int n, const THtmlRect& r) override;
     int DpiX() const override { return Dpi; }
     int DpiY() const override { return Dpi; }
 
