@@ -10,6 +10,7 @@
 #include <QMap>
 #include <QTemporaryDir>
 #include <atomic>
+#include <chrono>
 #include <gtest/gtest.h>
 #include <memory>
 #include <mutex>
@@ -43,9 +44,13 @@ protected:
         TpFbTableInfoCollect::Instance().SetQueryObserver(
             [this](const QString& database, const QString& table, const QString& sql) {
                 if (database != Path) return;
-                std::lock_guard<std::mutex> lock(CountLock);
-                ++Statements[table];
-                if (sql == TpFbTableInfoCollect::ProcedureSQL) ++ProcedureStatements;
+                {
+                    std::lock_guard<std::mutex> lock(CountLock);
+                    ++Statements[table];
+                    if (sql == TpFbTableInfoCollect::ProcedureSQL) ++ProcedureStatements;
+                }
+                // Widens the window in which a second loader of the same table would slip in.
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
             });
     }
     void TearDown() override { TpFbTableInfoCollect::Instance().SetQueryObserver(nullptr); }
