@@ -117,6 +117,13 @@ TEST_F(FieldInfoCacheTest, ReadsColumnsOfTablesViewsAndProcedures) {
     EXPECT_EQ(cache.GetFieldInfo(db, QStringLiteral("P1"), false, QStringLiteral("X")), nullptr)
         << "input parameters are not columns";
 
+    // A failed load reaches the caller and leaves nothing behind: the next request loads the table.
+    TpFbDatabase closed;
+    closed.SetDBName(Path);
+    EXPECT_THROW(cache.GetTableInfo(&closed, QStringLiteral("T2"), false), EFbError);
+    EXPECT_NE(cache.GetFieldInfo(db, QStringLiteral("T2"), false, QStringLiteral("A")), nullptr);
+    EXPECT_EQ(Statements.value(QStringLiteral("T2")), 2);
+
     EXPECT_EQ(cache.GetTableInfo(db, QStringLiteral("ALIAS"), false), nullptr);
     EXPECT_EQ(Statements.value(QStringLiteral("T1")), 2) << "format and columns, once";
     EXPECT_EQ(Statements.value(QStringLiteral("P1")), 3) << "no columns: the procedure statement too";
