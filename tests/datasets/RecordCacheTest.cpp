@@ -164,6 +164,28 @@ TEST(RecordCacheTest, ChangeLogAndRecordMapKeepOldValuesAndOrder) {
     EXPECT_EQ(cache.RecordCount(), 9);
 }
 
+TEST(RecordCacheTest, EditedTextIsStoredInTheAnsiCodePageCutAndTrimmed) {
+    TRecordsCache cache(32, 1, 2, 5 + 2 + 4 + 8);
+    cache.SetStrOffset(1, 2, 8);
+    cache.PrepareMemory(1);
+    auto stored = [&](const QString* text) {
+        cache.SetStringValue(0, 0, text);
+        return cache.GetStringFieldData(1, 0).toByteArray();
+    };
+    const QString polish = QStringLiteral("Łódź  ");
+    EXPECT_EQ(stored(&polish), QByteArray("\xA3\xF3\x64\x9F")) << "Windows-1250, trailing blanks dropped";
+    const QString longer = QStringLiteral("ABCDEFG\tXYZ");
+    EXPECT_EQ(stored(&longer), QByteArray("ABCDEFG")) << "cut at the column size, control character dropped";
+    const QString exact = QStringLiteral("ABCDEFGHIJ");
+    EXPECT_EQ(stored(&exact), QByteArray("ABCDEFGH"));
+    const QString inner = QStringLiteral(" a b");
+    EXPECT_EQ(stored(&inner), QByteArray(" a b"));
+    const QString empty;
+    EXPECT_EQ(stored(&empty), QByteArray());
+    stored(&inner);
+    EXPECT_EQ(stored(nullptr), QByteArray());
+}
+
 TEST(RecordCacheTest, ColumnSizesFollowTheCharacterSetRules) {
     auto column = [](short type, short length, short charSet, const char* name = "C") {
         XSQLVAR v{};
