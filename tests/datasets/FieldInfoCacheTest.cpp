@@ -27,7 +27,7 @@ protected:
         RunIsql(
             QStringLiteral(
                 "create database '%1' user 'SYSDBA' default character set WIN1250;\n"
-                "create domain DBOOLEAN as smallint;\n"
+                "create domain DBOOLEAN as smallint default 0;\n"
                 "create domain TGUID as char(16) character set octets;\n"
                 "create table t1 (id integer default 5 not null, flag dboolean, g tguid,\n"
                 "  quoted varchar(20) default 'it''s', empty varchar(20) default '', memo blob sub_type 1,\n"
@@ -80,6 +80,7 @@ TEST_F(FieldInfoCacheTest, ReadsColumnsOfTablesViewsAndProcedures) {
     const TpFbFieldInfo* flag = cache.GetFieldInfo(db, QStringLiteral("T1"), false, QStringLiteral("FLAG"));
     ASSERT_NE(flag, nullptr);
     EXPECT_EQ(flag->DomainName, "DBOOLEAN");
+    EXPECT_EQ(flag->DefaultValue, "0") << "the domain's default";
     EXPECT_TRUE(flag->CanBeBoolean());
     EXPECT_FALSE(flag->CanBeGuid());
     const TpFbFieldInfo* guid = cache.GetFieldInfo(db, QStringLiteral("T1"), false, QStringLiteral("G"));
