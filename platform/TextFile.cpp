@@ -35,6 +35,20 @@ private:
     throw EFOpenError(Format(rtl::SFOpenErrorEx, {ExpandFileName(fileName), SysErrorMessage(err)}));
 }
 
+// The fewest characters the bytes can decode to: one per byte in a single-byte code page, one per
+// two bytes in UTF-16, one per three in UTF-8. Making line breaks CR LF only adds to that.
+qsizetype FewestChars(TTextEncoding encoding, qsizetype bytes) {
+    switch (encoding) {
+    case TTextEncoding::UTF8:
+        return bytes / 3;
+    case TTextEncoding::UTF16LE:
+    case TTextEncoding::UTF16BE:
+        return bytes / 2;
+    default:
+        return bytes;
+    }
+}
+
 } // namespace
 
 QString ExpandFileName(const QString& fileName) {
@@ -80,10 +94,17 @@ QString LoadTextFile(const QString& fileName, TTextEncoding& detected, qsizetype
     struct stat st;
     if (::fstat(fd.Get(), &st) != 0) OpenError(fileName, errno);
     if (S_ISDIR(st.st_mode)) OpenError(fileName, EISDIR);
-    // The fewest characters the bytes can give: one per byte in a single-byte code page, one per
-    // two bytes in UTF-16, one per three in UTF-8. Line breaks only add to that.
-    if (maxChars >= 0 && S_ISREG(st.st_mode) && st.st_size / 3 > maxChars)
-        throw EInvalidOperation(QString::fromUtf16(rtl::SMemoTooLarge));
+    // A regular file too large for maxChars is refused before it is read: its mark tells the
+    // encoding, and its size the fewest characters it can give.
+    if (maxChars >= 0 && S_ISREG(st.st_mode)) {
+        char head[3];
+        const ssize_t got = ::pread(fd.Get(), head, sizeof head, 0);
+        int markLength = 0;
+        const TTextEncoding encoding =
+            DetectByteOrderMark(QByteArray(head, got > 0 ? qsizetype(got) : 0), markLength);
+        if (FewestChars(encoding, qsizetype(st.st_size) - markLength) > maxChars)
+            throw EInvalidOperation(QString::fromUtf16(rtl::SMemoTooLarge));
+    }
     QByteArray bytes;
     if (S_ISREG(st.st_mode)) bytes.reserve(qsizetype(st.st_size));
     char buf[65536];
@@ -102,10 +123,8 @@ QString LoadTextFile(const QString& fileName, TTextEncoding& detected, qsizetype
     int markLength = 0;
     const TTextEncoding encoding = DetectByteOrderMark(bytes, markLength);
     bytes.remove(0, markLength);
-    const qsizetype atLeast = encoding == TTextEncoding::UTF8   ? bytes.size() / 3
-                              : encoding == TTextEncoding::Ansi ? bytes.size()
-                                                                : bytes.size() / 2;
-    if (maxChars >= 0 && atLeast > maxChars) throw EInvalidOperation(QString::fromUtf16(rtl::SMemoTooLarge));
+    if (maxChars >= 0 && FewestChars(encoding, bytes.size()) > maxChars)
+        throw EInvalidOperation(QString::fromUtf16(rtl::SMemoTooLarge));
     QString text;
     if (!TryDecode(bytes, encoding, text))
         throw EFOpenError(
