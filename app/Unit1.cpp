@@ -3,9 +3,12 @@
 #include "lib/quorvel/Tmylib.h"
 #include "platform/Application.h"
 #include "platform/DateTime.h"
+#include "ui/htmllabel/MiniHtml.h"
 
+#include <QDir>
 #include <QEvent>
 #include <QFile>
+#include <QFileInfo>
 #include <QFont>
 #include <QLabel>
 #include <QPlainTextEdit>
@@ -43,19 +46,20 @@ protected:
 
 // The panel shows the information text as plain text: line breaks kept, tags removed.
 QString PlainPanelText(const QString& markup) {
-    QString text = markup;
-    text.replace(QLatin1String("<br>"), QLatin1String("\n"), Qt::CaseInsensitive);
-    QString out;
-    bool inTag = false;
-    for (QChar c : text) {
-        if (c == QLatin1Char('<'))
-            inTag = true;
-        else if (c == QLatin1Char('>'))
-            inTag = false;
-        else if (!inTag)
-            out += c;
-    }
-    return out;
+    return htmllabel::HtmlToPlainText(markup).replace(QLatin1String("\r\n"), QLatin1String("\n"));
+}
+
+// A name beside the monthly file that no file has yet: "log_2024_3.txt" gives
+// "log_2024_3_20240305_140709.txt", with "_2", "_3"... added when that one exists too.
+QString NameBeside(const QString& fileName) {
+    const QFileInfo info(fileName);
+    const QString stem = info.dir().filePath(info.completeBaseName()) + QLatin1Char('_') +
+                         FormatDateTime(QStringLiteral("yyyymmdd_hhnnss"), Now());
+    const QString suffix = info.suffix().isEmpty() ? QString() : QLatin1Char('.') + info.suffix();
+    QString name = stem + suffix;
+    for (int n = 2; QFileInfo::exists(name) || QFileInfo(name).isSymLink(); ++n)
+        name = stem + QLatin1Char('_') + QString::number(n) + suffix;
+    return name;
 }
 
 } // namespace
@@ -148,7 +152,12 @@ void TForm1::FormCreate(QObject* /*Sender*/) {
     DecodeDate(Date(), year, month, day);
     mylogfile = quorvel::Tmysystem::MojKatalog() + QStringLiteral("log_") + QString::number(year) +
                 QLatin1Char('_') + QString::number(month) + QStringLiteral(".txt");
-    if (QFile::exists(mylogfile)) Memo1->LoadFromFile(mylogfile);
+    if (QFile::exists(mylogfile)) {
+        // Until it is loaded, the file holds a record the view does not: it must not be replaced.
+        FLogNotLoaded = true;
+        Memo1->LoadFromFile(mylogfile);
+        FLogNotLoaded = false;
+    }
     DoLogu(QStringLiteral("start programu"));
 }
 
@@ -174,5 +183,15 @@ void TForm1::DoLogu(const QString& sx) {
 }
 
 void TForm1::SaveLog() {
-    Memo1->SaveToFile(mylogfile);
+    if (!FLogNotLoaded) {
+        Memo1->SaveToFile(mylogfile);
+        return;
+    }
+    if (FLogBeside.isEmpty()) {
+        const QString beside = NameBeside(mylogfile);
+        Memo1->AppendLine(DateTimeToStr(Now()) + QStringLiteral("   Nie wczytano pliku logu ") + mylogfile +
+                          QStringLiteral(", log zapisywany jest do pliku ") + beside);
+        FLogBeside = beside;
+    }
+    Memo1->SaveToFile(FLogBeside);
 }

@@ -46,7 +46,9 @@ public:
     void FormCreate(QObject* Sender);
     // Appends a time-stamped line to the log view when logging is on.
     void DoLogu(const QString& sx);
-    // Writes the whole log view to the monthly file.
+    // Writes the whole log view to the monthly file. When that file exists but could not be loaded
+    // at start, it is left as it is: the view goes to a file beside it instead (named once, and
+    // named in a line added to the view).
     void SaveLog();
 
 private:
@@ -56,4 +58,6 @@ private:
 
     QWidget* FWindow = nullptr;
     QString FInfoText;
+    bool FLogNotLoaded = false;
+    QString FLogBeside;
 };

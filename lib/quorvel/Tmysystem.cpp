@@ -13,8 +13,6 @@
 #include <QSaveFile>
 #include <QScreen>
 #include <QStandardPaths>
-#include <QStringDecoder>
-#include <QStringEncoder>
 #include <QUrl>
 #include <QWidget>
 
@@ -228,8 +226,7 @@ int Tmysystem::GetTaskBarHeight() {
 }
 
 QByteArray Tmysystem::WinToIso(const QByteArray& s) {
-    QStringEncoder enc("ISO-8859-2");
-    return enc.encode(platform::StringFromAnsi(s));
+    return platform::Encode(platform::StringFromAnsi(s), platform::TTextEncoding::ISO88592);
 }
 
 bool Tmysystem::CreateShellLink(const QString& FileName, const QString& Target, const QString& Description,

@@ -193,3 +193,31 @@ TEST_F(StartupTest, UnreadableMonthlyFileIsReportedAndStartLineSkipped) {
     EXPECT_TRUE(boxes[0].startsWith(QStringLiteral("Cannot open file \"%1\". ").arg(form.mylogfile)));
     EXPECT_EQ(form.Memo1->Text(), QStringLiteral("Memo1"));
 }
+
+// A monthly file that exists but could not be loaded keeps its bytes: every save goes to one file
+// beside it, named in a line of the view.
+TEST_F(StartupTest, MonthlyFileThatFailedToLoadIsNeverOverwritten) {
+    Databases("[set]\nlog=1\n");
+    const QByteArray broken("\xEF\xBB\xBF"
+                            "2024-03-04 03:05:00   Ol\xC5 broken\r\n");
+    QFile f(dir.filePath(QStringLiteral("log_2024_3.txt")));
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(broken);
+    f.close();
+    TForm1 form;
+    ASSERT_EQ(boxes.size(), 1);
+    EXPECT_TRUE(boxes[0].startsWith(QStringLiteral("Cannot open file \"%1\". ").arg(form.mylogfile)));
+    form.DoLogu(QStringLiteral("start sesji"));
+    form.SaveLog();
+    form.SaveLog();
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_EQ(f.readAll(), broken);
+    const QString beside = dir.filePath(QStringLiteral("log_2024_3_20240305_140709.txt"));
+    QFile saved(beside);
+    ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
+    EXPECT_EQ(saved.readAll(),
+              AnsiFromString(QStringLiteral("Memo1\r\n2024-03-05 14:07:09   start sesji\r\n"
+                                            "2024-03-05 14:07:09   Nie wczytano pliku logu %1, "
+                                            "log zapisywany jest do pliku %2\r\n")
+                                 .arg(form.mylogfile, beside)));
+}

@@ -77,6 +77,14 @@ TEST(Tmysystem, EnDeCodeComplementsAnsiBytes) {
     EXPECT_EQ(Tmysystem::EnDeCode(QString()), QString());
 }
 
+// A complement the code page lacks becomes its default character "?", never the control byte 1A;
+// the complement of "?" is U+00C0 "À", which the code page lacks too and gives as "A".
+TEST(Tmysystem, EnDeCodeTwiceReplacesWhatTheCodePageLacks) {
+    const QString twice = Tmysystem::EnDeCode(Tmysystem::EnDeCode(QStringLiteral("Hello, World! ~{}|")));
+    EXPECT_EQ(twice, QStringLiteral("HAAAo, WoAAAA ~AA|"));
+    EXPECT_EQ(Tmysystem::WinToIso(QByteArray("\x80\xC0")), QByteArray("?\xC0"));
+}
+
 TEST(Tmysystem, WinToIsoRecodesPolishLetters) {
     // ś ą ź differ between the two code pages.
     EXPECT_EQ(Tmysystem::WinToIso(QByteArray("\x9C\xB9\x9F")), QByteArray("\xB6\xB1\xBC"));
