@@ -1,23 +1,28 @@
 // Field definitions of the select data set, from the result columns of the prepared select.
 #include "FbDataSet.h"
-#include "FbFieldInfo.h"
 #include "FbRecordLayout.h"
+#include "pFbFieldsDescr.h"
 
 #include <ibase.h>
 
 namespace {
 constexpr short SQL_SERVER_BOOLEAN_IB = 590; // InterBase's Boolean type code
+
+bool CanBe(const TpFbFieldInfo* info, bool (TpFbFieldInfo::*test)() const) {
+    return info && (info->*test)();
 }
+} // namespace
 
 void TFbCustomDataSet::InternalInitFieldDefs() {
     FieldDefs().Clear();
     TFbXSQLDA& columns = FQSelect->Current();
     const TFbCharSetFacts facts = Database() ? TFbCharSetFacts::Of(*Database()) : TFbCharSetFacts();
-    auto domainFacts = [&](const XSQLVAR& v) {
+    // The column's facts from the field information cache, asked only when an option needs them.
+    auto columnInfo = [&](const XSQLVAR& v) -> const TpFbFieldInfo* {
         const QString table = QString::fromUtf8(v.relname, v.relname_length);
         const QString column = QString::fromUtf8(v.sqlname, v.sqlname_length);
-        if (table.isEmpty() || column.isEmpty() || !Database()) return TFbColumnFacts();
-        return ColumnFacts(*Database(), table, column);
+        if (table.isEmpty() || column.isEmpty() || !Database()) return nullptr;
+        return TpFbTableInfoCollect::Instance().GetFieldInfo(Database(), table, false, column);
     };
     for (int i = 0; i < columns.Count(); ++i) {
         const TFbXSQLVAR& column = columns.Vars(i);
@@ -31,7 +36,7 @@ void TFbCustomDataSet::InternalInitFieldDefs() {
         case SQL_TEXT: {
             const int charSet = v.sqlsubtype & 0xFF;
             if (FPrepareOptions.testFlag(TpPrepareOption::psUseGuidField) && v.sqllen == 16 &&
-                domainFacts(v).CanBeGuid) {
+                CanBe(columnInfo(v), &TpFbFieldInfo::CanBeGuid)) {
                 def.DataType = TFieldType::ftGuid;
                 def.Size = 38;
             } else if (facts.IsUnicodeCharSet(charSet)) {
@@ -57,7 +62,7 @@ void TFbCustomDataSet::InternalInitFieldDefs() {
             } else if (FPrepareOptions.testFlag(TpPrepareOption::psUseBooleanField) &&
                        QByteArray(v.relname, v.relname_length)
                                .compare("Fb$FIELDS_INFO", Qt::CaseInsensitive) != 0 &&
-                       domainFacts(v).CanBeBoolean) {
+                       CanBe(columnInfo(v), &TpFbFieldInfo::CanBeBoolean)) {
                 def.DataType = TFieldType::ftBoolean;
             } else {
                 def.DataType = type == SQL_SHORT ? TFieldType::ftSmallint : TFieldType::ftInteger;

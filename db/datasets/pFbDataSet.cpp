@@ -1,7 +1,7 @@
 #include "pFbDataSet.h"
 
-#include "FbFieldInfo.h"
 #include "FbFields.h"
+#include "pFbFieldsDescr.h"
 
 #include <ibase.h>
 
@@ -71,9 +71,10 @@ void TpFbDataSet::SetUpField(TField& field) {
         !o.testFlag(TpPrepareOption::psUseBooleanField))
         return;
     if (d.fdRelationTable.isEmpty() || d.fdRelationField.isEmpty()) return;
-    const TFbColumnFacts info =
-        ColumnFacts(*Database(), QString::fromUtf8(d.fdRelationTable), QString::fromUtf8(d.fdRelationField));
-    if (!info.Found) return;
+    const TpFbFieldInfo* found = TpFbTableInfoCollect::Instance().GetFieldInfo(
+        Database(), QString::fromUtf8(d.fdRelationTable), false, QString::fromUtf8(d.fdRelationField));
+    if (!found) return;
+    const TpFbFieldInfo& info = *found;
     if (o.testFlag(TpPrepareOption::pfSetReadOnlyFields) && info.IsComputed) field.SetReadOnly(true);
     if (o.testFlag(TpPrepareOption::pfImportDefaultValues) && !info.DefaultValue.isEmpty()) {
         QString value = info.DefaultValue;
