@@ -106,9 +106,10 @@ void TFbCustomDataSet::SetCachedUpdates(bool value) {
 }
 
 void TFbCustomDataSet::SetPrepareOptions(TpPrepareOptions value) {
-    constexpr unsigned typeOptions = unsigned(TpPrepareOption::psUseBooleanField) |
-                                     unsigned(TpPrepareOption::psSQLINT64ToBCD) |
-                                     unsigned(TpPrepareOption::psUseLargeIntField);
+    // psUseGuidField changes field types as well, so it rebuilds the definitions too.
+    constexpr unsigned typeOptions =
+        unsigned(TpPrepareOption::psUseBooleanField) | unsigned(TpPrepareOption::psSQLINT64ToBCD) |
+        unsigned(TpPrepareOption::psUseLargeIntField) | unsigned(TpPrepareOption::psUseGuidField);
     const bool typesChange = ((unsigned(value) ^ unsigned(FPrepareOptions)) & typeOptions) != 0;
     if (typesChange)
         CheckDatasetClosed(

@@ -7,6 +7,9 @@ namespace {
 
 const char* TypesSchema =
     "create domain dom_boolean as integer;\n"
+    "create domain dom_guid as char(16) character set octets;\n"
+    "create table klucze (g dom_guid, o char(16) character set octets);\n"
+    "insert into klucze values (x'00112233445566778899AABBCCDDEEFF', x'00112233445566778899AABBCCDDEEFF');\n"
     "create table typy (id integer not null primary key, v30 varchar(30), c10 char(10), c20 char(20),\n"
     "  v12 varchar(12), v13 varchar(13), sm smallint, flag dom_boolean, n92 numeric(9,2),\n"
     "  n182 numeric(18,2), n186 numeric(18,6), bi bigint, ts timestamp, d date, t time,\n"
@@ -113,6 +116,19 @@ TEST_F(DataSetFields, NumericColumnsGetTheirFieldClassesAndValues) {
     Ds->SetPrepareOptions(Ds->PrepareOptions() & ~TpPrepareOptions(TpPrepareOption::psUseBooleanField));
     Ds->Open();
     EXPECT_NE(dynamic_cast<TFbIntegerField*>(&F("flag")), nullptr);
+}
+
+TEST_F(DataSetFields, GuidDomainColumnsBecomeGuidFieldsOnlyWhenAsked) {
+    SetSelect(QStringLiteral("select g, o from klucze"));
+    Ds->Open();
+    EXPECT_EQ(F("g").DataType(), TFieldType::ftString);
+    Ds->Close();
+    Ds->SetPrepareOptions(Ds->PrepareOptions() | TpPrepareOption::psUseGuidField);
+    Ds->Open();
+    ASSERT_NE(dynamic_cast<TFbGuidField*>(&F("g")), nullptr);
+    EXPECT_EQ(F("g").Size(), 38);
+    EXPECT_EQ(F("g").AsString(), "{33221100-5544-7766-8899-AABBCCDDEEFF}");
+    EXPECT_EQ(F("o").DataType(), TFieldType::ftString);
 }
 
 TEST_F(DataSetFields, TimeStampsAtBothEndsOfTheRangeKeepTheirMilliseconds) {
