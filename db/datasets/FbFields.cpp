@@ -128,18 +128,30 @@ bool TFbStringField::ReadBytes(QByteArray& bytes) const {
     return true;
 }
 
-QString TFbStringField::DecodeText(const QByteArray& bytes) const {
-    const TFbFieldDescr& d = Descr();
-    const int charSet = d.fdSubType & 0xFF;
+TFbStringField::TDecoding TFbStringField::Decoding() const {
+    if (FDecoding != TDecoding::Unknown) return FDecoding;
+    FDecoding = TDecoding::Ansi;
+    const int charSet = Descr().fdSubType & 0xFF;
     TFbDatabase* database = FbDataSet()->Database();
     if (database && database->Connected()) {
-        const TFbCharSetFacts facts = TFbCharSetFacts::Of(*database);
         // Text the connection delivers as UTF-8 is decoded from UTF-8 directly.
-        if (facts.NeedUnicodeTranslation(charSet)) return Utf8Text(bytes);
-        if (database->IsKOI8Connect() && charSet > 1)
-            return platform::Decode(bytes, platform::TTextEncoding::KOI8R);
+        if (TFbCharSetFacts::Of(*database).NeedUnicodeTranslation(charSet))
+            FDecoding = TDecoding::Utf8;
+        else if (database->IsKOI8Connect() && charSet > 1)
+            FDecoding = TDecoding::Koi8;
     }
-    return platform::StringFromAnsi(bytes);
+    return FDecoding;
+}
+
+QString TFbStringField::DecodeText(const QByteArray& bytes) const {
+    switch (Decoding()) {
+    case TDecoding::Utf8:
+        return Utf8Text(bytes);
+    case TDecoding::Koi8:
+        return platform::Decode(bytes, platform::TTextEncoding::KOI8R);
+    default:
+        return platform::StringFromAnsi(bytes);
+    }
 }
 
 QString TFbStringField::AsString() const {
@@ -185,20 +197,16 @@ TFbWideStringField::TFbWideStringField(TFbCustomDataSet* dataSet)
 QString TFbWideStringField::AsString() const {
     QByteArray bytes;
     if (!ReadBytes(bytes)) return {};
-    TFbDatabase* database = FbDataSet()->Database();
-    if (database && database->Connected() &&
-        TFbCharSetFacts::Of(*database).NeedUnicodeTranslation(Descr().fdSubType & 0xFF)) {
-        const QString text = Utf8Text(bytes);
-        // At most Size characters (code points).
-        int chars = 0;
-        for (qsizetype i = 0; i < text.size(); ++i) {
-            if (text[i].isLowSurrogate()) continue;
-            if (chars == Size()) return text.left(i);
-            ++chars;
-        }
-        return text;
+    if (Decoding() != TDecoding::Utf8) return DecodeText(bytes);
+    const QString text = Utf8Text(bytes);
+    // At most Size characters (code points).
+    int chars = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text[i].isLowSurrogate()) continue;
+        if (chars == Size()) return text.left(i);
+        ++chars;
     }
-    return platform::StringFromAnsi(bytes);
+    return text;
 }
 
 TFbGuidField::TFbGuidField(TFbCustomDataSet* dataSet) : TFbStringField(dataSet, TFieldType::ftGuid) {}

@@ -46,7 +46,12 @@ protected:
     bool ReadBytes(QByteArray& bytes) const;
     // The bytes as text for this column's character set on this connection.
     QString DecodeText(const QByteArray& bytes) const;
+    // How this column's bytes become text, worked out on first use (fields live from one open to
+    // the close, so the connection cannot change under them).
+    enum class TDecoding { Unknown, Ansi, Utf8, Koi8 };
+    TDecoding Decoding() const;
     mutable QByteArray FBuffer;
+    mutable TDecoding FDecoding = TDecoding::Unknown;
 
 private:
     bool FEmptyStrToNull = false;

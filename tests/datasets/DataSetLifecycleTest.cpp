@@ -189,6 +189,7 @@ TEST_F(DataSetLifecycle, CloseNeverEndsTheTransactionAndADisconnectClosesAndUnpr
     Db->SetConnected(true);
     Ds->Open();
     EXPECT_EQ(Id(), 150);
+    Ds->DatabaseDisconnecting = nullptr;
 }
 
 TEST_F(DataSetLifecycle, AFetchErrorGoesToOnGetRecordErrorWhichMayFailOrRetry) {
