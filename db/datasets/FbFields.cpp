@@ -199,7 +199,8 @@ QString TFbWideStringField::AsString() const {
     if (!ReadBytes(bytes)) return {};
     if (Decoding() != TDecoding::Utf8) return DecodeText(bytes);
     const QString text = Utf8Text(bytes);
-    // At most Size characters (code points).
+    // At most Size characters (code points); a text with no more UTF-16 units has no more.
+    if (text.size() <= Size()) return text;
     int chars = 0;
     for (qsizetype i = 0; i < text.size(); ++i) {
         if (text[i].isLowSurrogate()) continue;
