@@ -229,6 +229,8 @@ TEST_F(DataSetLifecycle, EveryFetchedRowIsOfferedOnceAndStopFetchingEndsTheStep)
     };
     SetSelect(QStringLiteral("select id from formy order by id"));
     Ds->Open();
+    EXPECT_EQ(Ds->FetchNext(5), 2);
+    EXPECT_EQ(Id(), 150);
     Ds->Last();
     Ds->First();
     Ds->Last();
@@ -245,6 +247,13 @@ TEST_F(DataSetLifecycle, EveryFetchedRowIsOfferedOnceAndStopFetchingEndsTheStep)
     Ds->First();
     Ds->Next();
     EXPECT_EQ(Id(), 151);
+
+    // The total asked from the server counts before the rows are fetched.
+    Ds->Close();
+    Ds->AfterFetchRecord = nullptr;
+    Ds->SetPrepareOptions(Ds->PrepareOptions() | TpPrepareOption::psAskRecordCount);
+    Ds->Open();
+    EXPECT_EQ(Ds->RecordCount(), 3);
 }
 
 TEST_F(DataSetLifecycle, UniDirectionalKeepsOnlyTheLastChunkOfRows) {
