@@ -172,7 +172,7 @@ void TFbCustomDataSet::StartTransaction() {
     if (!Transaction() && Database()) SetTransaction(Database()->DefaultTransaction());
     TFbTransaction* transaction = Transaction();
     if (!transaction || transaction->InTransaction()) return;
-    if (transaction->DatabaseCount() == 0) transaction->SetDefaultDatabase(Database());
+    if (transaction->DatabaseCount() == 0 && Database()) transaction->SetDefaultDatabase(Database());
     if (FOptions.testFlag(TpFbDsOption::poStartTransaction)) transaction->StartTransaction();
 }
 

@@ -142,6 +142,14 @@ TEST_F(DataSetLifecycle, MissingDatabaseOrTransactionAndNavigationWhileClosedAre
     EXPECT_EQ(lone->Transaction(), Tr);
     EXPECT_EQ(ClientErrorOf(28, [&] { lone->SetTransaction(nullptr); }),
               "Can't  change transaction  because Form1.pFbDataSetLone dataset open.");
+
+    // A transaction that lists no database gets the data set's.
+    lone->Close();
+    auto* bare = new TpFbTransaction(Form.get());
+    lone->SetTransaction(bare);
+    lone->Open();
+    EXPECT_EQ(bare->DefaultDatabase(), Db);
+    EXPECT_TRUE(bare->Active());
 }
 
 TEST_F(DataSetLifecycle, CommitClosesCommitRetainingKeepsAndTheKeepOptionFetchesTheRest) {
