@@ -221,24 +221,42 @@ TEST_F(DataSetFields, TheMouldListReadsAsTheUpdateRunReadsIt) {
     auto* ds = new TpFbDataSet(Form.get());
     ds->SetDatabase(db);
     ds->SetTransaction(transaction);
-    ds->SelectSQL().Clear();
-    ds->SelectSQL().Add(QStringLiteral(
-        "select id,nazwa,kod1,counter,countmode,id_vorek from  formy where  countmode=1  and id_vorek<>0"));
-    ds->Open();
-    ds->First();
-    QStringList rows;
-    while (!ds->Eof()) {
-        rows << QStringLiteral("%1|%2|%3|%4|%5")
-                    .arg(ds->FieldByName(QStringLiteral("id")).AsInteger())
-                    .arg(ds->FieldByName(QStringLiteral("nazwa")).AsString(),
-                         ds->FieldByName(QStringLiteral("kod1")).AsString())
-                    .arg(ds->FieldByName(QStringLiteral("counter")).AsInteger())
-                    .arg(ds->FieldByName(QStringLiteral("id_vorek")).AsInteger());
-        ds->Next();
-    }
-    rows.sort();
-    EXPECT_EQ(rows, QStringList({QStringLiteral("150|Pokrywa żółta|K150|500|7"),
-                                 QStringLiteral("151|Forma 151||0|8")}));
+    // One run as the update run makes it: close if open, replace the text, open, walk.
+    auto run = [&] {
+        if (ds->Active()) ds->Close();
+        ds->SelectSQL().Clear();
+        ds->SelectSQL().Add(QStringLiteral("select id,nazwa,kod1,counter,countmode,id_vorek from  formy "
+                                           "where  countmode=1  and id_vorek<>0"));
+        ds->Open();
+        ds->First();
+        QStringList rows;
+        while (!ds->Eof()) {
+            rows << QStringLiteral("%1|%2|%3|%4|%5")
+                        .arg(ds->FieldByName(QStringLiteral("id")).AsInteger())
+                        .arg(ds->FieldByName(QStringLiteral("nazwa")).AsString(),
+                             ds->FieldByName(QStringLiteral("kod1")).AsString())
+                        .arg(ds->FieldByName(QStringLiteral("counter")).AsInteger())
+                        .arg(ds->FieldByName(QStringLiteral("id_vorek")).AsInteger());
+            ds->Next();
+        }
+        rows.sort();
+        return rows;
+    };
+    EXPECT_EQ(run(), QStringList({QStringLiteral("150|Pokrywa żółta|K150|500|7"),
+                                  QStringLiteral("151|Forma 151||0|8")}));
+    // The next run, in the same still active transaction, sees what was committed since.
+    TpFbTransaction writer;
+    writer.SetDefaultDatabase(db);
+    TpFbQuery update;
+    update.SetDatabase(db);
+    update.SetTransaction(&writer);
+    writer.StartTransaction();
+    update.SQL().Add(QStringLiteral("update formy set counter = 1500 where id = 150"));
+    update.ExecQuery();
+    writer.Commit();
+    EXPECT_TRUE(transaction->Active());
+    EXPECT_EQ(run(), QStringList({QStringLiteral("150|Pokrywa żółta|K150|1500|7"),
+                                  QStringLiteral("151|Forma 151||0|8")}));
     QStringList names;
     for (TField* f : ds->Fields())
         names << f->FieldName();
