@@ -494,7 +494,8 @@ void TRecordsCache::SaveOldBuffer(int recordNo) {
 }
 
 void TRecordsCache::RevertRecord(int recordNo) {
-    const std::vector<char> old(OldBuffer(recordNo), OldBuffer(recordNo) + FOldBuffer.size());
+    const char* saved = OldBuffer(recordNo);
+    const std::vector<char> old(saved, saved + FOldBuffer.size());
     WriteRecord(recordNo, old.data() + 5, false);
     const int internalNo = Internal(recordNo);
     auto it =

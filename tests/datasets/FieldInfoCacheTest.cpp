@@ -27,7 +27,7 @@ protected:
         RunIsql(
             QStringLiteral(
                 "create database '%1' user 'SYSDBA' default character set WIN1250;\n"
-                "create domain DBOOLEAN as smallint;\n"
+                "create domain DBOOLEAN as smallint default 0;\n"
                 "create domain TGUID as char(16) character set octets;\n"
                 "create table t1 (id integer default 5 not null, flag dboolean, g tguid,\n"
                 "  quoted varchar(20) default 'it''s', empty varchar(20) default '', memo blob sub_type 1,\n"
@@ -80,6 +80,7 @@ TEST_F(FieldInfoCacheTest, ReadsColumnsOfTablesViewsAndProcedures) {
     const TpFbFieldInfo* flag = cache.GetFieldInfo(db, QStringLiteral("T1"), false, QStringLiteral("FLAG"));
     ASSERT_NE(flag, nullptr);
     EXPECT_EQ(flag->DomainName, "DBOOLEAN");
+    EXPECT_EQ(flag->DefaultValue, "0") << "the domain's default";
     EXPECT_TRUE(flag->CanBeBoolean());
     EXPECT_FALSE(flag->CanBeGuid());
     const TpFbFieldInfo* guid = cache.GetFieldInfo(db, QStringLiteral("T1"), false, QStringLiteral("G"));
@@ -116,6 +117,13 @@ TEST_F(FieldInfoCacheTest, ReadsColumnsOfTablesViewsAndProcedures) {
     EXPECT_EQ(cache.GetTableInfo(db, QStringLiteral("P1"), false)->FieldNames, QStringList({"Y", "Z"}));
     EXPECT_EQ(cache.GetFieldInfo(db, QStringLiteral("P1"), false, QStringLiteral("X")), nullptr)
         << "input parameters are not columns";
+
+    // A failed load reaches the caller and leaves nothing behind: the next request loads the table.
+    TpFbDatabase closed;
+    closed.SetDBName(Path);
+    EXPECT_THROW(cache.GetTableInfo(&closed, QStringLiteral("T2"), false), EFbError);
+    EXPECT_NE(cache.GetFieldInfo(db, QStringLiteral("T2"), false, QStringLiteral("A")), nullptr);
+    EXPECT_EQ(Statements.value(QStringLiteral("T2")), 2);
 
     EXPECT_EQ(cache.GetTableInfo(db, QStringLiteral("ALIAS"), false), nullptr);
     EXPECT_EQ(Statements.value(QStringLiteral("T1")), 2) << "format and columns, once";

@@ -164,6 +164,84 @@ TEST(RecordCacheTest, ChangeLogAndRecordMapKeepOldValuesAndOrder) {
     EXPECT_EQ(cache.RecordCount(), 9);
 }
 
+TEST(RecordCacheTest, EditedTextIsStoredInTheAnsiCodePageCutAndTrimmed) {
+    TRecordsCache cache(32, 1, 2, 5 + 2 + 4 + 8);
+    cache.SetStrOffset(1, 2, 8);
+    cache.PrepareMemory(1);
+    auto stored = [&](const QString* text) {
+        cache.SetStringValue(0, 0, text);
+        return cache.GetStringFieldData(1, 0).toByteArray();
+    };
+    const QString polish = QStringLiteral("Łódź  ");
+    EXPECT_EQ(stored(&polish), QByteArray("\xA3\xF3\x64\x9F")) << "Windows-1250, trailing blanks dropped";
+    const QString longer = QStringLiteral("ABCDEFG\tXYZ");
+    EXPECT_EQ(stored(&longer), QByteArray("ABCDEFG")) << "cut at the column size, control character dropped";
+    const QString exact = QStringLiteral("ABCDEFGHIJ");
+    EXPECT_EQ(stored(&exact), QByteArray("ABCDEFGH"));
+    const QString inner = QStringLiteral(" a b");
+    EXPECT_EQ(stored(&inner), QByteArray(" a b"));
+    const QString empty;
+    EXPECT_EQ(stored(&empty), QByteArray());
+    stored(&inner);
+    EXPECT_EQ(stored(nullptr), QByteArray());
+}
+
+TEST(RecordCacheTest, ColumnSizesFollowTheCharacterSetRules) {
+    auto column = [](short type, short length, short charSet, const char* name = "C") {
+        XSQLVAR v{};
+        v.sqltype = short(type | 1);
+        v.sqllen = length;
+        v.sqlsubtype = charSet;
+        v.sqlname_length = short(std::strlen(name));
+        std::memcpy(v.sqlname, name, size_t(v.sqlname_length));
+        return v;
+    };
+    TFbCharSetFacts win1250; // a Firebird 3 connection that takes UTF8 columns as they come
+    win1250.Connected = win1250.IsFirebird = true;
+    win1250.ServerMajorVersion = 3;
+    TFbCharSetFacts utf8 = win1250; // a Unicode connection translates them
+    utf8.IsUnicodeConnect = true;
+    TFbCharSetFacts firebird1 = win1250;
+    firebird1.ServerMajorVersion = 1;
+    EXPECT_EQ(FieldDataSize(column(SQL_VARYING, 40, 4), win1250), 10);
+    EXPECT_EQ(FieldDataSize(column(SQL_VARYING, 40, 4), utf8), 40);
+    EXPECT_EQ(FieldDataSize(column(SQL_TEXT, 40, 51), win1250), 40);
+    EXPECT_EQ(FieldDataSize(column(SQL_TEXT, 93, 3, "RDB$FIELD_NAME"), win1250), 31);
+    EXPECT_EQ(FieldDataSize(column(SQL_TEXT, 93, 3, "RDB$FIELD_NAME"), firebird1), 93) << "declared size";
+    EXPECT_EQ(FieldDataSize(column(SQL_TEXT, 93, 3, "RDB$"), firebird1), 31);
+    EXPECT_EQ(FieldDataSize(column(SQL_VARYING, 40, 4), TFbCharSetFacts()), 40) << "UTF8 before connecting";
+    EXPECT_EQ(FieldDataSize(column(SQL_VARYING, 30, 3), TFbCharSetFacts()), 10);
+    EXPECT_EQ(FieldDataSize(column(SQL_TIMESTAMP, 8, 0), win1250), 8);
+    EXPECT_EQ(FieldDataSize(column(SQL_TYPE_DATE, 4, 0), win1250), 4);
+    EXPECT_EQ(FieldDataSize(column(SQL_SHORT, 2, 0), win1250), 2);
+    EXPECT_EQ(FieldDataSize(column(SQL_BOOLEAN, 1, 0), win1250), 1);
+
+    // A 16-byte GUID column stays in the record; other text over 12 bytes is a separate string.
+    std::vector<char> area(XSQLDA_LENGTH(3));
+    auto* columns = reinterpret_cast<XSQLDA*>(area.data());
+    columns->version = SQLDA_VERSION1;
+    columns->sqln = columns->sqld = 3;
+    columns->sqlvar[0] = column(SQL_TEXT, 16, 1);
+    columns->sqlvar[1] = column(SQL_TEXT, 16, 1);
+    columns->sqlvar[2] = column(SQL_BLOB, 8, 0);
+    TFbLayoutOptions options;
+    options.CalcFieldsSize = 6;
+    const TFbRecordLayout layout = BuildRecordLayout(
+        *columns, {TAddedTypeFields::atfGuidField, TAddedTypeFields::atfStandard}, {}, win1250, options);
+    EXPECT_FALSE(layout.Fields[0].fdIsSeparateString);
+    EXPECT_EQ(layout.Fields[0].fdDataOfs, 9);
+    EXPECT_TRUE(layout.Fields[1].fdIsSeparateString);
+    EXPECT_EQ(layout.Fields[1].fdStrIndex, 0);
+    EXPECT_EQ(layout.Fields[1].fdDataOfs, 9 + 16 + 8);
+    EXPECT_EQ(layout.Fields[2].fdDataOfs, 9 + 16);
+    EXPECT_EQ(layout.RecordSize, 9 + 16 + 8 + 20);
+    EXPECT_EQ(layout.BlobCacheOffset, 4 + 16 + 8);
+    EXPECT_EQ(layout.BlockReadSize, 4 + 16 + 8 + 4);
+    EXPECT_EQ(layout.CalcFieldsOffset, layout.RecordSize + 4);
+    EXPECT_EQ(layout.RecordBufferSize, layout.RecordSize + 4 + 6);
+    EXPECT_EQ(layout.BufferChunkSize, layout.RecordBufferSize * 32);
+}
+
 class FetchedRowTest : public ::testing::Test {
 protected:
     void SetUp() override {
