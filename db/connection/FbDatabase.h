@@ -248,6 +248,11 @@ private:
     int DatabaseInfoInteger(char item, int missing);
     QString DatabaseInfoString(char item, int bufferSize);
     void CallNotices(TNotice notice, bool whileConnected);
+    // The transactions a disconnect ends: the internal one first, then those of the list.
+    QList<IFbTransactionLink*> TransactionsToEnd() const;
+    bool StillListed(IFbTransactionLink* transaction) const;
+    // Detaches the attachment; false when it is still there (an unforced close then raises).
+    bool Detach(bool force);
     void IdleTimerTick();
     void AddFbBase(TFbBase* link);
     void RemoveFbBase(TFbBase* link);
