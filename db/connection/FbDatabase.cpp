@@ -139,7 +139,7 @@ void TFbBase::SetDatabase(TFbDatabase* value) {
 void TFbBase::CheckDatabase() {
     if (!FDatabase) {
         auto* component = qobject_cast<platform::TComponent*>(FOwner);
-        RaiseFbError(21, {component ? component->FullName() : QString()});
+        RaiseFbError(FbClientError::DatabaseNotAssigned, {component ? component->FullName() : QString()});
     }
     FDatabase->CheckActive(false);
 }
@@ -154,7 +154,7 @@ isc_db_handle* TFbBase::DBHandle() {
 TFbDatabase::TFbDatabase(platform::TComponent* owner)
     : platform::TComponent(owner), FConnectParams(FDBParams) {
     FDBParams.OnChanging = [this] {
-        if (Connected()) RaiseFbError(13);
+        if (Connected()) RaiseFbError(FbClientError::DatabaseOpen);
     };
     FDBParams.OnChange = [this] { FDBParamsChanged = true; };
     vInternalTransaction = new TFbTransaction(nullptr);
@@ -257,8 +257,8 @@ void TFbDatabase::SetDBParams(const QStringList& lines) {
 }
 
 void TFbDatabase::SetSQLDialect(int value) {
-    if (value < 1) RaiseFbError(61);
-    if (Connected() && value > DBSQLDialect()) RaiseFbError(61);
+    if (value < 1) RaiseFbError(FbClientError::InvalidSQLDialect);
+    if (Connected() && value > DBSQLDialect()) RaiseFbError(FbClientError::InvalidSQLDialect);
     FSQLDialect = value;
 }
 
@@ -328,17 +328,17 @@ ISC_STATUS TFbDatabase::Call(ISC_STATUS errCode, bool raiseError) {
 }
 
 void TFbDatabase::CheckInactive() {
-    if (FHandle) RaiseFbError(13);
+    if (FHandle) RaiseFbError(FbClientError::DatabaseOpen);
 }
 
 void TFbDatabase::CheckDatabaseName() {
-    if (FDBName.isEmpty()) RaiseFbError(14);
+    if (FDBName.isEmpty()) RaiseFbError(FbClientError::DatabaseNameMissing);
 }
 
 void TFbDatabase::CheckActive(bool tryReconnect) {
     if (FStreamedConnected && !FHandle && !Loading()) Loaded();
     if (FHandle) return;
-    if (!FAutoReconnect) RaiseFbError(12, {FullName()});
+    if (!FAutoReconnect) RaiseFbError(FbClientError::DatabaseNotOpen, {FullName()});
     if (!(tryReconnect || FAutoReconnect)) return;
     const bool oldPrompt = FUseLoginPrompt;
     try {
@@ -438,7 +438,8 @@ void TFbDatabase::RunLoginDialog() {
     QString user = FConnectParams.UserName();
     QString role = FConnectParams.RoleName();
     QString password;
-    if (!dialog || !dialog(LoginDialogDatabaseName(FDBName), user, password, role)) RaiseFbError(7);
+    if (!dialog || !dialog(LoginDialogDatabaseName(FDBName), user, password, role))
+        RaiseFbError(FbClientError::OperationCancelled);
     FConnectParams.SetUserName(user);
     FConnectParams.SetPassword(password);
     FConnectParams.SetRoleName(role);
