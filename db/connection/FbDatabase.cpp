@@ -1,7 +1,7 @@
 #include "FbDatabase.h"
 
-#include <algorithm>
-
+#include "FbBase.h"
+#include "FbInfo.h"
 #include "FbSafeTimer.h"
 #include "FbTransaction.h"
 #include "fb.h"
@@ -18,6 +18,17 @@
 #include <mutex>
 
 namespace {
+
+// Character set ids of the attachment (RDB$CHARACTER_SETS); <ibase.h> does not name them.
+constexpr int CharsetNone = 0;
+constexpr int CharsetUnicodeFss = 3;
+constexpr int CharsetUtf8 = 4;
+constexpr int CharsetKoi8R = 63;
+constexpr int CharsetKoi8U = 64;
+// What isc_dsql_fetch returns after the last row.
+constexpr ISC_STATUS FetchEnd = 100;
+// Time stamps count days from 1858-11-17: the day of 1899-12-30, where date-time values start.
+constexpr int TimeStampDayOf18991230 = 15018;
 
 // Serialises every attach of the process.
 std::recursive_mutex& ConnectLock() {
@@ -118,37 +129,6 @@ void CallReplacingError(TFbDatabase* database, const char16_t* format, const cha
 
 IFbTransactionLink::~IFbTransactionLink() = default;
 
-// ---- TFbBase
-
-TFbBase::TFbBase(QObject* owner) : FOwner(owner) {}
-
-TFbBase::~TFbBase() {
-    SetTransaction(nullptr);
-    SetDatabase(nullptr);
-}
-
-void TFbBase::SetDatabase(TFbDatabase* value) {
-    if (value == FDatabase) return;
-    if (FDatabase) FDatabase->RemoveFbBase(this);
-    FDatabase = value;
-    if (FDatabase) FDatabase->AddFbBase(this);
-    if (FDatabase && !FTransaction && FDatabase->DefaultTransaction() && !OwnerLoading())
-        SetTransaction(FDatabase->DefaultTransaction());
-}
-
-void TFbBase::CheckDatabase() {
-    if (!FDatabase) {
-        auto* component = qobject_cast<platform::TComponent*>(FOwner);
-        RaiseFbError(FbClientError::DatabaseNotAssigned, {component ? component->FullName() : QString()});
-    }
-    FDatabase->CheckActive(false);
-}
-
-isc_db_handle* TFbBase::DBHandle() {
-    CheckDatabase();
-    return FDatabase->HandleAddress();
-}
-
 // ---- TFbDatabase
 
 TFbDatabase::TFbDatabase(platform::TComponent* owner)
@@ -195,27 +175,23 @@ TFbDatabase::~TFbDatabase() {
         }
     }
     // A callback may remove other registrations: walk a copy and skip what is gone.
-    const QList<TNoticeEntry> notices = FNotices;
-    for (qsizetype i = notices.size() - 1; i >= 0; --i) {
-        const TNoticeEntry& entry = notices[i];
-        if (entry.Notice != TNotice::Destroy) continue;
-        const bool registered = std::any_of(FNotices.cbegin(), FNotices.cend(), [&](const TNoticeEntry& e) {
-            return e.Notice == entry.Notice && e.Key == entry.Key;
-        });
-        if (!registered) continue;
+    FNotices.Round(TNotice::Destroy, true, [this](const TNotifyEvent& callback) {
         try {
-            entry.Callback(this);
+            callback(this);
         } catch (...) {
         }
-    }
-    while (!FFbBases.isEmpty()) {
-        TFbBase* link = FFbBases.last();
+        return true;
+    });
+    while (!FFbBases.IsEmpty()) {
+        TFbBase* link = FFbBases.Last();
         try {
             if (link->OnDatabaseFree) link->OnDatabaseFree();
         } catch (...) {
         }
-        if (link->FDatabase == this) RemoveFbBase(link);
-        link->FDatabase = nullptr;
+        if (link->Database() == this)
+            link->SetDatabase(nullptr);
+        else
+            FFbBases.Remove(link);
         link->SetTransaction(nullptr);
     }
     const QList<IFbTransactionLink*> transactions = FTransactions;
@@ -378,9 +354,7 @@ void TFbDatabase::Open(bool raiseExcept) {
         CheckInactive();
         CheckDatabaseName();
         IIBClientLibrary& library = ClientLibrary();
-        const QList<TFbBase*> links = FFbBases;
-        for (TFbBase* link : links)
-            if (link->OnDatabaseConnecting) link->OnDatabaseConnecting();
+        FFbBases.Notify(&TFbBase::OnDatabaseConnecting);
         if (FUseLoginPrompt) RunLoginDialog();
         // The buffer also depends on the server kind it was built for.
         if (FDBParamsChanged || FDPBForFirebird != FConnectParams.IsFirebird()) {
@@ -422,11 +396,11 @@ void TFbDatabase::Open(bool raiseExcept) {
 
     if (OnConnect && Connected()) OnConnect(this);
     CallNotices(TNotice::Connected, true);
-    const QList<TFbBase*> links = FFbBases;
-    for (TFbBase* link : links) {
-        if (!Connected()) break;
-        if (FFbBases.contains(link) && link->OnDatabaseConnected) link->OnDatabaseConnected();
-    }
+    FFbBases.ForEach([this](TFbBase& link) {
+        if (!Connected()) return false;
+        if (link.OnDatabaseConnected) link.OnDatabaseConnected();
+        return true;
+    });
 }
 
 void TFbDatabase::RunLoginDialog() {
@@ -456,14 +430,14 @@ void TFbDatabase::SetConnectionFacts() {
     if (!FIsFireBirdConnect) FIsIB2007Connect = ServerMajorVersion() > 7;
     if (FIsFireBirdConnect && ServerMajorVersion() > 1) {
         const int charset = FBAttachCharsetID();
-        FIsUnicodeConnect = charset == 3 || charset == 4;
-        FIsNoneConnect = charset == 0;
+        FIsUnicodeConnect = charset == CharsetUnicodeFss || charset == CharsetUtf8;
+        FIsNoneConnect = charset == CharsetNone;
         FNeedUnicodeFieldsTranslation = FIsUnicodeConnect || FIsNoneConnect;
         const bool newServer =
             ServerMajorVersion() > 2 || (ServerMajorVersion() == 2 && ServerMinorVersion() > 0);
         const bool newODS = ODSMajorVersion() > 11 || (ODSMajorVersion() == 11 && ODSMinorVersion() > 0);
         FNeedUTFDecodeDDL = FNeedUnicodeFieldsTranslation && newServer && newODS;
-        FIsKOI8Connect = charset == 63 || charset == 64;
+        FIsKOI8Connect = charset == CharsetKoi8R || charset == CharsetKoi8U;
     } else {
         const QString charset = FConnectParams.CharSet().toUpper();
         FIsUnicodeConnect = charset == QLatin1String("UNICODE_FSS") || charset == QLatin1String("UTF8");
@@ -473,20 +447,19 @@ void TFbDatabase::SetConnectionFacts() {
 }
 
 void TFbDatabase::CallNotices(TNotice notice, bool whileConnected) {
-    const QList<TNoticeEntry> notices = FNotices;
-    for (const TNoticeEntry& entry : notices) {
-        if (whileConnected && !Connected()) return;
-        if (entry.Notice == notice) entry.Callback(this);
-    }
+    FNotices.Round(notice, false, [&](const TNotifyEvent& callback) {
+        if (whileConnected && !Connected()) return false;
+        callback(this);
+        return true;
+    });
 }
 
 void TFbDatabase::AddEvent(TNotice notice, const void* key, TNotifyEvent callback) {
-    RemoveEvent(notice, key);
-    if (callback) FNotices.append({notice, key, std::move(callback)});
+    FNotices.Add(notice, key, std::move(callback));
 }
 
 void TFbDatabase::RemoveEvent(TNotice notice, const void* key) {
-    FNotices.removeIf([&](const TNoticeEntry& e) { return e.Notice == notice && e.Key == key; });
+    FNotices.Remove(notice, key);
 }
 
 void TFbDatabase::Close() {
@@ -533,8 +506,8 @@ double TFbDatabase::GetServerTime() {
                                                   dialect, static_cast<XSQLDA*>(nullptr)),
                          true);
         const ISC_STATUS fetched = library.isc_dsql_fetch(StatusVector(), &statement, dialect, out);
-        if (fetched != 100) transaction.Call(fetched, true);
-        if (fetched == 100 || indicator < 0) {
+        if (fetched != FetchEnd) transaction.Call(fetched, true);
+        if (fetched == FetchEnd || indicator < 0) {
             // Not expected from RDB$DATABASE; a missing row reads as day 0.
             value = ISC_TIMESTAMP{};
         }
@@ -557,8 +530,8 @@ double TFbDatabase::GetServerTime() {
         RestoreDefaultFPUState();
         throw;
     }
-    // Days since 1858-11-17 and ten-thousandths of a second; 1899-12-30 is day 15018.
-    return double(value.timestamp_date - 15018) + double(value.timestamp_time) / 864000000.0;
+    return double(value.timestamp_date - TimeStampDayOf18991230) +
+           double(value.timestamp_time) / (86400.0 * ISC_TIME_SECONDS_PRECISION);
 }
 
 void TFbDatabase::ForceClose() {
@@ -597,15 +570,14 @@ void TFbDatabase::InternalClose(bool force) {
             if (!force) throw;
         }
     }
-    QList<TFbBase*> links = FFbBases;
-    for (TFbBase* link : links) {
-        if (!FFbBases.contains(link) || !link->OnDatabaseDisconnecting) continue;
+    FFbBases.ForEach([force](TFbBase& link) {
         try {
-            link->OnDatabaseDisconnecting();
+            if (link.OnDatabaseDisconnecting) link.OnDatabaseDisconnecting();
         } catch (...) {
             if (!force) throw;
         }
-    }
+        return true;
+    });
 
     if (!FHandleIsShared && !Detach(force)) {
         if (handlerError) std::rethrow_exception(handlerError);
@@ -614,9 +586,7 @@ void TFbDatabase::InternalClose(bool force) {
     FHandle = 0;
     FHandleIsShared = false;
 
-    links = FFbBases;
-    for (TFbBase* link : links)
-        if (FFbBases.contains(link) && link->OnDatabaseDisconnected) link->OnDatabaseDisconnected();
+    FFbBases.Notify(&TFbBase::OnDatabaseDisconnected);
 
     CallReplacingError(this, u"Error of %s.AfterDisconnect. %s",
                        u"Error of %s.AfterDisconnect. Probably you are trying to get access to destroyed "
@@ -653,13 +623,13 @@ void TFbDatabase::CloseLostConnect() {
     FHandle = 0;
     FHandleIsShared = false;
     vAttachmentID = -1;
-    const QList<TFbBase*> links = FFbBases;
-    for (TFbBase* link : links) {
+    FFbBases.ForEach([](TFbBase& link) {
         try {
-            if (FFbBases.contains(link) && link->OnDatabaseLostConnect) link->OnDatabaseLostConnect();
+            if (link.OnDatabaseLostConnect) link.OnDatabaseLostConnect();
         } catch (...) {
         }
-    }
+        return true;
+    });
     for (IFbTransactionLink* transaction : TransactionsToEnd()) {
         try {
             if (StillListed(transaction) && transaction->InTransaction())
@@ -669,30 +639,25 @@ void TFbDatabase::CloseLostConnect() {
     }
 }
 
-bool TFbDatabase::DatabaseInfo(char item, QByteArray& value, int bufferSize) {
+std::optional<QByteArray> TFbDatabase::DatabaseInfo(char item, int bufferSize) {
     CheckActive(false);
-    IIBClientLibrary& library = ClientLibrary();
     QByteArray buffer(bufferSize, '\0');
-    Call(library.isc_database_info(StatusVector(), &FHandle, 1, &item, short(bufferSize), buffer.data()),
+    Call(ClientLibrary().isc_database_info(StatusVector(), &FHandle, 1, &item, short(bufferSize),
+                                           buffer.data()),
          true);
-    if (buffer[0] != item) return false;
-    const int length = qBound(0, int(library.isc_vax_integer(buffer.constData() + 1, 2)), bufferSize - 3);
-    value = buffer.mid(3, length);
-    return true;
+    return db::connection::InfoValue(buffer.constData(), buffer.size(), item);
 }
 
 int TFbDatabase::DatabaseInfoInteger(char item, int missing) {
-    QByteArray value;
-    if (!DatabaseInfo(item, value)) return missing;
-    return int(ClientLibrary().isc_vax_integer(value.constData(), short(value.size())));
+    const std::optional<QByteArray> value = DatabaseInfo(item);
+    return value ? int(db::connection::InfoInteger(*value)) : missing;
 }
 
 QString TFbDatabase::DatabaseInfoString(char item, int bufferSize) {
     // A count of strings, then each as a length byte and its text; the first one is wanted.
-    QByteArray value;
-    if (!DatabaseInfo(item, value, bufferSize) || value.size() < 2) return QString();
-    const int length = quint8(value[1]);
-    return QString::fromLatin1(value.mid(2, length));
+    const std::optional<QByteArray> value = DatabaseInfo(item, bufferSize);
+    if (!value || value->size() < 2) return QString();
+    return QString::fromLatin1(value->mid(2, quint8(value->at(1))));
 }
 
 int TFbDatabase::AttachmentID() {
@@ -725,9 +690,8 @@ int TFbDatabase::ODSMinorVersion() {
 }
 
 int TFbDatabase::BaseLevel() {
-    QByteArray value;
-    if (!DatabaseInfo(isc_info_base_level, value) || value.size() < 2) return 0;
-    return quint8(value[1]);
+    const std::optional<QByteArray> value = DatabaseInfo(isc_info_base_level);
+    return value && value->size() >= 2 ? quint8(value->at(1)) : 0;
 }
 
 void TFbDatabase::ReadServerVersion() {
@@ -766,6 +730,12 @@ int TFbDatabase::AddTransaction(IFbTransactionLink* transaction) {
 
 void TFbDatabase::RemoveTransaction(IFbTransactionLink* transaction) {
     FTransactions.removeAll(transaction);
+    // A transaction that leaves is no default of this database any more.
+    if (FDefaultTransaction && static_cast<IFbTransactionLink*>(FDefaultTransaction) == transaction)
+        FDefaultTransaction = nullptr;
+    if (FDefaultUpdateTransaction &&
+        static_cast<IFbTransactionLink*>(FDefaultUpdateTransaction) == transaction)
+        FDefaultUpdateTransaction = nullptr;
 }
 
 int TFbDatabase::ActiveTransactionCount() const {
@@ -783,28 +753,58 @@ IFbTransactionLink* TFbDatabase::FirstActiveTransaction() const {
     return nullptr;
 }
 
-void TFbBase::InsertInto(QList<TFbBase*>& list, TFbBase* link, int TFbBase::*place) {
-    link->*place = int(list.size());
-    list.append(link);
-}
-
-void TFbBase::RemoveFrom(QList<TFbBase*>& list, TFbBase* link, int TFbBase::*place) {
-    const int index = link->*place;
-    if (index < 0 || index >= list.size() || list[index] != link) return;
-    TFbBase* last = list.takeLast();
-    if (last != link) {
-        list[index] = last;
-        last->*place = index;
-    }
-    link->*place = -1;
-}
-
 void TFbDatabase::AddFbBase(TFbBase* link) {
-    TFbBase::InsertInto(FFbBases, link, &TFbBase::FIndexInDatabase);
+    FFbBases.Add(link);
 }
 
 void TFbDatabase::RemoveFbBase(TFbBase* link) {
-    TFbBase::RemoveFrom(FFbBases, link, &TFbBase::FIndexInDatabase);
+    FFbBases.Remove(link);
+}
+
+void TFbDatabase::SetDefaultTransaction(TFbTransaction* value) {
+    AssignDefaultTransaction(FDefaultTransaction, value);
+}
+
+void TFbDatabase::SetDefaultUpdateTransaction(TFbTransaction* value) {
+    AssignDefaultTransaction(FDefaultUpdateTransaction, value);
+}
+
+void TFbDatabase::AssignDefaultTransaction(TFbTransaction*& slot, TFbTransaction* value) {
+    // The transaction must list this database before it is remembered: a refused addition
+    // leaves the old assignment in place.
+    if (value) {
+        value->AddDatabase(this);
+        if (!value->DefaultDatabase()) value->SetDefaultDatabase(this);
+    }
+    slot = value;
+}
+
+namespace {
+TFbTransaction& DefaultTransactionOf(TFbDatabase* database) {
+    if (!database->DefaultTransaction())
+        RaiseFbError(FbClientError::TransactionNotAssigned, {database->FullName()});
+    return *database->DefaultTransaction();
+}
+} // namespace
+
+void TFbDatabase::StartTransaction() {
+    DefaultTransactionOf(this).StartTransaction();
+}
+
+void TFbDatabase::Commit() {
+    DefaultTransactionOf(this).Commit();
+}
+
+void TFbDatabase::CommitRetaining() {
+    DefaultTransactionOf(this).CommitRetaining();
+}
+
+void TFbDatabase::Rollback() {
+    DefaultTransactionOf(this).Rollback();
+}
+
+void TFbDatabase::RollbackRetaining() {
+    DefaultTransactionOf(this).RollbackRetaining();
 }
 
 void SetFbLoginDialog(TFbLoginDialog dialog) {

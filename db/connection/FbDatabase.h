@@ -2,6 +2,8 @@
 // TFbDatabase: one attachment to one Firebird database, reached through the client library
 // binding; TFbBase: the link by which statements and data sets follow a database.
 
+#include "FbBase.h"
+#include "FbNoticeList.h"
 #include "FbParams.h"
 #include "IB_Intf.h"
 #include "platform/Component.h"
@@ -10,6 +12,7 @@
 #include <QList>
 #include <QString>
 #include <functional>
+#include <optional>
 
 class TFbDatabase;
 class TFbTransaction;
@@ -38,61 +41,6 @@ public:
     virtual void OnDatabaseLostConnect(TFbDatabase* database) = 0;
     // The database is being destroyed: the transaction forgets it.
     virtual void OnDatabaseFree(TFbDatabase* database) = 0;
-};
-
-// The link a statement or data set owns to follow its database and transaction. Its owner fills
-// in the events.
-class TFbBase {
-public:
-    explicit TFbBase(QObject* owner);
-    ~TFbBase();
-    TFbBase(const TFbBase&) = delete;
-    TFbBase& operator=(const TFbBase&) = delete;
-
-    QObject* Owner() const { return FOwner; }
-    TFbDatabase* Database() const { return FDatabase; }
-    void SetDatabase(TFbDatabase* value);
-
-    TFbTransaction* Transaction() const { return FTransaction; }
-    void SetTransaction(TFbTransaction* value);
-
-    // DatabaseNotAssigned without a database, then the database's CheckActive.
-    void CheckDatabase();
-    // The address of the database's attachment handle, after CheckDatabase.
-    isc_db_handle* DBHandle();
-    // TransactionNotAssigned without a transaction, then the transaction's CheckInTransaction.
-    void CheckTransaction();
-    // The address of the transaction's handle, after CheckTransaction.
-    isc_tr_handle* TRHandle();
-
-    std::function<void()> OnDatabaseConnecting;
-    std::function<void()> OnDatabaseConnected;
-    std::function<void()> OnDatabaseDisconnecting;
-    std::function<void()> OnDatabaseDisconnected;
-    std::function<void()> OnDatabaseFree;
-    // The connection was lost: the statement forgets its handle and closes without the server.
-    std::function<void()> OnDatabaseLostConnect;
-    std::function<void()> OnTransactionStarting;
-    std::function<void()> OnTransactionStarted;
-    std::function<void()> OnTransactionEnding;
-    std::function<void()> OnTransactionEnded;
-    std::function<void()> OnTransactionFree;
-
-private:
-    friend class TFbDatabase;
-    friend class TFbTransaction;
-    // A database or transaction keeps its links in an unordered list; each link remembers its
-    // place there, so removal swaps the last link into the gap.
-    static void InsertInto(QList<TFbBase*>& list, TFbBase* link, int TFbBase::*place);
-    static void RemoveFrom(QList<TFbBase*>& list, TFbBase* link, int TFbBase::*place);
-    // The owner, or a component above it, is being read from a stored layout.
-    bool OwnerLoading() const;
-
-    QObject* FOwner;
-    TFbDatabase* FDatabase = nullptr;
-    int FIndexInDatabase = -1;
-    TFbTransaction* FTransaction = nullptr;
-    int FIndexInTransaction = -1;
 };
 
 class TFbDatabase : public platform::TComponent {
@@ -185,15 +133,16 @@ public:
     int ServerRelease();
     int ServerBuild();
 
-    // Transactions that include this database.
+    // Transactions that include this database. One that is removed is no default transaction of
+    // it any more.
     int AddTransaction(IFbTransactionLink* transaction);
     void RemoveTransaction(IFbTransactionLink* transaction);
     int TransactionCount() const { return int(FTransactions.size()); }
     IFbTransactionLink* Transactions(int index) const { return FTransactions.at(index); }
     int ActiveTransactionCount() const;
     IFbTransactionLink* FirstActiveTransaction() const;
-    int FbBaseCount() const { return int(FFbBases.size()); }
-    TFbBase* FbBases(int index) const { return FFbBases.at(index); }
+    int FbBaseCount() const { return FFbBases.Count(); }
+    TFbBase* FbBases(int index) const { return FFbBases.At(index); }
 
     // Transactions that statements and data sets of this database get when they have none.
     // Assigning one adds this database to it and, when it has no default database, makes this
@@ -231,20 +180,15 @@ protected:
     bool FStreamedConnected = false;
 
 private:
-    friend class TFbBase;
-    friend class TFbTransaction;
-    struct TNoticeEntry {
-        TNotice Notice;
-        const void* Key;
-        TNotifyEvent Callback;
-    };
+    friend class TFbLinkGate;
 
     void InternalOpen(bool raiseExcept);
     void RunLoginDialog();
     void ReadServerVersion();
     void SetConnectionFacts();
-    // One database information item into a 512-byte (or larger) result; false when not returned.
-    bool DatabaseInfo(char item, QByteArray& value, int bufferSize = 512);
+    // One database information item, asked with a 512-byte (or larger) answer buffer; none when
+    // the server does not return it.
+    std::optional<QByteArray> DatabaseInfo(char item, int bufferSize = 512);
     int DatabaseInfoInteger(char item, int missing);
     QString DatabaseInfoString(char item, int bufferSize);
     void CallNotices(TNotice notice, bool whileConnected);
@@ -256,6 +200,7 @@ private:
     void IdleTimerTick();
     void AddFbBase(TFbBase* link);
     void RemoveFbBase(TFbBase* link);
+    void AssignDefaultTransaction(TFbTransaction*& slot, TFbTransaction* value);
 
     isc_db_handle FHandle = 0;
     bool FHandleIsShared = false;
@@ -278,11 +223,11 @@ private:
     bool FDPBForFirebird = true;
     QByteArray FDPB;
     short FDPBLength = 0;
-    QList<TFbBase*> FFbBases;
+    TFbLinkList FFbBases;
     QList<IFbTransactionLink*> FTransactions;
     TFbTransaction* FDefaultTransaction = nullptr;
     TFbTransaction* FDefaultUpdateTransaction = nullptr;
-    QList<TNoticeEntry> FNotices;
+    db::connection::TFbNoticeList<TNotice, TNotifyEvent> FNotices;
     int vAttachmentID = -1;
     int FServerMajorVersion = -1;
     int FServerMinorVersion = -1;

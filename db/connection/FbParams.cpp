@@ -94,13 +94,17 @@ constexpr std::array<const char*, 83> DPBNames = {"cdd_pathname",
                                                   "recover_until",
                                                   "force"};
 
+// InterBase's code of instance_name; Firebird gives 75 to isc_dpb_trusted_role.
+constexpr int IbDpbInstanceName = 75;
+
 struct TFixedName {
     const char* Name;
     int Code;
 };
 // Firebird names whose codes InterBase gives to other parameters.
-constexpr std::array<TFixedName, 3> FirebirdNames = {
-    {{"no_db_triggers", 72}, {"set_db_charset", 68}, {"utf8_filename", 77}}};
+constexpr std::array<TFixedName, 3> FirebirdNames = {{{"no_db_triggers", isc_dpb_no_db_triggers},
+                                                      {"set_db_charset", isc_dpb_set_db_charset},
+                                                      {"utf8_filename", isc_dpb_utf8_filename}}};
 
 int DPBCode(const QByteArray& name) {
     for (size_t i = 0; i < DPBNames.size(); ++i)
@@ -144,8 +148,15 @@ int ShutdownFlags(const QByteArray& value) {
     static const struct {
         const char* Name;
         int Flag;
-    } Modes[] = {{"attachment", 2}, {"cache", 1},   {"force", 8},   {"full", 64},      {"mode_mask", 112},
-                 {"multi", 32},     {"normal", 16}, {"single", 48}, {"transaction", 4}};
+    } Modes[] = {{"attachment", isc_dpb_shut_attachment},
+                 {"cache", isc_dpb_shut_cache},
+                 {"force", isc_dpb_shut_force},
+                 {"full", isc_dpb_shut_full},
+                 {"mode_mask", isc_dpb_shut_mode_mask},
+                 {"multi", isc_dpb_shut_multi},
+                 {"normal", isc_dpb_shut_normal},
+                 {"single", isc_dpb_shut_single},
+                 {"transaction", isc_dpb_shut_transaction}};
     int flags = 0;
     QByteArray word;
     const auto addWord = [&] {
@@ -253,39 +264,39 @@ void GenerateDPB(platform::TStringList& params, QByteArray& dpb, short& dpbLengt
         };
 
         switch (code) {
-        case 28:
-        case 29:
-        case 30:
-        case 18:
-        case 19:
-        case 20:
-        case 36:
-        case 47:
-        case 48:
-        case 60:
+        case isc_dpb_user_name:
+        case isc_dpb_password:
+        case isc_dpb_password_enc:
+        case isc_dpb_license:
+        case isc_dpb_sys_user_name:
+        case isc_dpb_encrypt_key:
+        case isc_dpb_old_file:
+        case isc_dpb_lc_messages:
+        case isc_dpb_lc_ctype:
+        case isc_dpb_sql_role_name:
             appendValue(value);
             break;
-        case 63: {
+        case isc_dpb_sql_dialect: {
             QByteArray dialect = value;
             if (!dialect.isEmpty()) dialect[0] = char(dialect[0] - '0');
             appendValue(dialect);
             break;
         }
-        case 5:
-        case 9:
-        case 13:
-        case 17:
-        case 24:
-        case 27:
-        case 33:
-        case 34:
-        case 52:
-        case 54:
-        case 57:
-        case 58:
+        case isc_dpb_num_buffers:
+        case isc_dpb_verify:
+        case isc_dpb_dbkey_scope:
+        case isc_dpb_damaged:
+        case isc_dpb_force_write:
+        case isc_dpb_no_reserve:
+        case isc_dpb_online_dump:
+        case isc_dpb_old_file_size:
+        case isc_dpb_shutdown_delay:
+        case isc_dpb_overwrite:
+        case isc_dpb_connect_timeout:
+        case isc_dpb_dummy_packet_interval:
             appendByte(ToInteger(value));
             break;
-        case 22: {
+        case isc_dpb_sweep_interval: {
             const quint32 n = quint32(ToInteger(value));
             buffer += char(code);
             buffer += char(4);
@@ -293,20 +304,20 @@ void GenerateDPB(platform::TStringList& params, QByteArray& dpb, short& dpbLengt
                 buffer += char((n >> shift) & 0xFF);
             break;
         }
-        case 10:
-            appendByte(2);
+        case isc_dpb_sweep:
+            appendByte(isc_dpb_records);
             break;
-        case 8:
-        case 16:
+        case isc_dpb_garbage_collect:
+        case isc_dpb_no_garbage_collect:
             appendByte(1);
             break;
-        case 21:
-        case 23:
-        case 25:
-        case 26:
+        case isc_dpb_activate_shadow:
+        case isc_dpb_delete_shadow:
+        case isc_dpb_begin_log:
+        case isc_dpb_quit_log:
             appendByte(0);
             break;
-        case 50:
+        case isc_dpb_shutdown:
             if (value.isEmpty()) {
                 buffer += char(code);
                 buffer += char(0);
@@ -314,23 +325,23 @@ void GenerateDPB(platform::TStringList& params, QByteArray& dpb, short& dpbLengt
                 appendByte(ShutdownFlags(value));
             }
             break;
-        case 51:
+        case isc_dpb_online:
             buffer += char(code);
             buffer += char(0);
             break;
-        case 68:
+        case isc_dpb_set_db_charset:
             if (isFirebird) appendValue(value);
             break;
-        case 72:
+        case isc_dpb_no_db_triggers:
             if (isFirebird) appendByte(1);
             break;
-        case 77:
+        case isc_dpb_utf8_filename:
             if (isFirebird) {
                 buffer += char(code);
                 buffer += char(0);
             }
             break;
-        case 75:
+        case IbDpbInstanceName:
             if (!isFirebird) appendValue(value);
             break;
         case 0:

@@ -86,8 +86,8 @@ public:
     void ReplaceDatabase(TFbDatabase* oldDatabase, TFbDatabase* newDatabase);
     int FindDatabase(TFbDatabase* database) const { return int(FDatabases.indexOf(database)); }
 
-    int FbBaseCount() const { return int(FFbBases.size()); }
-    TFbBase* FbBases(int index) const { return FFbBases.at(index); }
+    int FbBaseCount() const { return FFbBases.Count(); }
+    TFbBase* FbBases(int index) const { return FFbBases.At(index); }
 
     // The binding of the main database.
     IIBClientLibrary& ClientLibrary();
@@ -136,18 +136,11 @@ protected:
     bool FStreamedActive = false;
 
 private:
-    friend class TFbBase;
-    struct TNoticeEntry {
-        int Kind;
-        const void* Key;
-        quint64 Id;
-        TNotifyEvent Callback;
-        TEndEvent EndCallback;
-    };
+    friend class TFbLinkGate;
 
     int InternalAddDatabase(TFbDatabase* database, const QString& trParams, bool setText);
-    void CallNotices(int kind, bool lastFirst);
-    void CallEndNotices(TEndNotice kind, TTransactionAction action, bool force);
+    void CallNotices(TNotice notice, bool lastFirst);
+    void CallEndNotices(TEndNotice notice, TTransactionAction action, bool force);
     void TimerTick();
     void AddFbBase(TFbBase* link);
     void RemoveFbBase(TFbBase* link);
@@ -158,7 +151,7 @@ private:
     TFbDatabase* FDefaultDatabase = nullptr;
     QList<TFbDatabase*> FDatabases;
     QStringList FDatabaseTRParams;
-    QList<TFbBase*> FFbBases;
+    TFbLinkList FFbBases;
     platform::TStringList FTRParams;
     bool FTRParamsChanged = true;
     QByteArray FTPB;
@@ -169,8 +162,8 @@ private:
     TFbCustomTimer* FTimer = nullptr;
     bool FCanTimeout = false;
     int FTransactionID = 0;
-    QList<TNoticeEntry> FNotices;
-    quint64 FNextNoticeId = 1;
+    db::connection::TFbNoticeList<TNotice, TNotifyEvent> FNotices;
+    db::connection::TFbNoticeList<TEndNotice, TEndEvent> FEndNotices;
 };
 
 // The action a disconnect or destruction ends a transaction with: retaining actions become hard.

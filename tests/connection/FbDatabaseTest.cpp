@@ -296,6 +296,20 @@ TEST_F(DatabaseTest, DisconnectEventErrorsAreReportedWithTheEventName) {
     EXPECT_FALSE(FDatabase->Connected());
 }
 
+TEST_F(DatabaseTest, ACallbackRemovedDuringARoundIsNotCalled) {
+    FDatabase->SetDBName(NewDatabase(Q("notices.fdb")));
+    QStringList called;
+    int first = 0, second = 0;
+    FDatabase->AddEvent(TFbDatabase::TNotice::Connected, &first, [&](TFbDatabase* database) {
+        called << Q("first");
+        database->RemoveEvent(TFbDatabase::TNotice::Connected, &second);
+    });
+    FDatabase->AddEvent(TFbDatabase::TNotice::Connected, &second,
+                        [&](TFbDatabase*) { called << Q("second"); });
+    FDatabase->SetConnected(true);
+    EXPECT_EQ(called, QStringList{Q("first")});
+}
+
 TEST_F(DatabaseTest, LinksAreReplacedByTheLastAndClearedWhenTheDatabaseGoes) {
     auto* statement = new platform::TComponent(FForm.get());
     statement->SetName(Q("pFbQueryFormy"));
