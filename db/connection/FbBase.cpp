@@ -5,6 +5,8 @@
 #include "fb.h"
 #include "platform/Component.h"
 
+using namespace db::connection;
+
 TFbBase::TFbBase(QObject* owner) : FOwner(owner) {}
 
 TFbBase::~TFbBase() {

@@ -2,6 +2,7 @@
 
 #include "FbBase.h"
 #include "FbInfo.h"
+#include "FbInternal.h"
 #include "FbSafeTimer.h"
 #include "FbTransaction.h"
 #include "fb.h"
@@ -16,6 +17,8 @@
 #include <exception>
 #include <link.h>
 #include <mutex>
+
+using namespace db::connection;
 
 namespace {
 
@@ -469,7 +472,7 @@ void TFbDatabase::Close() {
     vInternalTransaction->SetTimeout(0);
 }
 
-QByteArray ServerTimeQuery(int sqlDialect) {
+QByteArray db::connection::ServerTimeQuery(int sqlDialect) {
     return sqlDialect > 1 ? QByteArrayLiteral("SELECT CAST('NOW' AS TIMESTAMP) from RDB$DATABASE")
                           : QByteArrayLiteral("SELECT CAST('NOW' AS DATE) from RDB$DATABASE");
 }
@@ -807,17 +810,18 @@ void TFbDatabase::RollbackRetaining() {
     DefaultTransactionOf(this).RollbackRetaining();
 }
 
-void SetFbLoginDialog(TFbLoginDialog dialog) {
+void db::connection::SetFbLoginDialog(TFbLoginDialog dialog) {
     std::lock_guard lock(gLoginDialogLock);
     gLoginDialog = std::move(dialog);
 }
 
-QString LoginDialogDatabaseName(const QString& databaseName) {
+QString db::connection::LoginDialogDatabaseName(const QString& databaseName) {
     if (databaseName.size() <= 45) return databaseName;
     return databaseName.left(10) + QStringLiteral("...") + databaseName.right(33);
 }
 
-void ParseServerVersion(const QString& text, int& major, int& minor, int& release, int& build) {
+void db::connection::ParseServerVersion(const QString& text, int& major, int& minor, int& release,
+                                        int& build) {
     int* const parts[] = {&major, &minor, &release, &build};
     int stored = 0;
     QString number;
@@ -834,7 +838,7 @@ void ParseServerVersion(const QString& text, int& major, int& minor, int& releas
     if (stored < 4 && !number.isEmpty()) *parts[stored] = number.toInt();
 }
 
-int FbDatabaseCount() {
+int db::connection::FbDatabaseCount() {
     TDatabaseList& list = Databases();
     std::lock_guard lock(list.Lock);
     return int(list.Items.size());

@@ -254,17 +254,6 @@ Q_DECLARE_OPERATORS_FOR_FLAGS(TUseRepositories)
 // cancelled.
 using TFbLoginDialog =
     std::function<bool(const QString& databaseName, QString& userName, QString& password, QString& roleName)>;
+namespace db::connection {
 void SetFbLoginDialog(TFbLoginDialog dialog);
-// The database name as the login dialog shows it: longer than 45 characters, its first 10, "..."
-// and its last 33.
-QString LoginDialogDatabaseName(const QString& databaseName);
-
-// Parses a server version text ("LI-V3.0.11.33703 Firebird 3.0") from its fifth character into
-// major, minor, release and build.
-void ParseServerVersion(const QString& text, int& major, int& minor, int& release, int& build);
-
-// The server clock query for a dialect: the TIMESTAMP form above dialect 1, the DATE form otherwise.
-QByteArray ServerTimeQuery(int sqlDialect);
-
-// Number of databases in the process-wide list.
-int FbDatabaseCount();
+} // namespace db::connection

@@ -1,11 +1,14 @@
 #include "FbParams.h"
 
+#include "FbInternal.h"
 #include "fb.h"
 #include "platform/Encoding.h"
 #include "platform/IniFile.h"
 
 #include <array>
 #include <limits>
+
+using namespace db::connection;
 
 namespace {
 
@@ -187,7 +190,7 @@ int ShutdownFlags(const QByteArray& value) {
 
 } // namespace
 
-int IndexOfDBConst(const QString& name, const platform::TStringList& params) {
+int db::connection::IndexOfDBConst(const QString& name, const platform::TStringList& params) {
     const QString upperName = UpperAscii(name);
     for (int i = 0; i < params.Count(); ++i) {
         const qsizetype pos = UpperAscii(params[i]).indexOf(upperName);
@@ -197,7 +200,7 @@ int IndexOfDBConst(const QString& name, const platform::TStringList& params) {
 }
 
 int TDBParams::IndexOfDBConst(const QString& name) const {
-    return ::IndexOfDBConst(name, *this);
+    return db::connection::IndexOfDBConst(name, *this);
 }
 
 void TConnectParams::SetCharSet(const QString& value) {
@@ -225,7 +228,7 @@ void TConnectParams::SetParam(const QString& name, const QString& value) {
         FParams.Add(line);
 }
 
-TParamLine ReadParamLine(platform::TStringList& params, int index, const char* prefix) {
+TParamLine db::connection::ReadParamLine(platform::TStringList& params, int index, const char* prefix) {
     TParamLine result;
     const QString line = TrimControls(params[index]);
     if (line != params[index]) params.Put(index, line);
@@ -239,7 +242,8 @@ TParamLine ReadParamLine(platform::TStringList& params, int index, const char* p
     return result;
 }
 
-void GenerateDPB(platform::TStringList& params, QByteArray& dpb, short& dpbLength, bool isFirebird) {
+void db::connection::GenerateDPB(platform::TStringList& params, QByteArray& dpb, short& dpbLength,
+                                 bool isFirebird) {
     QByteArray buffer(1, char(isc_dpb_version1));
 
     for (int i = 0; i < params.Count(); ++i) {

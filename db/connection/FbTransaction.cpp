@@ -1,5 +1,6 @@
 #include "FbTransaction.h"
 
+#include "FbInternal.h"
 #include "FbParams.h"
 
 #include "FbInfo.h"
@@ -13,6 +14,8 @@
 #include <climits>
 #include <limits>
 #include <vector>
+
+using namespace db::connection;
 
 namespace {
 
@@ -29,6 +32,18 @@ int TPBCode(const QByteArray& name) {
     return 0;
 }
 
+// The action a disconnect or destruction ends a transaction with: retaining actions become hard.
+TTransactionAction HardAction(TTransactionAction action) {
+    switch (action) {
+    case TTransactionAction::TACommitRetaining:
+        return TTransactionAction::TACommit;
+    case TTransactionAction::TARollbackRetaining:
+        return TTransactionAction::TARollback;
+    default:
+        return action;
+    }
+}
+
 // One entry of the transaction existence block given to isc_start_multiple.
 struct TTeb {
     isc_db_handle* Database;
@@ -38,7 +53,7 @@ struct TTeb {
 
 } // namespace
 
-void GenerateTPB(platform::TStringList& params, QByteArray& tpb, short& tpbLength) {
+void db::connection::GenerateTPB(platform::TStringList& params, QByteArray& tpb, short& tpbLength) {
     if (params.Count() == 0) {
         tpb.clear();
         tpbLength = 0;
@@ -80,17 +95,6 @@ void GenerateTPB(platform::TStringList& params, QByteArray& tpb, short& tpbLengt
                          {int(std::numeric_limits<short>::max())});
     tpb = buffer;
     tpbLength = short(buffer.size());
-}
-
-TTransactionAction HardAction(TTransactionAction action) {
-    switch (action) {
-    case TTransactionAction::TACommitRetaining:
-        return TTransactionAction::TACommit;
-    case TTransactionAction::TARollbackRetaining:
-        return TTransactionAction::TARollback;
-    default:
-        return action;
-    }
 }
 
 TFbTransaction::TFbTransaction(platform::TComponent* owner) : platform::TComponent(owner) {

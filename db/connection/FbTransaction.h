@@ -33,7 +33,9 @@ enum class TMDTTransactionRole { mtrNone, mtrSeparateTransaction, mtrAutoDefine 
 // builder does not support, TPBConstantUnknown for an unknown name, and a client error (SQLCode -1) for a
 // table name longer than 255 bytes or a buffer longer than 32767 bytes. The outputs change only when the
 // build succeeds.
+namespace db::connection {
 void GenerateTPB(platform::TStringList& params, QByteArray& tpb, short& tpbLength);
+} // namespace db::connection
 
 class TFbTransaction : public platform::TComponent, public IFbTransactionLink {
     Q_OBJECT
@@ -165,6 +167,3 @@ private:
     db::connection::TFbNoticeList<TNotice, TNotifyEvent> FNotices;
     db::connection::TFbNoticeList<TEndNotice, TEndEvent> FEndNotices;
 };
-
-// The action a disconnect or destruction ends a transaction with: retaining actions become hard.
-TTransactionAction HardAction(TTransactionAction action);

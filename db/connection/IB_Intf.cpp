@@ -1,5 +1,6 @@
 #include "IB_Intf.h"
 
+#include "FbInternal.h"
 #include "platform/Exceptions.h"
 #include "platform/Format.h"
 
@@ -9,6 +10,8 @@
 #include <dlfcn.h>
 #include <mutex>
 #include <vector>
+
+using namespace db::connection;
 
 namespace {
 
@@ -31,7 +34,7 @@ TClientLibraryList& ClientLibraries() {
 
 } // namespace
 
-void RestoreDefaultFPUState() {
+void db::connection::RestoreDefaultFPUState() {
 #if defined(__x86_64__) && defined(__GLIBC__)
     // Reading the two control words is cheap, loading the whole environment is not, and this runs
     // after every client call. Only the control bits count: raised exception flags are no state.
@@ -191,7 +194,7 @@ void TIBClientLibrary::LoadIBLibrary() {
     }
 }
 
-IIBClientLibraryPtr GetIBClientLibrary(const QString& libraryName) {
+IIBClientLibraryPtr db::connection::GetIBClientLibrary(const QString& libraryName) {
     TClientLibraryList& list = ClientLibraries();
     std::lock_guard lock(list.Lock);
     for (const IIBClientLibraryPtr& library : list.Items) {
@@ -204,7 +207,7 @@ IIBClientLibraryPtr GetIBClientLibrary(const QString& libraryName) {
     return library;
 }
 
-int ClientLibraryCount() {
+int db::connection::ClientLibraryCount() {
     TClientLibraryList& list = ClientLibraries();
     std::lock_guard lock(list.Lock);
     return int(list.Items.size());

@@ -149,12 +149,21 @@ enum class FbClientError : int {
     MDTSavepointNotFound = 84,
 };
 
+// Which parts a status-vector error's message contains; all on unless changed.
+struct TFbErrorMessageParts {
+    bool RaiserName = true;
+    bool SQLMessage = true;
+    bool IBMessage = true;
+};
+
+// A process-wide hook that sees every status-vector error before it is raised and may cancel the
+// raise by setting doRaise to false. None is registered by default.
+using TFbErrorHandler = std::function<void(QObject* sender, EFbError& error, bool& doRaise)>;
+
+namespace db::connection {
+
 // The calling thread's status vector, passed to every client call.
 ISC_STATUS* StatusVector();
-
-// The unformatted text of client error `code` (taken modulo 128; codes without a text give "").
-QString FbClientErrorText(int code);
-QString FbClientErrorText(FbClientError code);
 
 // Builds an EFbInterBaseError from the calling thread's status vector and raises it. Returns only
 // when a registered error handler decides not to raise.
@@ -165,16 +174,8 @@ void RaiseIBError(IIBClientLibrary& clientLibrary, QObject* sender);
 // Raises an EFbClientError with SQLCode -1 and the given text formatted from the arguments.
 [[noreturn]] void RaiseFbErrorText(const QString& format, std::initializer_list<platform::TVarRec> args = {});
 
-// Which parts a status-vector error's message contains; all on unless changed.
-struct TFbErrorMessageParts {
-    bool RaiserName = true;
-    bool SQLMessage = true;
-    bool IBMessage = true;
-};
 TFbErrorMessageParts FbErrorMessageParts();
 void SetFbErrorMessageParts(const TFbErrorMessageParts& parts);
-
-// A process-wide hook that sees every status-vector error before it is raised and may cancel the
-// raise by setting doRaise to false. None is registered by default.
-using TFbErrorHandler = std::function<void(QObject* sender, EFbError& error, bool& doRaise)>;
 void SetFbErrorHandler(TFbErrorHandler handler);
+
+} // namespace db::connection

@@ -6,6 +6,8 @@
 
 #include <QCoreApplication>
 
+using namespace db::connection;
+
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     if (argc < 2) return 2;

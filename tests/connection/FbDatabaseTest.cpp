@@ -1,4 +1,5 @@
 #include "TestSupport.h"
+#include "db/connection/FbInternal.h"
 #include "db/connection/FbSafeTimer.h"
 #include "db/connection/fb.h"
 #include "db/connection/pFbDatabase.h"
@@ -7,6 +8,8 @@
 #include <QProcess>
 #include <gtest/gtest.h>
 #include <memory>
+
+using namespace db::connection;
 
 namespace {
 

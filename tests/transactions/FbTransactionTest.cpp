@@ -7,6 +7,8 @@
 #include <QElapsedTimer>
 #include <QFile>
 
+using namespace db::connection;
+
 namespace {
 
 const QByteArray SetValue20 = "update t set v = 20 where id = 1";
