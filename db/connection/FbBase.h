@@ -66,8 +66,6 @@ public:
     bool Contains(TFbBase* link) const { return FItems.contains(link); }
     int Count() const { return int(FItems.size()); }
     TFbBase* At(int index) const { return FItems.at(index); }
-    TFbBase* Last() const { return FItems.last(); }
-    bool IsEmpty() const { return FItems.isEmpty(); }
     // Calls `event` of every link that is still listed when its turn comes, from a copy of the
     // list (an event may add or remove links), first to last or last to first.
     void Notify(std::function<void()> TFbBase::*event, bool lastFirst = false) const;
@@ -76,6 +74,20 @@ public:
         const QList<TFbBase*> links = FItems;
         for (TFbBase* link : links)
             if (FItems.contains(link) && !f(*link)) return;
+    }
+
+    // Empties the list from the last link, for an owner that is being destroyed: calls the
+    // link's `freeEvent` (a failure of it is ignored), then `release`, which lets the link go.
+    template <class F> void FreeAll(std::function<void()> TFbBase::*freeEvent, F&& release) {
+        while (!FItems.isEmpty()) {
+            TFbBase* link = FItems.last();
+            try {
+                if (link->*freeEvent) (link->*freeEvent)();
+            } catch (...) {
+            }
+            release(*link);
+            Remove(link);
+        }
     }
 
 private:

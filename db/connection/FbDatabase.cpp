@@ -177,26 +177,11 @@ TFbDatabase::~TFbDatabase() {
             // Nothing may escape a destructor; the attachment is forgotten below.
         }
     }
-    // A callback may remove other registrations: walk a copy and skip what is gone.
-    FNotices.Round(TNotice::Destroy, true, [this](const TNotifyEvent& callback) {
-        try {
-            callback(this);
-        } catch (...) {
-        }
-        return true;
+    FNotices.CallAllLastFirst(TNotice::Destroy, this);
+    FFbBases.FreeAll(&TFbBase::OnDatabaseFree, [this](TFbBase& link) {
+        if (link.Database() == this) link.SetDatabase(nullptr);
+        link.SetTransaction(nullptr);
     });
-    while (!FFbBases.IsEmpty()) {
-        TFbBase* link = FFbBases.Last();
-        try {
-            if (link->OnDatabaseFree) link->OnDatabaseFree();
-        } catch (...) {
-        }
-        if (link->Database() == this)
-            link->SetDatabase(nullptr);
-        else
-            FFbBases.Remove(link);
-        link->SetTransaction(nullptr);
-    }
     const QList<IFbTransactionLink*> transactions = FTransactions;
     FTransactions.clear();
     for (IFbTransactionLink* transaction : transactions)

@@ -31,6 +31,18 @@ public:
         }
     }
 
+    // Calls every callback of `notice` with `args`, from the last registered to the first; one
+    // that raises does not keep the others from their turn (the owner is being destroyed).
+    template <class... A> void CallAllLastFirst(Notice notice, A&&... args) const {
+        Round(notice, true, [&](const Callback& callback) {
+            try {
+                callback(args...);
+            } catch (...) {
+            }
+            return true;
+        });
+    }
+
 private:
     struct TEntry {
         Notice Kind;

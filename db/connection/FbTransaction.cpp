@@ -108,24 +108,10 @@ TFbTransaction::~TFbTransaction() {
     delete FTimer;
     FTimer = nullptr;
     EndOnDestroy();
-    FNotices.Round(TNotice::Destroy, true, [this](const TNotifyEvent& callback) {
-        try {
-            callback(this);
-        } catch (...) {
-        }
-        return true;
+    FNotices.CallAllLastFirst(TNotice::Destroy, this);
+    FFbBases.FreeAll(&TFbBase::OnTransactionFree, [this](TFbBase& link) {
+        if (link.Transaction() == this) link.SetTransaction(nullptr);
     });
-    while (!FFbBases.IsEmpty()) {
-        TFbBase* link = FFbBases.Last();
-        try {
-            if (link->OnTransactionFree) link->OnTransactionFree();
-        } catch (...) {
-        }
-        if (link->Transaction() == this)
-            link->SetTransaction(nullptr);
-        else
-            FFbBases.Remove(link);
-    }
     while (!FDatabases.isEmpty())
         RemoveDatabase(int(FDatabases.size() - 1));
 }
