@@ -188,6 +188,121 @@ int ShutdownFlags(const QByteArray& value) {
     return flags;
 }
 
+// How a parameter's value goes into the DPB.
+enum class TDPBForm {
+    Text,        // the value's bytes, counted
+    Dialect,     // the value with its first digit turned into its number
+    IntegerByte, // the value as an integer, one byte
+    Integer32,   // the value as an integer, four bytes little-endian
+    Byte,        // a fixed byte, whatever the value
+    Shutdown,    // the shutdown flags, or nothing for an empty value
+    Empty,       // the code alone, with length 0
+    Skipped,     // not sent to this kind of server
+    Unsupported,
+};
+struct TDPBEncoding {
+    TDPBForm Form;
+    int Byte = 0;
+};
+
+TDPBEncoding DPBEncoding(int code, bool isFirebird) {
+    switch (code) {
+    case isc_dpb_user_name:
+    case isc_dpb_password:
+    case isc_dpb_password_enc:
+    case isc_dpb_license:
+    case isc_dpb_sys_user_name:
+    case isc_dpb_encrypt_key:
+    case isc_dpb_old_file:
+    case isc_dpb_lc_messages:
+    case isc_dpb_lc_ctype:
+    case isc_dpb_sql_role_name:
+        return {TDPBForm::Text};
+    case isc_dpb_sql_dialect:
+        return {TDPBForm::Dialect};
+    case isc_dpb_num_buffers:
+    case isc_dpb_verify:
+    case isc_dpb_dbkey_scope:
+    case isc_dpb_damaged:
+    case isc_dpb_force_write:
+    case isc_dpb_no_reserve:
+    case isc_dpb_online_dump:
+    case isc_dpb_old_file_size:
+    case isc_dpb_shutdown_delay:
+    case isc_dpb_overwrite:
+    case isc_dpb_connect_timeout:
+    case isc_dpb_dummy_packet_interval:
+        return {TDPBForm::IntegerByte};
+    case isc_dpb_sweep_interval:
+        return {TDPBForm::Integer32};
+    case isc_dpb_sweep:
+        return {TDPBForm::Byte, isc_dpb_records};
+    case isc_dpb_garbage_collect:
+    case isc_dpb_no_garbage_collect:
+        return {TDPBForm::Byte, 1};
+    case isc_dpb_activate_shadow:
+    case isc_dpb_delete_shadow:
+    case isc_dpb_begin_log:
+    case isc_dpb_quit_log:
+        return {TDPBForm::Byte, 0};
+    case isc_dpb_shutdown:
+        return {TDPBForm::Shutdown};
+    case isc_dpb_online:
+        return {TDPBForm::Empty};
+    case isc_dpb_set_db_charset:
+        return {isFirebird ? TDPBForm::Text : TDPBForm::Skipped};
+    case isc_dpb_no_db_triggers:
+        return {isFirebird ? TDPBForm::Byte : TDPBForm::Skipped, 1};
+    case isc_dpb_utf8_filename:
+        return {isFirebird ? TDPBForm::Empty : TDPBForm::Skipped};
+    case IbDpbInstanceName:
+        return {isFirebird ? TDPBForm::Skipped : TDPBForm::Text};
+    default:
+        return {TDPBForm::Unsupported};
+    }
+}
+
+void AppendDPBParameter(QByteArray& buffer, int code, TDPBEncoding encoding, const TParamLine& line) {
+    const auto append = [&](const QByteArray& bytes) {
+        if (bytes.size() > 255)
+            RaiseFbErrorText(QStringLiteral("DPB Constant (isc_dpb_%s) value is longer than 255 bytes."),
+                             {QString::fromLatin1(line.Name)});
+        buffer += char(code);
+        buffer += char(bytes.size());
+        buffer += bytes;
+    };
+    const auto appendByte = [&](int byte) { append(QByteArray(1, char(byte & 0xFF))); };
+    switch (encoding.Form) {
+    case TDPBForm::Text:
+        return append(line.Value);
+    case TDPBForm::Dialect: {
+        QByteArray dialect = line.Value;
+        if (!dialect.isEmpty()) dialect[0] = char(dialect[0] - '0');
+        return append(dialect);
+    }
+    case TDPBForm::IntegerByte:
+        return appendByte(ToInteger(line.Value));
+    case TDPBForm::Integer32: {
+        const quint32 n = quint32(ToInteger(line.Value));
+        QByteArray bytes;
+        for (int shift = 0; shift < 32; shift += 8)
+            bytes += char((n >> shift) & 0xFF);
+        return append(bytes);
+    }
+    case TDPBForm::Byte:
+        return appendByte(encoding.Byte);
+    case TDPBForm::Shutdown:
+        if (line.Value.isEmpty()) return append(QByteArray());
+        return appendByte(ShutdownFlags(line.Value));
+    case TDPBForm::Empty:
+        return append(QByteArray());
+    case TDPBForm::Skipped:
+        return;
+    case TDPBForm::Unsupported:
+        RaiseFbError(FbClientError::DPBConstantUnsupported, {QString::fromLatin1(DPBNames[code - 1])});
+    }
+}
+
 } // namespace
 
 int db::connection::IndexOfDBConst(const QString& name, const platform::TStringList& params) {
@@ -245,116 +360,14 @@ TParamLine db::connection::ReadParamLine(platform::TStringList& params, int inde
 void db::connection::GenerateDPB(platform::TStringList& params, QByteArray& dpb, short& dpbLength,
                                  bool isFirebird) {
     QByteArray buffer(1, char(isc_dpb_version1));
-
     for (int i = 0; i < params.Count(); ++i) {
         const TParamLine parsed = ReadParamLine(params, i, "isc_dpb_");
         if (parsed.Empty) continue;
-        const QByteArray& name = parsed.Name;
-        const QByteArray& value = parsed.Value;
-
-        const int code = DPBCode(name);
-        const auto appendValue = [&](const QByteArray& bytes) {
-            if (bytes.size() > 255)
-                RaiseFbErrorText(QStringLiteral("DPB Constant (isc_dpb_%s) value is longer than 255 bytes."),
-                                 {QString::fromLatin1(name)});
-            buffer += char(code);
-            buffer += char(bytes.size());
-            buffer += bytes;
-        };
-        const auto appendByte = [&](int byte) {
-            buffer += char(code);
-            buffer += char(1);
-            buffer += char(byte & 0xFF);
-        };
-
-        switch (code) {
-        case isc_dpb_user_name:
-        case isc_dpb_password:
-        case isc_dpb_password_enc:
-        case isc_dpb_license:
-        case isc_dpb_sys_user_name:
-        case isc_dpb_encrypt_key:
-        case isc_dpb_old_file:
-        case isc_dpb_lc_messages:
-        case isc_dpb_lc_ctype:
-        case isc_dpb_sql_role_name:
-            appendValue(value);
-            break;
-        case isc_dpb_sql_dialect: {
-            QByteArray dialect = value;
-            if (!dialect.isEmpty()) dialect[0] = char(dialect[0] - '0');
-            appendValue(dialect);
-            break;
-        }
-        case isc_dpb_num_buffers:
-        case isc_dpb_verify:
-        case isc_dpb_dbkey_scope:
-        case isc_dpb_damaged:
-        case isc_dpb_force_write:
-        case isc_dpb_no_reserve:
-        case isc_dpb_online_dump:
-        case isc_dpb_old_file_size:
-        case isc_dpb_shutdown_delay:
-        case isc_dpb_overwrite:
-        case isc_dpb_connect_timeout:
-        case isc_dpb_dummy_packet_interval:
-            appendByte(ToInteger(value));
-            break;
-        case isc_dpb_sweep_interval: {
-            const quint32 n = quint32(ToInteger(value));
-            buffer += char(code);
-            buffer += char(4);
-            for (int shift = 0; shift < 32; shift += 8)
-                buffer += char((n >> shift) & 0xFF);
-            break;
-        }
-        case isc_dpb_sweep:
-            appendByte(isc_dpb_records);
-            break;
-        case isc_dpb_garbage_collect:
-        case isc_dpb_no_garbage_collect:
-            appendByte(1);
-            break;
-        case isc_dpb_activate_shadow:
-        case isc_dpb_delete_shadow:
-        case isc_dpb_begin_log:
-        case isc_dpb_quit_log:
-            appendByte(0);
-            break;
-        case isc_dpb_shutdown:
-            if (value.isEmpty()) {
-                buffer += char(code);
-                buffer += char(0);
-            } else {
-                appendByte(ShutdownFlags(value));
-            }
-            break;
-        case isc_dpb_online:
-            buffer += char(code);
-            buffer += char(0);
-            break;
-        case isc_dpb_set_db_charset:
-            if (isFirebird) appendValue(value);
-            break;
-        case isc_dpb_no_db_triggers:
-            if (isFirebird) appendByte(1);
-            break;
-        case isc_dpb_utf8_filename:
-            if (isFirebird) {
-                buffer += char(code);
-                buffer += char(0);
-            }
-            break;
-        case IbDpbInstanceName:
-            if (!isFirebird) appendValue(value);
-            break;
-        case 0:
-            RaiseFbError(FbClientError::DPBConstantUnknown, {platform::StringFromAnsi(name)});
-        default:
-            RaiseFbError(FbClientError::DPBConstantUnsupported, {QString::fromLatin1(DPBNames[code - 1])});
-        }
+        const int code = DPBCode(parsed.Name);
+        if (code == 0)
+            RaiseFbError(FbClientError::DPBConstantUnknown, {platform::StringFromAnsi(parsed.Name)});
+        AppendDPBParameter(buffer, code, DPBEncoding(code, isFirebird), parsed);
     }
-
     if (buffer.size() > std::numeric_limits<short>::max())
         RaiseFbErrorText(QStringLiteral("The database parameter buffer is longer than %d bytes."),
                          {int(std::numeric_limits<short>::max())});
