@@ -162,6 +162,12 @@ public:
     bool LibraryLoaded() const override { return FLibraryHandle != nullptr; }
 
 private:
+    // Looks up one entry point; a mandatory one that is missing raises the operating-system error.
+    template <class F> void Resolve(F& field, const char* name, bool mandatory);
+    void ResolveCore();
+    void ResolveVersion6();
+    void ResolveClientVersion();
+
     void* FLibraryHandle = nullptr;
     QString FLibraryName;
 };
