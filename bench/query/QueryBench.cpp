@@ -18,6 +18,8 @@
 #include <memory>
 #include <string>
 
+using namespace db::connection;
+
 namespace {
 
 constexpr int Executions = 100000;

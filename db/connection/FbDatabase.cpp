@@ -1,7 +1,8 @@
 #include "FbDatabase.h"
 
-#include <algorithm>
-
+#include "FbBase.h"
+#include "FbInfo.h"
+#include "FbInternal.h"
 #include "FbSafeTimer.h"
 #include "FbTransaction.h"
 #include "fb.h"
@@ -11,9 +12,26 @@
 
 #include <QFile>
 #include <climits>
+#include <cstddef>
+#include <cstdlib>
+#include <exception>
+#include <link.h>
 #include <mutex>
 
+using namespace db::connection;
+
 namespace {
+
+// Character set ids of the attachment (RDB$CHARACTER_SETS); <ibase.h> does not name them.
+constexpr int CharsetNone = 0;
+constexpr int CharsetUnicodeFss = 3;
+constexpr int CharsetUtf8 = 4;
+constexpr int CharsetKoi8R = 63;
+constexpr int CharsetKoi8U = 64;
+// What isc_dsql_fetch returns after the last row.
+constexpr ISC_STATUS FetchEnd = 100;
+// Time stamps count days from 1858-11-17: the day of 1899-12-30, where date-time values start.
+constexpr int TimeStampDayOf18991230 = 15018;
 
 // Serialises every attach of the process.
 std::recursive_mutex& ConnectLock() {
@@ -21,28 +39,68 @@ std::recursive_mutex& ConnectLock() {
     return lock;
 }
 
-// Every database of the process; those still connected when the program ends are closed.
+// Every database of the process. Never destroyed: the exit hook below reads it after static
+// destruction may have begun.
 struct TDatabaseList {
-    TDatabaseList() {
-        // The bindings must outlive the databases that use them.
-        ClientLibraryCount();
+    std::mutex Lock;
+    QList<TFbDatabase*> Items;
+    // Shared objects loaded when the exit hook was last registered.
+    unsigned long long HookedAtLoads = 0;
+};
+
+TDatabaseList& Databases() {
+    static TDatabaseList* const list = new TDatabaseList;
+    return *list;
+}
+
+// Databases still in use when the program ends are closed, their transactions ended with their
+// time-out actions. A close that a handler breaks off is forced, so the ends and the detach happen.
+void CloseDatabasesAtExit() {
+    TDatabaseList& list = Databases();
+    QList<TFbDatabase*> items;
+    {
+        std::lock_guard lock(list.Lock);
+        items = list.Items;
     }
-    ~TDatabaseList() {
-        const QList<TFbDatabase*> items = Items;
-        for (TFbDatabase* database : items) {
+    for (TFbDatabase* database : items) {
+        {
+            std::lock_guard lock(list.Lock);
+            if (!list.Items.contains(database)) continue;
+        }
+        try {
+            database->Close();
+        } catch (...) {
             try {
-                database->Close();
+                if (database->Connected()) database->ForceClose();
             } catch (...) {
             }
         }
     }
-    std::mutex Lock;
-    QList<TFbDatabase*> Items;
-};
+}
 
-TDatabaseList& Databases() {
-    static TDatabaseList list;
-    return list;
+// Number of shared objects the process has loaded so far.
+unsigned long long LoadedObjectCount() {
+    unsigned long long adds = 0;
+    dl_iterate_phdr(
+        [](dl_phdr_info* info, size_t size, void* data) {
+            if (size >= offsetof(dl_phdr_info, dlpi_adds) + sizeof(info->dlpi_adds))
+                *static_cast<unsigned long long*>(data) = info->dlpi_adds;
+            return 1;
+        },
+        &adds);
+    return adds;
+}
+
+// exit() runs its handlers and the static destructors in the reverse order of their registration,
+// and the client library (with the engine it loads on an attach) registers its own clean-up when
+// it is loaded. The hook is registered again after every attach that loaded something new, so it
+// runs while the client is still whole.
+void HookCloseAtExit() {
+    const unsigned long long loads = LoadedObjectCount();
+    TDatabaseList& list = Databases();
+    std::lock_guard lock(list.Lock);
+    if (loads == list.HookedAtLoads) return;
+    if (std::atexit(CloseDatabasesAtExit) == 0) list.HookedAtLoads = loads;
 }
 
 std::mutex gLoginDialogLock;
@@ -74,43 +132,12 @@ void CallReplacingError(TFbDatabase* database, const char16_t* format, const cha
 
 IFbTransactionLink::~IFbTransactionLink() = default;
 
-// ---- TFbBase
-
-TFbBase::TFbBase(QObject* owner) : FOwner(owner) {}
-
-TFbBase::~TFbBase() {
-    SetTransaction(nullptr);
-    SetDatabase(nullptr);
-}
-
-void TFbBase::SetDatabase(TFbDatabase* value) {
-    if (value == FDatabase) return;
-    if (FDatabase) FDatabase->RemoveFbBase(this);
-    FDatabase = value;
-    if (FDatabase) FDatabase->AddFbBase(this);
-    if (FDatabase && !FTransaction && FDatabase->DefaultTransaction() && !OwnerLoading())
-        SetTransaction(FDatabase->DefaultTransaction());
-}
-
-void TFbBase::CheckDatabase() {
-    if (!FDatabase) {
-        auto* component = qobject_cast<platform::TComponent*>(FOwner);
-        RaiseFbError(21, {component ? component->FullName() : QString()});
-    }
-    FDatabase->CheckActive(false);
-}
-
-isc_db_handle* TFbBase::DBHandle() {
-    CheckDatabase();
-    return FDatabase->HandleAddress();
-}
-
 // ---- TFbDatabase
 
 TFbDatabase::TFbDatabase(platform::TComponent* owner)
     : platform::TComponent(owner), FConnectParams(FDBParams) {
     FDBParams.OnChanging = [this] {
-        if (Connected()) RaiseFbError(13);
+        if (Connected()) RaiseFbError(FbClientError::DatabaseOpen);
     };
     FDBParams.OnChange = [this] { FDBParamsChanged = true; };
     vInternalTransaction = new TFbTransaction(nullptr);
@@ -150,30 +177,11 @@ TFbDatabase::~TFbDatabase() {
             // Nothing may escape a destructor; the attachment is forgotten below.
         }
     }
-    // A callback may remove other registrations: walk a copy and skip what is gone.
-    const QList<TNoticeEntry> notices = FNotices;
-    for (qsizetype i = notices.size() - 1; i >= 0; --i) {
-        const TNoticeEntry& entry = notices[i];
-        if (entry.Notice != TNotice::Destroy) continue;
-        const bool registered = std::any_of(FNotices.cbegin(), FNotices.cend(), [&](const TNoticeEntry& e) {
-            return e.Notice == entry.Notice && e.Key == entry.Key;
-        });
-        if (!registered) continue;
-        try {
-            entry.Callback(this);
-        } catch (...) {
-        }
-    }
-    while (!FFbBases.isEmpty()) {
-        TFbBase* link = FFbBases.last();
-        try {
-            if (link->OnDatabaseFree) link->OnDatabaseFree();
-        } catch (...) {
-        }
-        if (link->FDatabase == this) RemoveFbBase(link);
-        link->FDatabase = nullptr;
-        link->SetTransaction(nullptr);
-    }
+    FNotices.CallAllLastFirst(TNotice::Destroy, this);
+    FFbBases.FreeAll(&TFbBase::OnDatabaseFree, [this](TFbBase& link) {
+        if (link.Database() == this) link.SetDatabase(nullptr);
+        link.SetTransaction(nullptr);
+    });
     const QList<IFbTransactionLink*> transactions = FTransactions;
     FTransactions.clear();
     for (IFbTransactionLink* transaction : transactions)
@@ -213,8 +221,8 @@ void TFbDatabase::SetDBParams(const QStringList& lines) {
 }
 
 void TFbDatabase::SetSQLDialect(int value) {
-    if (value < 1) RaiseFbError(61);
-    if (Connected() && value > DBSQLDialect()) RaiseFbError(61);
+    if (value < 1) RaiseFbError(FbClientError::InvalidSQLDialect);
+    if (Connected() && value > DBSQLDialect()) RaiseFbError(FbClientError::InvalidSQLDialect);
     FSQLDialect = value;
 }
 
@@ -284,17 +292,17 @@ ISC_STATUS TFbDatabase::Call(ISC_STATUS errCode, bool raiseError) {
 }
 
 void TFbDatabase::CheckInactive() {
-    if (FHandle) RaiseFbError(13);
+    if (FHandle) RaiseFbError(FbClientError::DatabaseOpen);
 }
 
 void TFbDatabase::CheckDatabaseName() {
-    if (FDBName.isEmpty()) RaiseFbError(14);
+    if (FDBName.isEmpty()) RaiseFbError(FbClientError::DatabaseNameMissing);
 }
 
 void TFbDatabase::CheckActive(bool tryReconnect) {
     if (FStreamedConnected && !FHandle && !Loading()) Loaded();
     if (FHandle) return;
-    if (!FAutoReconnect) RaiseFbError(12, {FullName()});
+    if (!FAutoReconnect) RaiseFbError(FbClientError::DatabaseNotOpen, {FullName()});
     if (!(tryReconnect || FAutoReconnect)) return;
     const bool oldPrompt = FUseLoginPrompt;
     try {
@@ -334,9 +342,7 @@ void TFbDatabase::Open(bool raiseExcept) {
         CheckInactive();
         CheckDatabaseName();
         IIBClientLibrary& library = ClientLibrary();
-        const QList<TFbBase*> links = FFbBases;
-        for (TFbBase* link : links)
-            if (link->OnDatabaseConnecting) link->OnDatabaseConnecting();
+        FFbBases.Notify(&TFbBase::OnDatabaseConnecting);
         if (FUseLoginPrompt) RunLoginDialog();
         // The buffer also depends on the server kind it was built for.
         if (FDBParamsChanged || FDPBForFirebird != FConnectParams.IsFirebird()) {
@@ -363,6 +369,7 @@ void TFbDatabase::Open(bool raiseExcept) {
         if (raiseExcept) RaiseIBError(ClientLibrary(), this);
         return;
     }
+    HookCloseAtExit();
 
     vInternalTransaction->SetTimeout(1000);
     vAttachmentID = -1;
@@ -377,11 +384,11 @@ void TFbDatabase::Open(bool raiseExcept) {
 
     if (OnConnect && Connected()) OnConnect(this);
     CallNotices(TNotice::Connected, true);
-    const QList<TFbBase*> links = FFbBases;
-    for (TFbBase* link : links) {
-        if (!Connected()) break;
-        if (FFbBases.contains(link) && link->OnDatabaseConnected) link->OnDatabaseConnected();
-    }
+    FFbBases.ForEach([this](TFbBase& link) {
+        if (!Connected()) return false;
+        if (link.OnDatabaseConnected) link.OnDatabaseConnected();
+        return true;
+    });
 }
 
 void TFbDatabase::RunLoginDialog() {
@@ -393,7 +400,8 @@ void TFbDatabase::RunLoginDialog() {
     QString user = FConnectParams.UserName();
     QString role = FConnectParams.RoleName();
     QString password;
-    if (!dialog || !dialog(LoginDialogDatabaseName(FDBName), user, password, role)) RaiseFbError(7);
+    if (!dialog || !dialog(LoginDialogDatabaseName(FDBName), user, password, role))
+        RaiseFbError(FbClientError::OperationCancelled);
     FConnectParams.SetUserName(user);
     FConnectParams.SetPassword(password);
     FConnectParams.SetRoleName(role);
@@ -410,14 +418,14 @@ void TFbDatabase::SetConnectionFacts() {
     if (!FIsFireBirdConnect) FIsIB2007Connect = ServerMajorVersion() > 7;
     if (FIsFireBirdConnect && ServerMajorVersion() > 1) {
         const int charset = FBAttachCharsetID();
-        FIsUnicodeConnect = charset == 3 || charset == 4;
-        FIsNoneConnect = charset == 0;
+        FIsUnicodeConnect = charset == CharsetUnicodeFss || charset == CharsetUtf8;
+        FIsNoneConnect = charset == CharsetNone;
         FNeedUnicodeFieldsTranslation = FIsUnicodeConnect || FIsNoneConnect;
         const bool newServer =
             ServerMajorVersion() > 2 || (ServerMajorVersion() == 2 && ServerMinorVersion() > 0);
         const bool newODS = ODSMajorVersion() > 11 || (ODSMajorVersion() == 11 && ODSMinorVersion() > 0);
         FNeedUTFDecodeDDL = FNeedUnicodeFieldsTranslation && newServer && newODS;
-        FIsKOI8Connect = charset == 63 || charset == 64;
+        FIsKOI8Connect = charset == CharsetKoi8R || charset == CharsetKoi8U;
     } else {
         const QString charset = FConnectParams.CharSet().toUpper();
         FIsUnicodeConnect = charset == QLatin1String("UNICODE_FSS") || charset == QLatin1String("UTF8");
@@ -427,20 +435,19 @@ void TFbDatabase::SetConnectionFacts() {
 }
 
 void TFbDatabase::CallNotices(TNotice notice, bool whileConnected) {
-    const QList<TNoticeEntry> notices = FNotices;
-    for (const TNoticeEntry& entry : notices) {
-        if (whileConnected && !Connected()) return;
-        if (entry.Notice == notice) entry.Callback(this);
-    }
+    FNotices.Round(notice, false, [&](const TNotifyEvent& callback) {
+        if (whileConnected && !Connected()) return false;
+        callback(this);
+        return true;
+    });
 }
 
 void TFbDatabase::AddEvent(TNotice notice, const void* key, TNotifyEvent callback) {
-    RemoveEvent(notice, key);
-    if (callback) FNotices.append({notice, key, std::move(callback)});
+    FNotices.Add(notice, key, std::move(callback));
 }
 
 void TFbDatabase::RemoveEvent(TNotice notice, const void* key) {
-    FNotices.removeIf([&](const TNoticeEntry& e) { return e.Notice == notice && e.Key == key; });
+    FNotices.Remove(notice, key);
 }
 
 void TFbDatabase::Close() {
@@ -450,7 +457,7 @@ void TFbDatabase::Close() {
     vInternalTransaction->SetTimeout(0);
 }
 
-QByteArray ServerTimeQuery(int sqlDialect) {
+QByteArray db::connection::ServerTimeQuery(int sqlDialect) {
     return sqlDialect > 1 ? QByteArrayLiteral("SELECT CAST('NOW' AS TIMESTAMP) from RDB$DATABASE")
                           : QByteArrayLiteral("SELECT CAST('NOW' AS DATE) from RDB$DATABASE");
 }
@@ -487,8 +494,8 @@ double TFbDatabase::GetServerTime() {
                                                   dialect, static_cast<XSQLDA*>(nullptr)),
                          true);
         const ISC_STATUS fetched = library.isc_dsql_fetch(StatusVector(), &statement, dialect, out);
-        if (fetched != 100) transaction.Call(fetched, true);
-        if (fetched == 100 || indicator < 0) {
+        if (fetched != FetchEnd) transaction.Call(fetched, true);
+        if (fetched == FetchEnd || indicator < 0) {
             // Not expected from RDB$DATABASE; a missing row reads as day 0.
             value = ISC_TIMESTAMP{};
         }
@@ -511,8 +518,8 @@ double TFbDatabase::GetServerTime() {
         RestoreDefaultFPUState();
         throw;
     }
-    // Days since 1858-11-17 and ten-thousandths of a second; 1899-12-30 is day 15018.
-    return double(value.timestamp_date - 15018) + double(value.timestamp_time) / 864000000.0;
+    return double(value.timestamp_date - TimeStampDayOf18991230) +
+           double(value.timestamp_time) / (86400.0 * ISC_TIME_SECONDS_PRECISION);
 }
 
 void TFbDatabase::ForceClose() {
@@ -521,46 +528,53 @@ void TFbDatabase::ForceClose() {
 
 void TFbDatabase::InternalClose(bool force) {
     CheckActive(false);
-    CallReplacingError(this, u"Error of %s.BeforeDisconnect. %s",
-                       u"Error of %s.BeforeDisconnect. Probably you are trying to get access to destroyed "
-                       u"components. %s",
-                       [this] {
-                           if (BeforeDisconnect) BeforeDisconnect(this);
-                       });
-    CallNotices(TNotice::BeforeDisconnect, false);
+    // A forced close goes on whatever the before-disconnect handlers raise, and reports the first
+    // error once the database is closed.
+    std::exception_ptr handlerError;
+    const auto beforeDisconnect = [&](auto&& handler) {
+        if (!force) return handler();
+        try {
+            handler();
+        } catch (...) {
+            if (!handlerError) handlerError = std::current_exception();
+        }
+    };
+    beforeDisconnect([this] {
+        CallReplacingError(
+            this, u"Error of %s.BeforeDisconnect. %s",
+            u"Error of %s.BeforeDisconnect. Probably you are trying to get access to destroyed "
+            u"components. %s",
+            [this] {
+                if (BeforeDisconnect) BeforeDisconnect(this);
+            });
+    });
+    beforeDisconnect([this] { CallNotices(TNotice::BeforeDisconnect, false); });
 
-    const QList<IFbTransactionLink*> transactions = FTransactions;
-    for (IFbTransactionLink* transaction : transactions) {
-        if (!FTransactions.contains(transaction) || !transaction->InTransaction()) continue;
+    for (IFbTransactionLink* transaction : TransactionsToEnd()) {
+        if (!StillListed(transaction) || !transaction->InTransaction()) continue;
         try {
             transaction->OnDatabaseDisconnecting(this);
         } catch (...) {
             if (!force) throw;
         }
     }
-    QList<TFbBase*> links = FFbBases;
-    for (TFbBase* link : links) {
-        if (!FFbBases.contains(link) || !link->OnDatabaseDisconnecting) continue;
+    FFbBases.ForEach([force](TFbBase& link) {
         try {
-            link->OnDatabaseDisconnecting();
+            if (link.OnDatabaseDisconnecting) link.OnDatabaseDisconnecting();
         } catch (...) {
             if (!force) throw;
         }
-    }
+        return true;
+    });
 
-    if (!FHandleIsShared) {
-        try {
-            Call(ClientLibrary().isc_detach_database(StatusVector(), &FHandle), !force);
-        } catch (...) {
-            // A failed detach never escapes a disconnect.
-        }
+    if (!FHandleIsShared && !Detach(force)) {
+        if (handlerError) std::rethrow_exception(handlerError);
+        return;
     }
     FHandle = 0;
     FHandleIsShared = false;
 
-    links = FFbBases;
-    for (TFbBase* link : links)
-        if (FFbBases.contains(link) && link->OnDatabaseDisconnected) link->OnDatabaseDisconnected();
+    FFbBases.Notify(&TFbBase::OnDatabaseDisconnected);
 
     CallReplacingError(this, u"Error of %s.AfterDisconnect. %s",
                        u"Error of %s.AfterDisconnect. Probably you are trying to get access to destroyed "
@@ -568,53 +582,70 @@ void TFbDatabase::InternalClose(bool force) {
                        [this] {
                            if (AfterDisconnect) AfterDisconnect(this);
                        });
+    if (handlerError) std::rethrow_exception(handlerError);
+}
+
+QList<IFbTransactionLink*> TFbDatabase::TransactionsToEnd() const {
+    // The internal transaction was the database's first: it ends before the others.
+    QList<IFbTransactionLink*> transactions = FTransactions;
+    if (vInternalTransaction) transactions.prepend(vInternalTransaction);
+    return transactions;
+}
+
+bool TFbDatabase::StillListed(IFbTransactionLink* transaction) const {
+    return (transaction && transaction == vInternalTransaction) || FTransactions.contains(transaction);
+}
+
+bool TFbDatabase::Detach(bool force) {
+    IIBClientLibrary& library = ClientLibrary();
+    if (Call(library.isc_detach_database(StatusVector(), &FHandle), false) <= 0 || !FHandle) return true;
+    // A refused detach (transactions open that nobody here knows of) shuts the attachment down, but
+    // it keeps those transactions and their locks until it is detached once more.
+    if (Call(library.isc_detach_database(StatusVector(), &FHandle), false) <= 0 || !FHandle) return true;
+    if (force) return true;
+    RaiseIBError(library, this);
+    return false;
 }
 
 void TFbDatabase::CloseLostConnect() {
     FHandle = 0;
     FHandleIsShared = false;
     vAttachmentID = -1;
-    const QList<TFbBase*> links = FFbBases;
-    for (TFbBase* link : links) {
+    FFbBases.ForEach([](TFbBase& link) {
         try {
-            if (FFbBases.contains(link) && link->OnDatabaseLostConnect) link->OnDatabaseLostConnect();
+            if (link.OnDatabaseLostConnect) link.OnDatabaseLostConnect();
         } catch (...) {
         }
-    }
-    const QList<IFbTransactionLink*> transactions = FTransactions;
-    for (IFbTransactionLink* transaction : transactions) {
+        return true;
+    });
+    for (IFbTransactionLink* transaction : TransactionsToEnd()) {
         try {
-            if (FTransactions.contains(transaction) && transaction->InTransaction())
+            if (StillListed(transaction) && transaction->InTransaction())
                 transaction->OnDatabaseLostConnect(this);
         } catch (...) {
         }
     }
 }
 
-bool TFbDatabase::DatabaseInfo(char item, QByteArray& value, int bufferSize) {
+std::optional<QByteArray> TFbDatabase::DatabaseInfo(char item, int bufferSize) {
     CheckActive(false);
-    IIBClientLibrary& library = ClientLibrary();
     QByteArray buffer(bufferSize, '\0');
-    Call(library.isc_database_info(StatusVector(), &FHandle, 1, &item, short(bufferSize), buffer.data()),
+    Call(ClientLibrary().isc_database_info(StatusVector(), &FHandle, 1, &item, short(bufferSize),
+                                           buffer.data()),
          true);
-    if (buffer[0] != item) return false;
-    const int length = qBound(0, int(library.isc_vax_integer(buffer.constData() + 1, 2)), bufferSize - 3);
-    value = buffer.mid(3, length);
-    return true;
+    return db::connection::InfoValue(buffer.constData(), buffer.size(), item);
 }
 
 int TFbDatabase::DatabaseInfoInteger(char item, int missing) {
-    QByteArray value;
-    if (!DatabaseInfo(item, value)) return missing;
-    return int(ClientLibrary().isc_vax_integer(value.constData(), short(value.size())));
+    const std::optional<QByteArray> value = DatabaseInfo(item);
+    return value ? int(db::connection::InfoInteger(*value)) : missing;
 }
 
 QString TFbDatabase::DatabaseInfoString(char item, int bufferSize) {
     // A count of strings, then each as a length byte and its text; the first one is wanted.
-    QByteArray value;
-    if (!DatabaseInfo(item, value, bufferSize) || value.size() < 2) return QString();
-    const int length = quint8(value[1]);
-    return QString::fromLatin1(value.mid(2, length));
+    const std::optional<QByteArray> value = DatabaseInfo(item, bufferSize);
+    if (!value || value->size() < 2) return QString();
+    return QString::fromLatin1(value->mid(2, quint8(value->at(1))));
 }
 
 int TFbDatabase::AttachmentID() {
@@ -647,9 +678,8 @@ int TFbDatabase::ODSMinorVersion() {
 }
 
 int TFbDatabase::BaseLevel() {
-    QByteArray value;
-    if (!DatabaseInfo(isc_info_base_level, value) || value.size() < 2) return 0;
-    return quint8(value[1]);
+    const std::optional<QByteArray> value = DatabaseInfo(isc_info_base_level);
+    return value && value->size() >= 2 ? quint8(value->at(1)) : 0;
 }
 
 void TFbDatabase::ReadServerVersion() {
@@ -688,6 +718,12 @@ int TFbDatabase::AddTransaction(IFbTransactionLink* transaction) {
 
 void TFbDatabase::RemoveTransaction(IFbTransactionLink* transaction) {
     FTransactions.removeAll(transaction);
+    // A transaction that leaves is no default of this database any more.
+    if (FDefaultTransaction && static_cast<IFbTransactionLink*>(FDefaultTransaction) == transaction)
+        FDefaultTransaction = nullptr;
+    if (FDefaultUpdateTransaction &&
+        static_cast<IFbTransactionLink*>(FDefaultUpdateTransaction) == transaction)
+        FDefaultUpdateTransaction = nullptr;
 }
 
 int TFbDatabase::ActiveTransactionCount() const {
@@ -705,41 +741,72 @@ IFbTransactionLink* TFbDatabase::FirstActiveTransaction() const {
     return nullptr;
 }
 
-void TFbBase::InsertInto(QList<TFbBase*>& list, TFbBase* link, int TFbBase::*place) {
-    link->*place = int(list.size());
-    list.append(link);
-}
-
-void TFbBase::RemoveFrom(QList<TFbBase*>& list, TFbBase* link, int TFbBase::*place) {
-    const int index = link->*place;
-    if (index < 0 || index >= list.size() || list[index] != link) return;
-    TFbBase* last = list.takeLast();
-    if (last != link) {
-        list[index] = last;
-        last->*place = index;
-    }
-    link->*place = -1;
-}
-
 void TFbDatabase::AddFbBase(TFbBase* link) {
-    TFbBase::InsertInto(FFbBases, link, &TFbBase::FIndexInDatabase);
+    FFbBases.Add(link);
 }
 
 void TFbDatabase::RemoveFbBase(TFbBase* link) {
-    TFbBase::RemoveFrom(FFbBases, link, &TFbBase::FIndexInDatabase);
+    FFbBases.Remove(link);
 }
 
-void SetFbLoginDialog(TFbLoginDialog dialog) {
+void TFbDatabase::SetDefaultTransaction(TFbTransaction* value) {
+    AssignDefaultTransaction(FDefaultTransaction, value);
+}
+
+void TFbDatabase::SetDefaultUpdateTransaction(TFbTransaction* value) {
+    AssignDefaultTransaction(FDefaultUpdateTransaction, value);
+}
+
+void TFbDatabase::AssignDefaultTransaction(TFbTransaction*& slot, TFbTransaction* value) {
+    // The transaction must list this database before it is remembered: a refused addition
+    // leaves the old assignment in place.
+    if (value) {
+        value->AddDatabase(this);
+        if (!value->DefaultDatabase()) value->SetDefaultDatabase(this);
+    }
+    slot = value;
+}
+
+namespace {
+TFbTransaction& DefaultTransactionOf(TFbDatabase* database) {
+    if (!database->DefaultTransaction())
+        RaiseFbError(FbClientError::TransactionNotAssigned, {database->FullName()});
+    return *database->DefaultTransaction();
+}
+} // namespace
+
+void TFbDatabase::StartTransaction() {
+    DefaultTransactionOf(this).StartTransaction();
+}
+
+void TFbDatabase::Commit() {
+    DefaultTransactionOf(this).Commit();
+}
+
+void TFbDatabase::CommitRetaining() {
+    DefaultTransactionOf(this).CommitRetaining();
+}
+
+void TFbDatabase::Rollback() {
+    DefaultTransactionOf(this).Rollback();
+}
+
+void TFbDatabase::RollbackRetaining() {
+    DefaultTransactionOf(this).RollbackRetaining();
+}
+
+void db::connection::SetFbLoginDialog(TFbLoginDialog dialog) {
     std::lock_guard lock(gLoginDialogLock);
     gLoginDialog = std::move(dialog);
 }
 
-QString LoginDialogDatabaseName(const QString& databaseName) {
+QString db::connection::LoginDialogDatabaseName(const QString& databaseName) {
     if (databaseName.size() <= 45) return databaseName;
     return databaseName.left(10) + QStringLiteral("...") + databaseName.right(33);
 }
 
-void ParseServerVersion(const QString& text, int& major, int& minor, int& release, int& build) {
+void db::connection::ParseServerVersion(const QString& text, int& major, int& minor, int& release,
+                                        int& build) {
     int* const parts[] = {&major, &minor, &release, &build};
     int stored = 0;
     QString number;
@@ -756,7 +823,7 @@ void ParseServerVersion(const QString& text, int& major, int& minor, int& releas
     if (stored < 4 && !number.isEmpty()) *parts[stored] = number.toInt();
 }
 
-int FbDatabaseCount() {
+int db::connection::FbDatabaseCount() {
     TDatabaseList& list = Databases();
     std::lock_guard lock(list.Lock);
     return int(list.Items.size());

@@ -2,6 +2,8 @@
 // TFbDatabase: one attachment to one Firebird database, reached through the client library
 // binding; TFbBase: the link by which statements and data sets follow a database.
 
+#include "FbBase.h"
+#include "FbNoticeList.h"
 #include "FbParams.h"
 #include "IB_Intf.h"
 #include "platform/Component.h"
@@ -10,6 +12,7 @@
 #include <QList>
 #include <QString>
 #include <functional>
+#include <optional>
 
 class TFbDatabase;
 class TFbTransaction;
@@ -38,61 +41,6 @@ public:
     virtual void OnDatabaseLostConnect(TFbDatabase* database) = 0;
     // The database is being destroyed: the transaction forgets it.
     virtual void OnDatabaseFree(TFbDatabase* database) = 0;
-};
-
-// The link a statement or data set owns to follow its database and transaction. Its owner fills
-// in the events.
-class TFbBase {
-public:
-    explicit TFbBase(QObject* owner);
-    ~TFbBase();
-    TFbBase(const TFbBase&) = delete;
-    TFbBase& operator=(const TFbBase&) = delete;
-
-    QObject* Owner() const { return FOwner; }
-    TFbDatabase* Database() const { return FDatabase; }
-    void SetDatabase(TFbDatabase* value);
-
-    TFbTransaction* Transaction() const { return FTransaction; }
-    void SetTransaction(TFbTransaction* value);
-
-    // Client error 21 without a database, then the database's CheckActive.
-    void CheckDatabase();
-    // The address of the database's attachment handle, after CheckDatabase.
-    isc_db_handle* DBHandle();
-    // Client error 22 without a transaction, then the transaction's CheckInTransaction.
-    void CheckTransaction();
-    // The address of the transaction's handle, after CheckTransaction.
-    isc_tr_handle* TRHandle();
-
-    std::function<void()> OnDatabaseConnecting;
-    std::function<void()> OnDatabaseConnected;
-    std::function<void()> OnDatabaseDisconnecting;
-    std::function<void()> OnDatabaseDisconnected;
-    std::function<void()> OnDatabaseFree;
-    // The connection was lost: the statement forgets its handle and closes without the server.
-    std::function<void()> OnDatabaseLostConnect;
-    std::function<void()> OnTransactionStarting;
-    std::function<void()> OnTransactionStarted;
-    std::function<void()> OnTransactionEnding;
-    std::function<void()> OnTransactionEnded;
-    std::function<void()> OnTransactionFree;
-
-private:
-    friend class TFbDatabase;
-    friend class TFbTransaction;
-    // A database or transaction keeps its links in an unordered list; each link remembers its
-    // place there, so removal swaps the last link into the gap.
-    static void InsertInto(QList<TFbBase*>& list, TFbBase* link, int TFbBase::*place);
-    static void RemoveFrom(QList<TFbBase*>& list, TFbBase* link, int TFbBase::*place);
-    // The owner, or a component above it, is being read from a stored layout.
-    bool OwnerLoading() const;
-
-    QObject* FOwner;
-    TFbDatabase* FDatabase = nullptr;
-    int FIndexInDatabase = -1;
-    TFbTransaction* FTransaction = nullptr;
-    int FIndexInTransaction = -1;
 };
 
 class TFbDatabase : public platform::TComponent {
@@ -185,15 +133,16 @@ public:
     int ServerRelease();
     int ServerBuild();
 
-    // Transactions that include this database.
+    // Transactions that include this database. One that is removed is no default transaction of
+    // it any more.
     int AddTransaction(IFbTransactionLink* transaction);
     void RemoveTransaction(IFbTransactionLink* transaction);
     int TransactionCount() const { return int(FTransactions.size()); }
     IFbTransactionLink* Transactions(int index) const { return FTransactions.at(index); }
     int ActiveTransactionCount() const;
     IFbTransactionLink* FirstActiveTransaction() const;
-    int FbBaseCount() const { return int(FFbBases.size()); }
-    TFbBase* FbBases(int index) const { return FFbBases.at(index); }
+    int FbBaseCount() const { return FFbBases.Count(); }
+    TFbBase* FbBases(int index) const { return FFbBases.At(index); }
 
     // Transactions that statements and data sets of this database get when they have none.
     // Assigning one adds this database to it and, when it has no default database, makes this
@@ -202,7 +151,7 @@ public:
     void SetDefaultTransaction(TFbTransaction* value);
     TFbTransaction* DefaultUpdateTransaction() const { return FDefaultUpdateTransaction; }
     void SetDefaultUpdateTransaction(TFbTransaction* value);
-    // The same operations of DefaultTransaction; client error 22 without one.
+    // The same operations of DefaultTransaction; TransactionNotAssigned without one.
     void StartTransaction();
     void Commit();
     void CommitRetaining();
@@ -231,26 +180,27 @@ protected:
     bool FStreamedConnected = false;
 
 private:
-    friend class TFbBase;
-    friend class TFbTransaction;
-    struct TNoticeEntry {
-        TNotice Notice;
-        const void* Key;
-        TNotifyEvent Callback;
-    };
+    friend class TFbLinkGate;
 
     void InternalOpen(bool raiseExcept);
     void RunLoginDialog();
     void ReadServerVersion();
     void SetConnectionFacts();
-    // One database information item into a 512-byte (or larger) result; false when not returned.
-    bool DatabaseInfo(char item, QByteArray& value, int bufferSize = 512);
+    // One database information item, asked with a 512-byte (or larger) answer buffer; none when
+    // the server does not return it.
+    std::optional<QByteArray> DatabaseInfo(char item, int bufferSize = 512);
     int DatabaseInfoInteger(char item, int missing);
     QString DatabaseInfoString(char item, int bufferSize);
     void CallNotices(TNotice notice, bool whileConnected);
+    // The transactions a disconnect ends: the internal one first, then those of the list.
+    QList<IFbTransactionLink*> TransactionsToEnd() const;
+    bool StillListed(IFbTransactionLink* transaction) const;
+    // Detaches the attachment; false when it is still there (an unforced close then raises).
+    bool Detach(bool force);
     void IdleTimerTick();
     void AddFbBase(TFbBase* link);
     void RemoveFbBase(TFbBase* link);
+    void AssignDefaultTransaction(TFbTransaction*& slot, TFbTransaction* value);
 
     isc_db_handle FHandle = 0;
     bool FHandleIsShared = false;
@@ -273,11 +223,11 @@ private:
     bool FDPBForFirebird = true;
     QByteArray FDPB;
     short FDPBLength = 0;
-    QList<TFbBase*> FFbBases;
+    TFbLinkList FFbBases;
     QList<IFbTransactionLink*> FTransactions;
     TFbTransaction* FDefaultTransaction = nullptr;
     TFbTransaction* FDefaultUpdateTransaction = nullptr;
-    QList<TNoticeEntry> FNotices;
+    db::connection::TFbNoticeList<TNotice, TNotifyEvent> FNotices;
     int vAttachmentID = -1;
     int FServerMajorVersion = -1;
     int FServerMinorVersion = -1;
@@ -304,17 +254,6 @@ Q_DECLARE_OPERATORS_FOR_FLAGS(TUseRepositories)
 // cancelled.
 using TFbLoginDialog =
     std::function<bool(const QString& databaseName, QString& userName, QString& password, QString& roleName)>;
+namespace db::connection {
 void SetFbLoginDialog(TFbLoginDialog dialog);
-// The database name as the login dialog shows it: longer than 45 characters, its first 10, "..."
-// and its last 33.
-QString LoginDialogDatabaseName(const QString& databaseName);
-
-// Parses a server version text ("LI-V3.0.11.33703 Firebird 3.0") from its fifth character into
-// major, minor, release and build.
-void ParseServerVersion(const QString& text, int& major, int& minor, int& release, int& build);
-
-// The server clock query for a dialect: the TIMESTAMP form above dialect 1, the DATE form otherwise.
-QByteArray ServerTimeQuery(int sqlDialect);
-
-// Number of databases in the process-wide list.
-int FbDatabaseCount();
+} // namespace db::connection

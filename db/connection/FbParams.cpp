@@ -1,11 +1,14 @@
 #include "FbParams.h"
 
+#include "FbInternal.h"
 #include "fb.h"
 #include "platform/Encoding.h"
 #include "platform/IniFile.h"
 
 #include <array>
 #include <limits>
+
+using namespace db::connection;
 
 namespace {
 
@@ -94,13 +97,17 @@ constexpr std::array<const char*, 83> DPBNames = {"cdd_pathname",
                                                   "recover_until",
                                                   "force"};
 
+// InterBase's code of instance_name; Firebird gives 75 to isc_dpb_trusted_role.
+constexpr int IbDpbInstanceName = 75;
+
 struct TFixedName {
     const char* Name;
     int Code;
 };
 // Firebird names whose codes InterBase gives to other parameters.
-constexpr std::array<TFixedName, 3> FirebirdNames = {
-    {{"no_db_triggers", 72}, {"set_db_charset", 68}, {"utf8_filename", 77}}};
+constexpr std::array<TFixedName, 3> FirebirdNames = {{{"no_db_triggers", isc_dpb_no_db_triggers},
+                                                      {"set_db_charset", isc_dpb_set_db_charset},
+                                                      {"utf8_filename", isc_dpb_utf8_filename}}};
 
 int DPBCode(const QByteArray& name) {
     for (size_t i = 0; i < DPBNames.size(); ++i)
@@ -144,8 +151,15 @@ int ShutdownFlags(const QByteArray& value) {
     static const struct {
         const char* Name;
         int Flag;
-    } Modes[] = {{"attachment", 2}, {"cache", 1},   {"force", 8},   {"full", 64},      {"mode_mask", 112},
-                 {"multi", 32},     {"normal", 16}, {"single", 48}, {"transaction", 4}};
+    } Modes[] = {{"attachment", isc_dpb_shut_attachment},
+                 {"cache", isc_dpb_shut_cache},
+                 {"force", isc_dpb_shut_force},
+                 {"full", isc_dpb_shut_full},
+                 {"mode_mask", isc_dpb_shut_mode_mask},
+                 {"multi", isc_dpb_shut_multi},
+                 {"normal", isc_dpb_shut_normal},
+                 {"single", isc_dpb_shut_single},
+                 {"transaction", isc_dpb_shut_transaction}};
     int flags = 0;
     QByteArray word;
     const auto addWord = [&] {
@@ -174,9 +188,124 @@ int ShutdownFlags(const QByteArray& value) {
     return flags;
 }
 
+// How a parameter's value goes into the DPB.
+enum class TDPBForm {
+    Text,        // the value's bytes, counted
+    Dialect,     // the value with its first digit turned into its number
+    IntegerByte, // the value as an integer, one byte
+    Integer32,   // the value as an integer, four bytes little-endian
+    Byte,        // a fixed byte, whatever the value
+    Shutdown,    // the shutdown flags, or nothing for an empty value
+    Empty,       // the code alone, with length 0
+    Skipped,     // not sent to this kind of server
+    Unsupported,
+};
+struct TDPBEncoding {
+    TDPBForm Form;
+    int Byte = 0;
+};
+
+TDPBEncoding DPBEncoding(int code, bool isFirebird) {
+    switch (code) {
+    case isc_dpb_user_name:
+    case isc_dpb_password:
+    case isc_dpb_password_enc:
+    case isc_dpb_license:
+    case isc_dpb_sys_user_name:
+    case isc_dpb_encrypt_key:
+    case isc_dpb_old_file:
+    case isc_dpb_lc_messages:
+    case isc_dpb_lc_ctype:
+    case isc_dpb_sql_role_name:
+        return {TDPBForm::Text};
+    case isc_dpb_sql_dialect:
+        return {TDPBForm::Dialect};
+    case isc_dpb_num_buffers:
+    case isc_dpb_verify:
+    case isc_dpb_dbkey_scope:
+    case isc_dpb_damaged:
+    case isc_dpb_force_write:
+    case isc_dpb_no_reserve:
+    case isc_dpb_online_dump:
+    case isc_dpb_old_file_size:
+    case isc_dpb_shutdown_delay:
+    case isc_dpb_overwrite:
+    case isc_dpb_connect_timeout:
+    case isc_dpb_dummy_packet_interval:
+        return {TDPBForm::IntegerByte};
+    case isc_dpb_sweep_interval:
+        return {TDPBForm::Integer32};
+    case isc_dpb_sweep:
+        return {TDPBForm::Byte, isc_dpb_records};
+    case isc_dpb_garbage_collect:
+    case isc_dpb_no_garbage_collect:
+        return {TDPBForm::Byte, 1};
+    case isc_dpb_activate_shadow:
+    case isc_dpb_delete_shadow:
+    case isc_dpb_begin_log:
+    case isc_dpb_quit_log:
+        return {TDPBForm::Byte, 0};
+    case isc_dpb_shutdown:
+        return {TDPBForm::Shutdown};
+    case isc_dpb_online:
+        return {TDPBForm::Empty};
+    case isc_dpb_set_db_charset:
+        return {isFirebird ? TDPBForm::Text : TDPBForm::Skipped};
+    case isc_dpb_no_db_triggers:
+        return {isFirebird ? TDPBForm::Byte : TDPBForm::Skipped, 1};
+    case isc_dpb_utf8_filename:
+        return {isFirebird ? TDPBForm::Empty : TDPBForm::Skipped};
+    case IbDpbInstanceName:
+        return {isFirebird ? TDPBForm::Skipped : TDPBForm::Text};
+    default:
+        return {TDPBForm::Unsupported};
+    }
+}
+
+void AppendDPBParameter(QByteArray& buffer, int code, TDPBEncoding encoding, const TParamLine& line) {
+    const auto append = [&](const QByteArray& bytes) {
+        if (bytes.size() > 255)
+            RaiseFbErrorText(QStringLiteral("DPB Constant (isc_dpb_%s) value is longer than 255 bytes."),
+                             {QString::fromLatin1(line.Name)});
+        buffer += char(code);
+        buffer += char(bytes.size());
+        buffer += bytes;
+    };
+    const auto appendByte = [&](int byte) { append(QByteArray(1, char(byte & 0xFF))); };
+    switch (encoding.Form) {
+    case TDPBForm::Text:
+        return append(line.Value);
+    case TDPBForm::Dialect: {
+        QByteArray dialect = line.Value;
+        if (!dialect.isEmpty()) dialect[0] = char(dialect[0] - '0');
+        return append(dialect);
+    }
+    case TDPBForm::IntegerByte:
+        return appendByte(ToInteger(line.Value));
+    case TDPBForm::Integer32: {
+        const quint32 n = quint32(ToInteger(line.Value));
+        QByteArray bytes;
+        for (int shift = 0; shift < 32; shift += 8)
+            bytes += char((n >> shift) & 0xFF);
+        return append(bytes);
+    }
+    case TDPBForm::Byte:
+        return appendByte(encoding.Byte);
+    case TDPBForm::Shutdown:
+        if (line.Value.isEmpty()) return append(QByteArray());
+        return appendByte(ShutdownFlags(line.Value));
+    case TDPBForm::Empty:
+        return append(QByteArray());
+    case TDPBForm::Skipped:
+        return;
+    case TDPBForm::Unsupported:
+        RaiseFbError(FbClientError::DPBConstantUnsupported, {QString::fromLatin1(DPBNames[code - 1])});
+    }
+}
+
 } // namespace
 
-int IndexOfDBConst(const QString& name, const platform::TStringList& params) {
+int db::connection::IndexOfDBConst(const QString& name, const platform::TStringList& params) {
     const QString upperName = UpperAscii(name);
     for (int i = 0; i < params.Count(); ++i) {
         const qsizetype pos = UpperAscii(params[i]).indexOf(upperName);
@@ -186,7 +315,7 @@ int IndexOfDBConst(const QString& name, const platform::TStringList& params) {
 }
 
 int TDBParams::IndexOfDBConst(const QString& name) const {
-    return ::IndexOfDBConst(name, *this);
+    return db::connection::IndexOfDBConst(name, *this);
 }
 
 void TConnectParams::SetCharSet(const QString& value) {
@@ -214,7 +343,7 @@ void TConnectParams::SetParam(const QString& name, const QString& value) {
         FParams.Add(line);
 }
 
-TParamLine ReadParamLine(platform::TStringList& params, int index, const char* prefix) {
+TParamLine db::connection::ReadParamLine(platform::TStringList& params, int index, const char* prefix) {
     TParamLine result;
     const QString line = TrimControls(params[index]);
     if (line != params[index]) params.Put(index, line);
@@ -228,118 +357,17 @@ TParamLine ReadParamLine(platform::TStringList& params, int index, const char* p
     return result;
 }
 
-void GenerateDPB(platform::TStringList& params, QByteArray& dpb, short& dpbLength, bool isFirebird) {
+void db::connection::GenerateDPB(platform::TStringList& params, QByteArray& dpb, short& dpbLength,
+                                 bool isFirebird) {
     QByteArray buffer(1, char(isc_dpb_version1));
-
     for (int i = 0; i < params.Count(); ++i) {
         const TParamLine parsed = ReadParamLine(params, i, "isc_dpb_");
         if (parsed.Empty) continue;
-        const QByteArray& name = parsed.Name;
-        const QByteArray& value = parsed.Value;
-
-        const int code = DPBCode(name);
-        const auto appendValue = [&](const QByteArray& bytes) {
-            if (bytes.size() > 255)
-                RaiseFbErrorText(QStringLiteral("DPB Constant (isc_dpb_%s) value is longer than 255 bytes."),
-                                 {QString::fromLatin1(name)});
-            buffer += char(code);
-            buffer += char(bytes.size());
-            buffer += bytes;
-        };
-        const auto appendByte = [&](int byte) {
-            buffer += char(code);
-            buffer += char(1);
-            buffer += char(byte & 0xFF);
-        };
-
-        switch (code) {
-        case 28:
-        case 29:
-        case 30:
-        case 18:
-        case 19:
-        case 20:
-        case 36:
-        case 47:
-        case 48:
-        case 60:
-            appendValue(value);
-            break;
-        case 63: {
-            QByteArray dialect = value;
-            if (!dialect.isEmpty()) dialect[0] = char(dialect[0] - '0');
-            appendValue(dialect);
-            break;
-        }
-        case 5:
-        case 9:
-        case 13:
-        case 17:
-        case 24:
-        case 27:
-        case 33:
-        case 34:
-        case 52:
-        case 54:
-        case 57:
-        case 58:
-            appendByte(ToInteger(value));
-            break;
-        case 22: {
-            const quint32 n = quint32(ToInteger(value));
-            buffer += char(code);
-            buffer += char(4);
-            for (int shift = 0; shift < 32; shift += 8)
-                buffer += char((n >> shift) & 0xFF);
-            break;
-        }
-        case 10:
-            appendByte(2);
-            break;
-        case 8:
-        case 16:
-            appendByte(1);
-            break;
-        case 21:
-        case 23:
-        case 25:
-        case 26:
-            appendByte(0);
-            break;
-        case 50:
-            if (value.isEmpty()) {
-                buffer += char(code);
-                buffer += char(0);
-            } else {
-                appendByte(ShutdownFlags(value));
-            }
-            break;
-        case 51:
-            buffer += char(code);
-            buffer += char(0);
-            break;
-        case 68:
-            if (isFirebird) appendValue(value);
-            break;
-        case 72:
-            if (isFirebird) appendByte(1);
-            break;
-        case 77:
-            if (isFirebird) {
-                buffer += char(code);
-                buffer += char(0);
-            }
-            break;
-        case 75:
-            if (!isFirebird) appendValue(value);
-            break;
-        case 0:
-            RaiseFbError(9, {platform::StringFromAnsi(name)});
-        default:
-            RaiseFbError(8, {QString::fromLatin1(DPBNames[code - 1])});
-        }
+        const int code = DPBCode(parsed.Name);
+        if (code == 0)
+            RaiseFbError(FbClientError::DPBConstantUnknown, {platform::StringFromAnsi(parsed.Name)});
+        AppendDPBParameter(buffer, code, DPBEncoding(code, isFirebird), parsed);
     }
-
     if (buffer.size() > std::numeric_limits<short>::max())
         RaiseFbErrorText(QStringLiteral("The database parameter buffer is longer than %d bytes."),
                          {int(std::numeric_limits<short>::max())});

@@ -16,18 +16,6 @@ public:
     int IndexOfDBConst(const QString& name) const;
 };
 
-int IndexOfDBConst(const QString& name, const platform::TStringList& params);
-
-// One line of a parameter-buffer list, read the way both buffer builders read it: blanks and
-// control characters trimmed (the trimmed line written back into the list), the text taken in
-// the ANSI code page, the name lower-cased and stripped of `prefix` ("isc_dpb_", "isc_tpb_").
-struct TParamLine {
-    bool Empty = true;
-    QByteArray Name;
-    QByteArray Value;
-};
-TParamLine ReadParamLine(platform::TStringList& params, int index, const char* prefix);
-
 // The lines of DBParams by their role.
 class TConnectParams {
 public:
@@ -56,8 +44,10 @@ private:
 };
 
 // Builds the DPB from the parameter lines. Every line is trimmed and written back trimmed.
-// Raises client error 9 for an unknown name, 8 for a name the builder does not support, the
-// runtime's conversion error for a numeric value that is not an integer, and a client error
+// Raises DPBConstantUnknown for an unknown name, DPBConstantUnsupported for a name the builder does not
+// support, the runtime's conversion error for a numeric value that is not an integer, and a client error
 // (SQLCode -1) for a value longer than 255 bytes or a buffer longer than 32767 bytes. The outputs
 // are changed only when the build succeeds.
+namespace db::connection {
 void GenerateDPB(platform::TStringList& params, QByteArray& dpb, short& dpbLength, bool isFirebird);
+} // namespace db::connection

@@ -1,5 +1,6 @@
 #include "FbSafeTimer.h"
 
+#include "FbInternal.h"
 #include <climits>
 
 #include "platform/Application.h"
@@ -8,6 +9,8 @@
 #include <QThread>
 #include <chrono>
 #include <mutex>
+
+using namespace db::connection;
 
 namespace {
 
@@ -27,14 +30,15 @@ struct TTimerList {
     QList<TFbCustomTimer*> Items;
 };
 
+// Never destroyed: timers are still removed from it while the program ends.
 TTimerList& Timers() {
-    static TTimerList list;
-    return list;
+    static TTimerList* const list = new TTimerList;
+    return *list;
 }
 
 } // namespace
 
-quint32 FbTickCount() {
+quint32 db::connection::FbTickCount() {
     using namespace std::chrono;
     return quint32(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
 }
@@ -111,13 +115,14 @@ void TFbCustomTimer::DispatchTick(QTimer* handle) {
     }
 }
 
-int FbTimerCount() {
+int db::connection::FbTimerCount() {
     TTimerList& list = Timers();
     std::lock_guard lock(list.Lock);
     return int(list.Items.size());
 }
 
-TFbCustomTimer* SetTimeoutTimer(TFbCustomTimer*& timer, quint32 timeout, std::function<void()> onTick) {
+TFbCustomTimer* db::connection::SetTimeoutTimer(TFbCustomTimer*& timer, quint32 timeout,
+                                                std::function<void()> onTick) {
     if (timeout == 0) {
         delete timer;
         timer = nullptr;

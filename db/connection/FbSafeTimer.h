@@ -34,13 +34,7 @@ private:
     QTimer* FHandle = nullptr;
 };
 
-// Keeps a component's time-out timer in step with its time-out value: 0 frees the timer; any other
-// value makes it when missing (its ticks calling onTick) and sets the interval. Enabling is left to
-// the caller. Returns the timer, or nullptr for 0.
-TFbCustomTimer* SetTimeoutTimer(TFbCustomTimer*& timer, quint32 timeout, std::function<void()> onTick);
-
+namespace db::connection {
 // Milliseconds from an arbitrary fixed point, wrapping at 2^32.
 quint32 FbTickCount();
-
-// Number of timers in the process-wide list.
-int FbTimerCount();
+} // namespace db::connection

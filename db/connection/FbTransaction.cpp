@@ -1,7 +1,9 @@
 #include "FbTransaction.h"
 
+#include "FbInternal.h"
 #include "FbParams.h"
 
+#include "FbInfo.h"
 #include "FbSafeTimer.h"
 #include "fb.h"
 #include "platform/Encoding.h"
@@ -12,6 +14,8 @@
 #include <climits>
 #include <limits>
 #include <vector>
+
+using namespace db::connection;
 
 namespace {
 
@@ -28,10 +32,16 @@ int TPBCode(const QByteArray& name) {
     return 0;
 }
 
-template <class L> bool StillRegistered(const L& list, quint64 id) {
-    for (const auto& entry : list)
-        if (entry.Id == id) return true;
-    return false;
+// The action a disconnect or destruction ends a transaction with: retaining actions become hard.
+TTransactionAction HardAction(TTransactionAction action) {
+    switch (action) {
+    case TTransactionAction::TACommitRetaining:
+        return TTransactionAction::TACommit;
+    case TTransactionAction::TARollbackRetaining:
+        return TTransactionAction::TARollback;
+    default:
+        return action;
+    }
 }
 
 // One entry of the transaction existence block given to isc_start_multiple.
@@ -43,7 +53,7 @@ struct TTeb {
 
 } // namespace
 
-void GenerateTPB(platform::TStringList& params, QByteArray& tpb, short& tpbLength) {
+void db::connection::GenerateTPB(platform::TStringList& params, QByteArray& tpb, short& tpbLength) {
     if (params.Count() == 0) {
         tpb.clear();
         tpbLength = 0;
@@ -59,14 +69,14 @@ void GenerateTPB(platform::TStringList& params, QByteArray& tpb, short& tpbLengt
         const int code = TPBCode(name);
         switch (code) {
         case 0:
-            RaiseFbError(11, {platform::StringFromAnsi(name)});
-        case 12:
-        case 13:
-        case 16:
-        case 19:
-            RaiseFbError(10, {QString::fromLatin1(TPBNames[code - 1])});
-        case 10:
-        case 11:
+            RaiseFbError(FbClientError::TPBConstantUnknown, {platform::StringFromAnsi(name)});
+        case isc_tpb_verb_time:
+        case isc_tpb_commit_time:
+        case isc_tpb_autocommit:
+        case isc_tpb_restart_requests:
+            RaiseFbError(FbClientError::TPBConstantUnsupported, {QString::fromLatin1(TPBNames[code - 1])});
+        case isc_tpb_lock_read:
+        case isc_tpb_lock_write:
             // The length of the table name goes into one byte.
             if (value.size() > 255)
                 RaiseFbErrorText(QStringLiteral("TPB Constant (isc_tpb_%s) value is longer than 255 bytes."),
@@ -87,101 +97,6 @@ void GenerateTPB(platform::TStringList& params, QByteArray& tpb, short& tpbLengt
     tpbLength = short(buffer.size());
 }
 
-TTransactionAction HardAction(TTransactionAction action) {
-    switch (action) {
-    case TTransactionAction::TACommitRetaining:
-        return TTransactionAction::TACommit;
-    case TTransactionAction::TARollbackRetaining:
-        return TTransactionAction::TARollback;
-    default:
-        return action;
-    }
-}
-
-// ---- TFbBase: the transaction side of the link
-
-bool TFbBase::OwnerLoading() const {
-    for (QObject* o = FOwner; o; o = o->parent()) {
-        if (auto* component = qobject_cast<platform::TComponent*>(o); component && component->Loading())
-            return true;
-    }
-    return false;
-}
-
-void TFbBase::SetTransaction(TFbTransaction* value) {
-    if (value == FTransaction) return;
-    if (FTransaction) FTransaction->RemoveFbBase(this);
-    FTransaction = value;
-    if (!FTransaction) return;
-    FTransaction->AddFbBase(this);
-    if ((!FDatabase || FTransaction->FindDatabase(FDatabase) < 0) && FTransaction->DatabaseCount() > 0)
-        SetDatabase(FTransaction->MainDatabase());
-}
-
-void TFbBase::CheckTransaction() {
-    if (!FTransaction) {
-        auto* component = qobject_cast<platform::TComponent*>(FOwner);
-        RaiseFbError(22, {component ? component->FullName() : QString()});
-    }
-    FTransaction->CheckInTransaction();
-}
-
-isc_tr_handle* TFbBase::TRHandle() {
-    CheckTransaction();
-    return FTransaction->HandleAddress();
-}
-
-// ---- TFbDatabase: its default transactions
-
-void TFbDatabase::SetDefaultTransaction(TFbTransaction* value) {
-    // The transaction must list this database before it is remembered: a refused addition
-    // leaves the old assignment in place.
-    if (value) {
-        value->AddDatabase(this);
-        if (!value->DefaultDatabase()) value->SetDefaultDatabase(this);
-    }
-    FDefaultTransaction = value;
-}
-
-void TFbDatabase::SetDefaultUpdateTransaction(TFbTransaction* value) {
-    // The transaction must list this database before it is remembered: a refused addition
-    // leaves the old assignment in place.
-    if (value) {
-        value->AddDatabase(this);
-        if (!value->DefaultDatabase()) value->SetDefaultDatabase(this);
-    }
-    FDefaultUpdateTransaction = value;
-}
-
-namespace {
-TFbTransaction& DefaultTransactionOf(TFbDatabase* database) {
-    if (!database->DefaultTransaction()) RaiseFbError(22, {database->FullName()});
-    return *database->DefaultTransaction();
-}
-} // namespace
-
-void TFbDatabase::StartTransaction() {
-    DefaultTransactionOf(this).StartTransaction();
-}
-
-void TFbDatabase::Commit() {
-    DefaultTransactionOf(this).Commit();
-}
-
-void TFbDatabase::CommitRetaining() {
-    DefaultTransactionOf(this).CommitRetaining();
-}
-
-void TFbDatabase::Rollback() {
-    DefaultTransactionOf(this).Rollback();
-}
-
-void TFbDatabase::RollbackRetaining() {
-    DefaultTransactionOf(this).RollbackRetaining();
-}
-
-// ---- TFbTransaction
-
 TFbTransaction::TFbTransaction(platform::TComponent* owner) : platform::TComponent(owner) {
     FTRParams.OnChanging = [this] { CheckNotInTransaction(); };
     FTRParams.OnChange = [this] { FTRParamsChanged = true; };
@@ -193,23 +108,10 @@ TFbTransaction::~TFbTransaction() {
     delete FTimer;
     FTimer = nullptr;
     EndOnDestroy();
-    const QList<TNoticeEntry> notices = FNotices;
-    for (qsizetype i = notices.size() - 1; i >= 0; --i) {
-        if (notices[i].Kind != int(TNotice::Destroy) || !StillRegistered(FNotices, notices[i].Id)) continue;
-        try {
-            notices[i].Callback(this);
-        } catch (...) {
-        }
-    }
-    while (!FFbBases.isEmpty()) {
-        TFbBase* link = FFbBases.last();
-        try {
-            if (link->OnTransactionFree) link->OnTransactionFree();
-        } catch (...) {
-        }
-        if (link->FTransaction == this) RemoveFbBase(link);
-        link->FTransaction = nullptr;
-    }
+    FNotices.CallAllLastFirst(TNotice::Destroy, this);
+    FFbBases.FreeAll(&TFbBase::OnTransactionFree, [this](TFbBase& link) {
+        if (link.Transaction() == this) link.SetTransaction(nullptr);
+    });
     while (!FDatabases.isEmpty())
         RemoveDatabase(int(FDatabases.size() - 1));
 }
@@ -305,15 +207,14 @@ void TFbTransaction::SetHandle(isc_tr_handle value) {
 
 int TFbTransaction::TransactionID() {
     if (FTransactionID != 0 || !FHandle) return FTransactionID;
-    IIBClientLibrary& library = ClientLibrary();
     char item = isc_info_tra_id;
     char buffer[32] = {};
-    Call(library.isc_transaction_info(StatusVector(), &FHandle, short(1), &item, short(sizeof(buffer)),
-                                      buffer),
+    Call(ClientLibrary().isc_transaction_info(StatusVector(), &FHandle, short(1), &item,
+                                              short(sizeof(buffer)), buffer),
          true);
-    if (buffer[0] != item) return 0;
-    const int length = qBound(0, int(library.isc_vax_integer(buffer + 1, short(2))), int(sizeof(buffer)) - 3);
-    FTransactionID = int(library.isc_vax_integer(buffer + 3, short(length)));
+    const std::optional<QByteArray> value = db::connection::InfoValue(buffer, sizeof(buffer), item);
+    if (!value) return 0;
+    FTransactionID = int(db::connection::InfoInteger(*value));
     return FTransactionID;
 }
 
@@ -348,8 +249,6 @@ void TFbTransaction::RemoveDatabase(int index) {
     TFbDatabase* database = FDatabases.takeAt(index);
     FDatabaseTRParams.removeAt(index);
     database->RemoveTransaction(this);
-    if (database->FDefaultTransaction == this) database->FDefaultTransaction = nullptr;
-    if (database->FDefaultUpdateTransaction == this) database->FDefaultUpdateTransaction = nullptr;
     if (FDefaultDatabase == database) FDefaultDatabase = nullptr;
 }
 
@@ -386,16 +285,16 @@ void TFbTransaction::CheckInTransaction() {
     bool reconnecting = !FDatabases.isEmpty();
     for (TFbDatabase* database : FDatabases)
         reconnecting = reconnecting && database->AutoReconnect();
-    if (!reconnecting) RaiseFbError(15, {FullName()});
+    if (!reconnecting) RaiseFbError(FbClientError::TransactionNotActive, {FullName()});
     StartTransaction();
 }
 
 void TFbTransaction::CheckNotInTransaction() {
-    if (FHandle) RaiseFbError(16, {FullName()});
+    if (FHandle) RaiseFbError(FbClientError::TransactionActive, {FullName()});
 }
 
 void TFbTransaction::CheckDatabasesInList() {
-    if (FDatabases.isEmpty()) RaiseFbError(18, {FullName()});
+    if (FDatabases.isEmpty()) RaiseFbError(FbClientError::NoDatabasesInTransaction, {FullName()});
 }
 
 ISC_STATUS TFbTransaction::Call(ISC_STATUS errCode, bool raiseError) {
@@ -435,12 +334,10 @@ void TFbTransaction::StartTransaction() {
         if (length > 0) teb[i] = {databases[i]->HandleAddress(), length, ownTPBs[i].constData()};
     }
 
-    const QList<TFbBase*> links = FFbBases;
-    for (TFbBase* link : links)
-        if (FFbBases.contains(link) && link->OnTransactionStarting) link->OnTransactionStarting();
+    FFbBases.Notify(&TFbBase::OnTransactionStarting);
 
     if (!InTransaction()) {
-        CallNotices(int(TNotice::BeforeStart), true);
+        CallNotices(TNotice::BeforeStart, true);
         IIBClientLibrary& library = ClientLibrary();
         const ISC_STATUS result = Call(library.isc_start_multiple(StatusVector(), &FHandle, short(teb.size()),
                                                                   static_cast<void*>(teb.data())),
@@ -452,12 +349,10 @@ void TFbTransaction::StartTransaction() {
             return;
         }
         FHandleIsShared = false;
-        CallNotices(int(TNotice::AfterStart), true);
+        CallNotices(TNotice::AfterStart, true);
     }
 
-    const QList<TFbBase*> started = FFbBases;
-    for (TFbBase* link : started)
-        if (FFbBases.contains(link) && link->OnTransactionStarted) link->OnTransactionStarted();
+    FFbBases.Notify(&TFbBase::OnTransactionStarted);
 
     FState = TTransactionState::tsActive;
     FTransactionID = 0;
@@ -469,7 +364,8 @@ void TFbTransaction::EndTransaction(TTransactionAction action, bool force) {
     switch (action) {
     case TTransactionAction::TARollback:
     case TTransactionAction::TACommit:
-        if (FHandleIsShared && action != FTimeoutAction && !force) RaiseFbError(58);
+        if (FHandleIsShared && action != FTimeoutAction && !force)
+            RaiseFbError(FbClientError::CannotEndSharedTransaction);
         FState = action == TTransactionAction::TARollback ? TTransactionState::tsDoRollback
                                                           : TTransactionState::tsDoCommit;
         break;
@@ -481,9 +377,7 @@ void TFbTransaction::EndTransaction(TTransactionAction action, bool force) {
         break;
     }
 
-    const QList<TFbBase*> links = FFbBases;
-    for (qsizetype i = links.size() - 1; i >= 0; --i)
-        if (FFbBases.contains(links[i]) && links[i]->OnTransactionEnding) links[i]->OnTransactionEnding();
+    FFbBases.Notify(&TFbBase::OnTransactionEnding, true);
     CallEndNotices(TEndNotice::BeforeEnd, action, force);
 
     IIBClientLibrary& library = ClientLibrary();
@@ -519,9 +413,7 @@ void TFbTransaction::EndTransaction(TTransactionAction action, bool force) {
         break;
     }
 
-    const QList<TFbBase*> ended = FFbBases;
-    for (qsizetype i = ended.size() - 1; i >= 0; --i)
-        if (FFbBases.contains(ended[i]) && ended[i]->OnTransactionEnded) ended[i]->OnTransactionEnded();
+    FFbBases.Notify(&TFbBase::OnTransactionEnded, true);
     CallEndNotices(TEndNotice::AfterEnd, action, force);
 
     if (FHandle) {
@@ -559,43 +451,39 @@ void TFbTransaction::OnDatabaseFree(TFbDatabase* database) {
 }
 
 void TFbTransaction::AddEvent(TNotice notice, const void* key, TNotifyEvent callback) {
-    RemoveEvent(notice, key);
-    if (callback) FNotices.append({int(notice), key, FNextNoticeId++, std::move(callback), {}});
+    FNotices.Add(notice, key, std::move(callback));
 }
 
 void TFbTransaction::RemoveEvent(TNotice notice, const void* key) {
-    FNotices.removeIf([&](const TNoticeEntry& e) { return e.Kind == int(notice) && e.Key == key; });
+    FNotices.Remove(notice, key);
 }
 
 void TFbTransaction::AddEndEvent(TEndNotice notice, const void* key, TEndEvent callback) {
-    RemoveEndEvent(notice, key);
-    if (callback) FNotices.append({int(notice) + 16, key, FNextNoticeId++, {}, std::move(callback)});
+    FEndNotices.Add(notice, key, std::move(callback));
 }
 
 void TFbTransaction::RemoveEndEvent(TEndNotice notice, const void* key) {
-    FNotices.removeIf([&](const TNoticeEntry& e) { return e.Kind == int(notice) + 16 && e.Key == key; });
+    FEndNotices.Remove(notice, key);
 }
 
-void TFbTransaction::CallNotices(int kind, bool lastFirst) {
-    const QList<TNoticeEntry> notices = FNotices;
-    for (qsizetype n = 0; n < notices.size(); ++n) {
-        const TNoticeEntry& entry = notices[lastFirst ? notices.size() - 1 - n : n];
-        // A callback removed by an earlier one is not called any more.
-        if (entry.Kind == kind && StillRegistered(FNotices, entry.Id)) entry.Callback(this);
-    }
+void TFbTransaction::CallNotices(TNotice notice, bool lastFirst) {
+    FNotices.Round(notice, lastFirst, [this](const TNotifyEvent& callback) {
+        callback(this);
+        return true;
+    });
 }
 
-void TFbTransaction::CallEndNotices(TEndNotice kind, TTransactionAction action, bool force) {
-    const QList<TNoticeEntry> notices = FNotices;
-    for (const TNoticeEntry& entry : notices)
-        if (entry.Kind == int(kind) + 16 && StillRegistered(FNotices, entry.Id))
-            entry.EndCallback(this, action, force);
+void TFbTransaction::CallEndNotices(TEndNotice notice, TTransactionAction action, bool force) {
+    FEndNotices.Round(notice, false, [&](const TEndEvent& callback) {
+        callback(this, action, force);
+        return true;
+    });
 }
 
 void TFbTransaction::AddFbBase(TFbBase* link) {
-    TFbBase::InsertInto(FFbBases, link, &TFbBase::FIndexInTransaction);
+    FFbBases.Add(link);
 }
 
 void TFbTransaction::RemoveFbBase(TFbBase* link) {
-    TFbBase::RemoveFrom(FFbBases, link, &TFbBase::FIndexInTransaction);
+    FFbBases.Remove(link);
 }

@@ -29,11 +29,13 @@ enum class TMDTTransactionRole { mtrNone, mtrSeparateTransaction, mtrAutoDefine 
 
 // Builds the TPB from parameter lines ("write", "isc_tpb_nowait", "lock_write=PARTS").
 // Every line is trimmed of characters with codes 32 and below and written back trimmed; empty
-// lines are skipped; no lines give an empty TPB. Raises client error 10 for a name the builder does
-// not support, 11 for an unknown name, and a client error (SQLCode -1) for a table name longer
-// than 255 bytes or a buffer longer than 32767 bytes. The outputs change only when the build
-// succeeds.
+// lines are skipped; no lines give an empty TPB. Raises TPBConstantUnsupported for a name the
+// builder does not support, TPBConstantUnknown for an unknown name, and a client error (SQLCode -1) for a
+// table name longer than 255 bytes or a buffer longer than 32767 bytes. The outputs change only when the
+// build succeeds.
+namespace db::connection {
 void GenerateTPB(platform::TStringList& params, QByteArray& tpb, short& tpbLength);
+} // namespace db::connection
 
 class TFbTransaction : public platform::TComponent, public IFbTransactionLink {
     Q_OBJECT
@@ -86,8 +88,8 @@ public:
     void ReplaceDatabase(TFbDatabase* oldDatabase, TFbDatabase* newDatabase);
     int FindDatabase(TFbDatabase* database) const { return int(FDatabases.indexOf(database)); }
 
-    int FbBaseCount() const { return int(FFbBases.size()); }
-    TFbBase* FbBases(int index) const { return FFbBases.at(index); }
+    int FbBaseCount() const { return FFbBases.Count(); }
+    TFbBase* FbBases(int index) const { return FFbBases.At(index); }
 
     // The binding of the main database.
     IIBClientLibrary& ClientLibrary();
@@ -103,7 +105,7 @@ public:
     virtual void Rollback() { EndTransaction(TTransactionAction::TARollback, false); }
     virtual void RollbackRetaining() { EndTransaction(TTransactionAction::TARollbackRetaining, false); }
 
-    // Client error 15 unless active (an inactive transaction whose databases all reconnect by
+    // TransactionNotActive unless active (an inactive transaction whose databases all reconnect by
     // themselves is started instead).
     void CheckInTransaction();
     void CheckNotInTransaction();
@@ -136,18 +138,11 @@ protected:
     bool FStreamedActive = false;
 
 private:
-    friend class TFbBase;
-    struct TNoticeEntry {
-        int Kind;
-        const void* Key;
-        quint64 Id;
-        TNotifyEvent Callback;
-        TEndEvent EndCallback;
-    };
+    friend class TFbLinkGate;
 
     int InternalAddDatabase(TFbDatabase* database, const QString& trParams, bool setText);
-    void CallNotices(int kind, bool lastFirst);
-    void CallEndNotices(TEndNotice kind, TTransactionAction action, bool force);
+    void CallNotices(TNotice notice, bool lastFirst);
+    void CallEndNotices(TEndNotice notice, TTransactionAction action, bool force);
     void TimerTick();
     void AddFbBase(TFbBase* link);
     void RemoveFbBase(TFbBase* link);
@@ -158,7 +153,7 @@ private:
     TFbDatabase* FDefaultDatabase = nullptr;
     QList<TFbDatabase*> FDatabases;
     QStringList FDatabaseTRParams;
-    QList<TFbBase*> FFbBases;
+    TFbLinkList FFbBases;
     platform::TStringList FTRParams;
     bool FTRParamsChanged = true;
     QByteArray FTPB;
@@ -169,9 +164,6 @@ private:
     TFbCustomTimer* FTimer = nullptr;
     bool FCanTimeout = false;
     int FTransactionID = 0;
-    QList<TNoticeEntry> FNotices;
-    quint64 FNextNoticeId = 1;
+    db::connection::TFbNoticeList<TNotice, TNotifyEvent> FNotices;
+    db::connection::TFbNoticeList<TEndNotice, TEndEvent> FEndNotices;
 };
-
-// The action a disconnect or destruction ends a transaction with: retaining actions become hard.
-TTransactionAction HardAction(TTransactionAction action);

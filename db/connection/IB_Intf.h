@@ -162,19 +162,26 @@ public:
     bool LibraryLoaded() const override { return FLibraryHandle != nullptr; }
 
 private:
+    // Looks up one entry point; a mandatory one that is missing raises the operating-system error.
+    template <class F> void Resolve(F& field, const char* name, bool mandatory);
+    void ResolveCore();
+    void ResolveVersion6();
+    void ResolveClientVersion();
+
     void* FLibraryHandle = nullptr;
     QString FLibraryName;
 };
+
+// The client library file name a database uses unless told otherwise.
+inline constexpr const char16_t* DefaultLibraryName = u"libfbclient.so.2";
+
+namespace db::connection {
 
 // The binding for a library file name, from the process-wide list (exact, case-sensitive names),
 // created and loaded on first use. Bindings live until the program ends.
 IIBClientLibraryPtr GetIBClientLibrary(const QString& libraryName);
 
-// The client library file name a database uses unless told otherwise.
-inline constexpr const char16_t* DefaultLibraryName = u"libfbclient.so.2";
-
 // Restores the floating-point environment the program started with; every client call ends with it.
 void RestoreDefaultFPUState();
 
-// Number of bindings in the process-wide list.
-int ClientLibraryCount();
+} // namespace db::connection

@@ -1,11 +1,14 @@
 #include "fb.h"
 
+#include "FbInternal.h"
 #include "IB_Intf.h"
 #include "platform/Component.h"
 #include "platform/Encoding.h"
 
 #include <QStringDecoder>
 #include <mutex>
+
+using namespace db::connection;
 
 namespace {
 
@@ -103,6 +106,7 @@ const char16_t* const ClientErrorTexts[] = {
     u"MDT. Savepoint \"%s\" not found",                                                     // 84
 };
 constexpr int ClientErrorCount = int(sizeof(ClientErrorTexts) / sizeof(ClientErrorTexts[0]));
+static_assert(ClientErrorCount == int(FbClientError::MDTSavepointNotFound) + 1, "one text per client error");
 
 thread_local ISC_STATUS_ARRAY tStatusVector = {};
 
@@ -181,32 +185,36 @@ void EFbError::Compose() {
     SetMessage(message);
 }
 
-ISC_STATUS* StatusVector() {
+ISC_STATUS* db::connection::StatusVector() {
     return tStatusVector;
 }
 
-QString FbClientErrorText(int code) {
+QString db::connection::FbClientErrorText(int code) {
     code %= 128;
     if (code < 0 || code >= ClientErrorCount) return QString();
     return QString::fromUtf16(ClientErrorTexts[code]);
 }
 
-TFbErrorMessageParts FbErrorMessageParts() {
+QString db::connection::FbClientErrorText(FbClientError code) {
+    return FbClientErrorText(int(code));
+}
+
+TFbErrorMessageParts db::connection::FbErrorMessageParts() {
     std::lock_guard lock(gPartsLock);
     return gParts;
 }
 
-void SetFbErrorMessageParts(const TFbErrorMessageParts& parts) {
+void db::connection::SetFbErrorMessageParts(const TFbErrorMessageParts& parts) {
     std::lock_guard lock(gPartsLock);
     gParts = parts;
 }
 
-void SetFbErrorHandler(TFbErrorHandler handler) {
+void db::connection::SetFbErrorHandler(TFbErrorHandler handler) {
     std::lock_guard lock(gHandlerLock);
     gErrorHandler = std::move(handler);
 }
 
-void RaiseIBError(IIBClientLibrary& clientLibrary, QObject* sender) {
+void db::connection::RaiseIBError(IIBClientLibrary& clientLibrary, QObject* sender) {
     ISC_STATUS* status = StatusVector();
     const TFbErrorMessageParts parts = FbErrorMessageParts();
 
@@ -256,11 +264,15 @@ void RaiseIBError(IIBClientLibrary& clientLibrary, QObject* sender) {
     throw error;
 }
 
-void RaiseFbError(int code, std::initializer_list<platform::TVarRec> args) {
+void db::connection::RaiseFbError(int code, std::initializer_list<platform::TVarRec> args) {
     code %= 128;
     throw EFbClientError(code, platform::Format(FbClientErrorText(code), args), nullptr);
 }
 
-void RaiseFbErrorText(const QString& format, std::initializer_list<platform::TVarRec> args) {
+void db::connection::RaiseFbError(FbClientError code, std::initializer_list<platform::TVarRec> args) {
+    RaiseFbError(int(code), args);
+}
+
+void db::connection::RaiseFbErrorText(const QString& format, std::initializer_list<platform::TVarRec> args) {
     throw EFbClientError(-1, platform::Format(format, args), nullptr);
 }

@@ -20,6 +20,8 @@ platform::TStringList& TSQLs::RefreshSQL() {
     return FOwner->RefreshSQL();
 }
 
+using db::connection::RaiseFbError;
+
 namespace {
 enum TCallbackKind { cbBeforeOpen, cbAfterOpen, cbBeforeClose };
 }
@@ -124,7 +126,7 @@ void TFbCustomDataSet::SetPrepareOptions(TpPrepareOptions value) {
 void TFbCustomDataSet::SetCacheModelOptions(const TCacheModelOptions& value) {
     if (Active()) DatabaseError(QStringLiteral("Cannot perform this operation on an open dataset"));
     // The limited-buffer model is not built: no data set meets its conditions.
-    if (value.CacheModelKind == TCacheModelKind::cmkLimitedBufferSize) RaiseFbError(75);
+    if (value.CacheModelKind == TCacheModelKind::cmkLimitedBufferSize) RaiseFbError(FbClientError::CannotUseLimitedCache);
     TCacheModelOptions v = value;
     if (v.BufferChunks <= 0) v.BufferChunks = 32;
     FCacheModelOptions = v;
@@ -137,11 +139,11 @@ void TFbCustomDataSet::SetUniDirectional(bool value) {
 }
 
 void TFbCustomDataSet::CheckDatasetOpen(const QString& reason) {
-    if (!Active()) RaiseFbError(29, {reason, FullName()});
+    if (!Active()) RaiseFbError(FbClientError::DatasetClosed, {reason, FullName()});
 }
 
 void TFbCustomDataSet::CheckDatasetClosed(const QString& reason) {
-    if (Active()) RaiseFbError(28, {reason, FullName()});
+    if (Active()) RaiseFbError(FbClientError::DatasetOpen, {reason, FullName()});
 }
 
 // ---- callbacks
@@ -177,12 +179,12 @@ void TFbCustomDataSet::StartTransaction() {
 }
 
 void TFbCustomDataSet::Prepare() {
-    if (!Database()) RaiseFbError(21, {FullName()});
+    if (!Database()) RaiseFbError(FbClientError::DatabaseNotAssigned, {FullName()});
     Database()->CheckActive();
     StartTransaction();
-    if (!Transaction()) RaiseFbError(22, {FullName()});
+    if (!Transaction()) RaiseFbError(FbClientError::TransactionNotAssigned, {FullName()});
     Transaction()->CheckInTransaction();
-    if (SelectSQL().Text().trimmed().isEmpty()) RaiseFbError(37, {QStringLiteral("Prepare ") + FullName()});
+    if (SelectSQL().Text().trimmed().isEmpty()) RaiseFbError(FbClientError::EmptyQuery, {QStringLiteral("Prepare ") + FullName()});
     if (!FQSelect->Open()) FQSelect->Prepare();
     FPrepared = true;
     FieldDefs().Clear();
@@ -199,7 +201,7 @@ void TFbCustomDataSet::UnPrepare() {
 void TFbCustomDataSet::SQLChanging(TFbQuery* sender) {
     if (sender != FQSelect) return;
     FSelectSQLChanged = true;
-    if (Active()) RaiseFbError(28, {QStringLiteral(" change SelectSQL "), FullName()});
+    if (Active()) RaiseFbError(FbClientError::DatasetOpen, {QStringLiteral(" change SelectSQL "), FullName()});
     FieldDefs().Clear();
     FPrepared = false;
 }

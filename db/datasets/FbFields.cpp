@@ -12,6 +12,8 @@
 #include <cstring>
 #include <ibase.h>
 
+using db::connection::RaiseFbError;
+
 namespace {
 
 double PowerOfTen(int exponent) {
@@ -98,7 +100,7 @@ bool TFbStringField::ReadBytes(QByteArray& bytes) const {
     if (!data) return false;
     const TFbFieldDescr& d = Descr();
     if (DataType() == TFieldType::ftString && DataSize() < d.fdDataSize)
-        RaiseFbError(74, {FbDataSet()->Name(), FieldName()});
+        RaiseFbError(FbClientError::FieldSizeTooSmall, {FbDataSet()->Name(), FieldName()});
     const bool trim = FbDataSet()->Options().testFlag(TpFbDsOption::poTrimCharFields);
     const char* text;
     int length;

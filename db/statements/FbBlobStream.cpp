@@ -4,6 +4,8 @@
 
 #include <algorithm>
 
+using namespace db::connection;
+
 namespace {
 // isc_put_segment takes an unsigned 16-bit length.
 constexpr qsizetype MaxSegment = 32768;

@@ -10,6 +10,8 @@
 #include <QRandomGenerator>
 #include <cstring>
 
+using namespace db::connection;
+
 namespace {
 
 // Codes a close or drop of the statement may report that mean "nothing left to do".

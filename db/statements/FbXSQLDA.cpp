@@ -21,6 +21,8 @@
 #include <cstring>
 #include <new>
 
+using namespace db::connection;
+
 using platform::TDateTime;
 using platform::TTimeStamp;
 

@@ -5,6 +5,8 @@
 
 #include <cstring>
 
+using namespace db::connection;
+
 namespace sqlchars {
 
 namespace {

@@ -10,6 +10,8 @@
 #include <cstdint>
 #include <cstdlib>
 
+using namespace db::connection;
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     if (size == 0) return 0;

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <cstdlib>
 
+using namespace db::connection;
+
 namespace {
 
 // Walks the buffer as the server would; false when it is not well formed.

@@ -1,11 +1,15 @@
 #include "TestSupport.h"
+#include "db/connection/FbInternal.h"
 #include "db/connection/FbSafeTimer.h"
 #include "db/connection/fb.h"
 #include "db/connection/pFbDatabase.h"
 
 #include <QDir>
+#include <QProcess>
 #include <gtest/gtest.h>
 #include <memory>
+
+using namespace db::connection;
 
 namespace {
 
@@ -295,6 +299,20 @@ TEST_F(DatabaseTest, DisconnectEventErrorsAreReportedWithTheEventName) {
     EXPECT_FALSE(FDatabase->Connected());
 }
 
+TEST_F(DatabaseTest, ACallbackRemovedDuringARoundIsNotCalled) {
+    FDatabase->SetDBName(NewDatabase(Q("notices.fdb")));
+    QStringList called;
+    int first = 0, second = 0;
+    FDatabase->AddEvent(TFbDatabase::TNotice::Connected, &first, [&](TFbDatabase* database) {
+        called << Q("first");
+        database->RemoveEvent(TFbDatabase::TNotice::Connected, &second);
+    });
+    FDatabase->AddEvent(TFbDatabase::TNotice::Connected, &second,
+                        [&](TFbDatabase*) { called << Q("second"); });
+    FDatabase->SetConnected(true);
+    EXPECT_EQ(called, QStringList{Q("first")});
+}
+
 TEST_F(DatabaseTest, LinksAreReplacedByTheLastAndClearedWhenTheDatabaseGoes) {
     auto* statement = new platform::TComponent(FForm.get());
     statement->SetName(Q("pFbQueryFormy"));
@@ -364,6 +382,36 @@ TEST_F(DatabaseTest, DestroyingAConnectedDatabaseDetaches) {
     again.SetDBName(path);
     again.SetConnected(true);
     EXPECT_TRUE(again.Connected());
+}
+
+TEST_F(DatabaseTest, DatabasesInUseAtProgramEndAreClosedWithTheirTransactionsEnded) {
+    const QString path = NewDatabase(Q("atexit.fdb"));
+    RunIsql(Q("create table t (id integer);\ninsert into t values (1);\ncommit;\n"), path);
+    QProcess program;
+    program.start(Q(CONNECTED_AT_EXIT_PATH), {path});
+    ASSERT_TRUE(program.waitForFinished(60000));
+    EXPECT_EQ(program.exitStatus(), QProcess::NormalExit) << program.readAllStandardError().toStdString();
+    EXPECT_EQ(program.exitCode(), 0);
+    // The pending insert was committed by its transaction's time-out action.
+    EXPECT_EQ(RowCount(path, "t"), 2);
+}
+
+TEST_F(DatabaseTest, ARefusedDetachIsRepeatedUntilTheAttachmentLetsGo) {
+    const QString path = NewDatabase(Q("detach.fdb"));
+    RunIsql(Q("create table t (id integer);\ninsert into t values (1);\ncommit;\n"), path);
+    FDatabase->SetDBName(path);
+    FDatabase->SetConnected(true);
+    // A transaction the database does not know of holds a row: the server refuses the first detach.
+    TestTransaction unknown(*FDatabase);
+    FDatabase->RemoveTransaction(&unknown);
+    unknown.Start();
+    unknown.Execute("update t set id = 2");
+    FDatabase->SetConnected(false);
+    EXPECT_FALSE(FDatabase->Connected());
+    EXPECT_EQ(
+        RowCount(path,
+                 "mon$attachments where mon$system_flag = 0 and mon$attachment_id <> current_connection"),
+        0);
 }
 
 TEST_F(DatabaseTest, IdleTimeoutClosesUnlessTheHandlerKeepsTheConnection) {

@@ -1,10 +1,13 @@
 #include "TestSupport.h"
+#include "db/connection/FbInternal.h"
 #include "db/connection/IB_Intf.h"
 #include "db/connection/fb.h"
 #include "platform/Component.h"
 
 #include <gtest/gtest.h>
 #include <thread>
+
+using namespace db::connection;
 
 namespace {
 

@@ -1,9 +1,12 @@
 #include "db/connection/FbParams.h"
+#include "db/connection/FbInternal.h"
 #include "TestSupport.h"
 #include "db/connection/fb.h"
 #include "platform/Exceptions.h"
 
 #include <gtest/gtest.h>
+
+using namespace db::connection;
 
 namespace {
 

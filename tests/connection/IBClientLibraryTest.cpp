@@ -1,4 +1,5 @@
 #include "TestSupport.h"
+#include "db/connection/FbInternal.h"
 #include "db/connection/IB_Intf.h"
 #include "db/connection/pFbDatabase.h"
 #include "platform/Exceptions.h"
@@ -7,6 +8,8 @@
 #include <QFile>
 #include <dlfcn.h>
 #include <gtest/gtest.h>
+
+using namespace db::connection;
 
 namespace {
 

@@ -11,6 +11,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+using namespace db::connection;
+
 void CreateDatabase(const QString& path, const QString& charset, int dialect) {
     RunIsql(
         QStringLiteral("set sql dialect %1;\ncreate database '%2' user 'SYSDBA' default character set %3;\n")

@@ -1,9 +1,12 @@
 // The database's internal transaction and the server clock read at connect.
 #include "QueryTestSupport.h"
+#include "db/connection/FbInternal.h"
 
 #include "platform/DateTime.h"
 
 #include <cmath>
+
+using namespace db::connection;
 
 namespace {
 constexpr double OneSecond = 1.0 / 86400.0;

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+using namespace db::connection;
+
 namespace {
 
 QByteArray Bytes(std::initializer_list<int> values) {

@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <cstring>
 
+using namespace db::connection;
+
 void CreateTestDatabase(const QString& path, const QString& extraDdl) {
     RunIsql(QStringLiteral("create database '%1' user 'SYSDBA' default character set WIN1250;\n"
                            "create table t (id integer not null primary key, v integer);\n"

@@ -1,5 +1,6 @@
 // Idle time-outs of transactions and the interval timer behind them, driven by the event loop.
 #include "TransactionTestSupport.h"
+#include "db/connection/FbInternal.h"
 
 #include "db/connection/FbSafeTimer.h"
 
@@ -8,6 +9,8 @@
 #include <QEventLoop>
 #include <QThread>
 #include <QTimer>
+
+using namespace db::connection;
 
 namespace {
 
