@@ -3,6 +3,7 @@
 // client function is called through the binding of that file name, shared by all databases.
 
 #include <QString>
+#include <atomic>
 #include <ibase.h>
 #include <memory>
 
@@ -103,7 +104,7 @@ public:
     virtual QString LibraryName() const = 0;
     int FbClientVersion() const { return FFbClientVersion; }
     int FbClientMinorVersion() const { return FFbClientMinorVersion; }
-    bool Busy() const { return FBusy; }
+    bool Busy() const { return FBusy.load(std::memory_order_relaxed); }
 
 #define TARVELO_IB_WRAPPER(name, type, busy)                                                                 \
     template <class... A> auto name(A... args) {                                                             \
@@ -127,7 +128,8 @@ protected:
 
     int FFbClientVersion = 0;
     int FFbClientMinorVersion = 0;
-    bool FBusy = false;
+    // Written by whichever thread runs a wrapper; a plain flag would be a data race.
+    std::atomic<bool> FBusy{false};
 
     void ClearEntryPoints();
 
@@ -135,9 +137,11 @@ private:
     [[noreturn]] void RaiseMissingEntry(const char* name) const;
 
     struct TBusyMark {
-        explicit TBusyMark(bool& busy) : FFlag(busy) { FFlag = true; }
-        ~TBusyMark() { FFlag = false; }
-        bool& FFlag;
+        explicit TBusyMark(std::atomic<bool>& busy) : FFlag(busy) {
+            FFlag.store(true, std::memory_order_relaxed);
+        }
+        ~TBusyMark() { FFlag.store(false, std::memory_order_relaxed); }
+        std::atomic<bool>& FFlag;
     };
 
     template <class F, class... A> auto Invoke(F fn, const char* name, bool marksBusy, A... args) {

@@ -126,7 +126,8 @@ void TFbCustomDataSet::SetPrepareOptions(TpPrepareOptions value) {
 void TFbCustomDataSet::SetCacheModelOptions(const TCacheModelOptions& value) {
     if (Active()) DatabaseError(QStringLiteral("Cannot perform this operation on an open dataset"));
     // The limited-buffer model is not built: no data set meets its conditions.
-    if (value.CacheModelKind == TCacheModelKind::cmkLimitedBufferSize) RaiseFbError(FbClientError::CannotUseLimitedCache);
+    if (value.CacheModelKind == TCacheModelKind::cmkLimitedBufferSize)
+        RaiseFbError(FbClientError::CannotUseLimitedCache);
     TCacheModelOptions v = value;
     if (v.BufferChunks <= 0) v.BufferChunks = 32;
     FCacheModelOptions = v;
@@ -184,7 +185,8 @@ void TFbCustomDataSet::Prepare() {
     StartTransaction();
     if (!Transaction()) RaiseFbError(FbClientError::TransactionNotAssigned, {FullName()});
     Transaction()->CheckInTransaction();
-    if (SelectSQL().Text().trimmed().isEmpty()) RaiseFbError(FbClientError::EmptyQuery, {QStringLiteral("Prepare ") + FullName()});
+    if (SelectSQL().Text().trimmed().isEmpty())
+        RaiseFbError(FbClientError::EmptyQuery, {QStringLiteral("Prepare ") + FullName()});
     if (!FQSelect->Open()) FQSelect->Prepare();
     FPrepared = true;
     FieldDefs().Clear();
@@ -201,7 +203,8 @@ void TFbCustomDataSet::UnPrepare() {
 void TFbCustomDataSet::SQLChanging(TFbQuery* sender) {
     if (sender != FQSelect) return;
     FSelectSQLChanged = true;
-    if (Active()) RaiseFbError(FbClientError::DatasetOpen, {QStringLiteral(" change SelectSQL "), FullName()});
+    if (Active())
+        RaiseFbError(FbClientError::DatasetOpen, {QStringLiteral(" change SelectSQL "), FullName()});
     FieldDefs().Clear();
     FPrepared = false;
 }
