@@ -15,7 +15,9 @@ QString updaterun::DeltaText(int delta) {
 QString updaterun::FailureLine(const std::exception& e) {
     QString message;
     if (const auto* fe = dynamic_cast<const EFbError*>(&e)) {
-        message = fe->Message();
+        // The server's own text names the constraint or object; the generic SQL text and the
+        // raising component's name do not tell the operator what failed.
+        message = !fe->IBMessage().trimmed().isEmpty() ? fe->IBMessage() : fe->Message();
         const QString nameLine = fe->RaiserName() + QStringLiteral(":\r\n");
         if (!fe->RaiserName().isEmpty() && message.startsWith(nameLine)) message.remove(0, nameLine.size());
     } else if (const auto* pe = dynamic_cast<const Exception*>(&e)) {

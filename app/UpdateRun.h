@@ -26,7 +26,7 @@ inline int32_t AddWrapping(int32_t a, int32_t b) {
 // "+ {delta}" for a non-zero correction, empty otherwise.
 QString DeltaText(int delta);
 
-// The first line of a failure's message, without the raising component's name line.
+// The first line of a failure's message: for a database error the server's text, else the message.
 QString FailureLine(const std::exception& e);
 
 } // namespace updaterun

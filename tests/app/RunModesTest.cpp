@@ -16,12 +16,14 @@ TEST(UpdateRunText, WrappingSumDeltaTextAndFailureLine) {
     EXPECT_EQ(DeltaText(0), QString());
     EXPECT_EQ(DeltaText(25), QStringLiteral("+ {25}"));
     EXPECT_EQ(DeltaText(-3), QStringLiteral("+ {-3}"));
-    // The raising component's name line is not the failure.
+    // The server's text, not the generic one nor the raising component's name.
     platform::TComponent query;
     query.SetName(QStringLiteral("pFbQueryFormy"));
     const EFbError error(-803, QStringLiteral("\r\nviolation of PRIMARY or UNIQUE KEY constraint\r\nmore"),
                          QStringLiteral("Integrity constraint violation"), QString(), &query);
-    EXPECT_EQ(FailureLine(error), QStringLiteral("Integrity constraint violation"));
+    EXPECT_EQ(FailureLine(error), QStringLiteral("violation of PRIMARY or UNIQUE KEY constraint"));
+    const EFbError client(-1, QStringLiteral("Database name is missing."), &query);
+    EXPECT_EQ(FailureLine(client), QStringLiteral("Database name is missing."));
     EXPECT_EQ(FailureLine(platform::EInOutError(QStringLiteral("\nI/O error 5\nx"))),
               QStringLiteral("I/O error 5"));
 }
