@@ -193,3 +193,12 @@ TEST_F(StartupTest, UnreadableMonthlyFileIsReportedAndStartLineSkipped) {
     EXPECT_TRUE(boxes[0].startsWith(QStringLiteral("Cannot open file \"%1\". ").arg(form.mylogfile)));
     EXPECT_EQ(form.Memo1->Text(), QStringLiteral("Memo1"));
 }
+
+TEST_F(StartupTest, SqlUserAndPasswordReplaceTheBuiltInOnes) {
+    Ini("[sql]\nuser=tarvelo\npassword=\"sekret=1\"\n");
+    TForm1 form;
+    for (TpFbDatabase* db : {form.pFbDatabaseVorek, form.pFbDatabaseFormy})
+        EXPECT_EQ(db->DBParams().Strings(),
+                  (QStringList{QStringLiteral("user_name=tarvelo"), QStringLiteral("password=sekret=1"),
+                               QStringLiteral("lc_ctype=WIN1250")}));
+}
