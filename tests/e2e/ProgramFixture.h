@@ -12,6 +12,31 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+// A Firebird server of the test's own on loopback, with its state in the test's folder and a port
+// of its own, so stopping it disturbs no other test.
+struct OwnFirebirdServer {
+    QString StateDir;
+    int Port = 0;
+
+    OwnFirebirdServer(const QString& stateDir, int port) : StateDir(stateDir), Port(port) {}
+    ~OwnFirebirdServer() { Script(QStringLiteral("stop")); }
+    // A database path as the server names it.
+    QString Remote(const QString& path) const {
+        return QStringLiteral("127.0.0.1/%1:%2").arg(Port).arg(path);
+    }
+    bool Script(const QString& command) const {
+        QProcess script;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("TARVELO_FB_PORT"), QString::number(Port));
+        env.insert(QStringLiteral("TARVELO_FB_DIR"), StateDir);
+        script.setProcessEnvironment(env);
+        script.start(QStringLiteral(TARVELO_SOURCE_DIR "/scripts/firebird-server"), {command});
+        return script.waitForFinished(60000) && script.exitCode() == 0;
+    }
+    bool Start() const { return Script(QStringLiteral("start")); }
+    bool Stop() const { return Script(QStringLiteral("stop")); }
+};
+
 struct ProgramRun {
     int Exit = -1;
     QString Out; // UTF-8 standard output
