@@ -1,26 +1,69 @@
 #include "Controls.h"
 
 #include "Exceptions.h"
-#include "StringList.h"
 #include "TextFile.h"
 
 #include <QPlainTextEdit>
+#include <QScopeGuard>
 #include <QTextCursor>
+#include <QTextDocument>
+#include <algorithm>
 
 namespace platform {
 
 namespace {
-// The widget keeps "\n" between lines; the view's text uses CR LF.
-QString ToWidget(const QString& text) {
-    QString t = text;
-    t.replace(QLatin1String("\r\n"), QLatin1String("\n"));
-    return t;
+
+// The kept form of a text: CR LF, a lone CR and a lone LF each become "\n".
+QString ToLines(const QString& text, qsizetype& lineBreaks) {
+    lineBreaks = 0;
+    const qsizetype n = text.size();
+    QString out(n, Qt::Uninitialized);
+    QChar* o = out.data();
+    for (qsizetype i = 0; i < n; ++i) {
+        const QChar c = text[i];
+        if (c == QLatin1Char('\r') || c == QLatin1Char('\n')) {
+            *o++ = QLatin1Char('\n');
+            ++lineBreaks;
+            if (c == QLatin1Char('\r') && i + 1 < n && text[i + 1] == QLatin1Char('\n')) ++i;
+        } else {
+            *o++ = c;
+        }
+    }
+    out.truncate(o - out.constData());
+    return out;
 }
+
+// The character the document shows for a kept one. Those it would take as a paragraph or frame
+// break are shown as U+FFFD, one for one, so that positions in the document stay positions in
+// the kept text.
+QChar Shown(QChar c) {
+    switch (c.unicode()) {
+    case 0x2029:
+    case 0xFDD0:
+    case 0xFDD1:
+        return QChar::ReplacementCharacter;
+    default:
+        return c;
+    }
+}
+
+QString ToShown(const QString& lines) {
+    QString out = lines;
+    for (QChar& c : out)
+        c = Shown(c);
+    return out;
+}
+
+qsizetype CountBreaks(QStringView text) {
+    return text.count(QLatin1Char('\n'));
+}
+
 } // namespace
 
 TMemo::TMemo(TComponent* owner, QWidget* parentWidget)
     : TComponent(owner), FEdit(new QPlainTextEdit(parentWidget)) {
     FEdit->setUndoRedoEnabled(false);
+    connect(FEdit->document(), &QTextDocument::contentsChange, this, &TMemo::DocumentChanged);
 }
 
 TMemo::~TMemo() {
@@ -29,40 +72,92 @@ TMemo::~TMemo() {
 }
 
 QString TMemo::Text() const {
-    QString t = FEdit->toPlainText();
-    t.replace(QLatin1Char('\n'), QLatin1String("\r\n"));
-    return t;
+    QString out(FLines.size() + FLineBreaks, Qt::Uninitialized);
+    QChar* o = out.data();
+    for (QChar c : FLines) {
+        if (c == QLatin1Char('\n')) *o++ = QLatin1Char('\r');
+        *o++ = c;
+    }
+    return out;
+}
+
+void TMemo::CheckCapacity(qsizetype chars, qsizetype lineBreaks) const {
+    if (chars + lineBreaks > FCapacity) throw EInvalidOperation(QString::fromUtf16(rtl::SMemoTooLarge));
 }
 
 void TMemo::SetText(const QString& text) {
-    if (text.size() > FCapacity) throw EInvalidOperation(QString::fromUtf16(rtl::SMemoTooLarge));
-    FEdit->setPlainText(ToWidget(text));
+    qsizetype breaks = 0;
+    QString lines = ToLines(text, breaks);
+    CheckCapacity(lines.size(), breaks);
+    FLines = std::move(lines);
+    FLineBreaks = breaks;
+    ShowText();
+}
+
+void TMemo::ShowText() {
+    if (!FEdit) return;
+    FShowing = true;
+    const auto done = qScopeGuard([this] { FShowing = false; });
+    FEdit->setPlainText(ToShown(FLines));
 }
 
 void TMemo::AppendLine(const QString& line) {
-    const QString current = FEdit->toPlainText();
-    QString add;
-    if (current.isEmpty() || current.endsWith(QLatin1Char('\n')))
-        add = line + QLatin1Char('\n');
+    qsizetype breaks = 0;
+    QString add = ToLines(line, breaks);
+    if (FLines.isEmpty() || FLines.endsWith(QLatin1Char('\n')))
+        add += QLatin1Char('\n');
     else
-        add = QLatin1Char('\n') + line;
-    if (current.size() + add.size() > FCapacity)
-        throw EInvalidOperation(QString::fromUtf16(rtl::SMemoTooLarge));
+        add.prepend(QLatin1Char('\n'));
+    ++breaks;
+    CheckCapacity(FLines.size() + add.size(), FLineBreaks + breaks);
+    FLines += add;
+    FLineBreaks += breaks;
+    if (!FEdit) return;
+    FShowing = true;
+    const auto done = qScopeGuard([this] { FShowing = false; });
     QTextCursor cursor(FEdit->document());
     cursor.movePosition(QTextCursor::End);
-    cursor.insertText(ToWidget(add));
+    cursor.insertText(ToShown(add));
+}
+
+// An edit made in the widget: the changed range is taken from the document, except where the
+// document still shows what the kept text holds (a reported range may be wider than the edit).
+// The number of removed characters follows from the lengths before and after.
+void TMemo::DocumentChanged(int position, int /*removed*/, int added) {
+    if (FShowing || !FEdit) return;
+    QTextDocument* doc = FEdit->document();
+    const qsizetype docLength = doc->characterCount() - 1;
+    const qsizetype at = std::clamp<qsizetype>(position, 0, FLines.size());
+    const qsizetype put = std::clamp<qsizetype>(added, 0, docLength - at);
+    const qsizetype gone = std::clamp<qsizetype>(FLines.size() + put - docLength, 0, FLines.size() - at);
+    QTextCursor cursor(doc);
+    cursor.setPosition(int(at));
+    cursor.setPosition(int(at + put), QTextCursor::KeepAnchor);
+    QString inserted = cursor.selectedText();
+    inserted.replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
+    qsizetype head = 0;
+    while (head < gone && head < inserted.size() && Shown(FLines[at + head]) == inserted[head])
+        ++head;
+    qsizetype tail = 0;
+    while (tail < gone - head && tail < inserted.size() - head &&
+           Shown(FLines[at + gone - 1 - tail]) == inserted[inserted.size() - 1 - tail])
+        ++tail;
+    const QStringView fresh = QStringView(inserted).mid(head, inserted.size() - head - tail);
+    const qsizetype from = at + head;
+    const qsizetype count = gone - head - tail;
+    FLineBreaks += CountBreaks(fresh) - CountBreaks(QStringView(FLines).mid(from, count));
+    FLines.replace(from, count, fresh.data(), fresh.size());
 }
 
 QString TMemo::LinesText() const {
-    TStringList lines;
-    lines.SetText(Text());
-    return lines.Text();
+    QString text = Text();
+    if (!FLines.isEmpty() && !FLines.endsWith(QLatin1Char('\n'))) text += QLatin1String("\r\n");
+    return text;
 }
 
 void TMemo::LoadFromFile(const QString& fileName) {
     TTextEncoding detected;
-    const QString text = NormalizeLineBreaks(LoadTextFile(fileName, detected));
-    SetText(text);
+    SetText(LoadTextFile(fileName, detected, FCapacity));
     FEncoding = detected;
 }
 

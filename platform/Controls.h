@@ -13,6 +13,10 @@ class QWidget;
 namespace platform {
 
 // Multi-line text view. Its text is a sequence of lines ended by CR LF; the widget shows it.
+// The component keeps the text itself: the widget's document turns some characters into others
+// (a no-break space into a space, U+2028 / U+2029 / U+FDD0 / U+FDD1 into line breaks), so the
+// widget only shows the text and reports the user's edits, and a saved file holds exactly the
+// characters that were loaded and appended.
 class TMemo : public TComponent {
     Q_OBJECT
 public:
@@ -22,7 +26,8 @@ public:
     QPlainTextEdit* Widget() const { return FEdit; }
 
     QString Text() const;
-    // Raises EOutOfResources-like EInvalidOperation "Text exceeds memo capacity" beyond Capacity().
+    // Raises EInvalidOperation "Text exceeds memo capacity" beyond Capacity(); the text is then
+    // unchanged.
     void SetText(const QString& text);
     // Appends a line: after the text when it ends with CR LF (then CR LF follows the line),
     // otherwise CR LF and the line.
@@ -30,6 +35,7 @@ public:
     // The lines, each followed by CR LF.
     QString LinesText() const;
 
+    // In characters of Text(), line breaks counting two.
     qsizetype Capacity() const { return FCapacity; }
     void SetCapacity(qsizetype chars) { FCapacity = chars; }
 
@@ -40,8 +46,16 @@ public:
     TTextEncoding Encoding() const { return FEncoding; }
 
 private:
+    void CheckCapacity(qsizetype chars, qsizetype lineBreaks) const;
+    void ShowText();
+    void DocumentChanged(int position, int removed, int added);
+
     // The widget may be destroyed with its window before this component.
     QPointer<QPlainTextEdit> FEdit;
+    // The text with "\n" for each CR LF, so that its positions are the document's positions.
+    QString FLines;
+    qsizetype FLineBreaks = 0;
+    bool FShowing = false;
     TTextEncoding FEncoding = TTextEncoding::Ansi;
     qsizetype FCapacity = qsizetype(1) << 30;
 };

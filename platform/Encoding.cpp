@@ -1,21 +1,135 @@
 #include "Encoding.h"
 
 #include <QStringDecoder>
-#include <QStringEncoder>
+#include <algorithm>
+#include <array>
+#include <memory>
 
 namespace platform {
 
 namespace {
 
-const char* CodecName(TTextEncoding e) {
-    switch (e) {
-    case TTextEncoding::Ansi:
-        return "windows-1250";
-    case TTextEncoding::KOI8R:
-        return "KOI8-R";
-    default:
-        return nullptr;
+// A single-byte code page as two tables, built once from the platform's converter: byte to
+// character, and character to byte (-1 where the code page lacks the character).
+class TSingleByteCodePage {
+public:
+    explicit TSingleByteCodePage(const char* name) : FFromUnicode(std::make_unique<Reverse>()) {
+        FFromUnicode->fill(-1);
+        for (int b = 0; b < 256; ++b) {
+            QStringDecoder decoder(name, QStringConverter::Flag::Stateless);
+            const QString c = decoder.decode(QByteArray(1, char(b)));
+            // An undefined byte stands for the control character of its number, so it survives.
+            char16_t u = char16_t(b);
+            if (!decoder.hasError() && c.size() == 1 && c[0] != QChar::ReplacementCharacter)
+                u = c[0].unicode();
+            FToUnicode[std::size_t(b)] = u;
+            if ((*FFromUnicode)[u] < 0) (*FFromUnicode)[u] = int16_t(b);
+        }
     }
+
+    QString Decode(const QByteArray& bytes) const {
+        QString out(bytes.size(), Qt::Uninitialized);
+        char16_t* o = reinterpret_cast<char16_t*>(out.data());
+        const auto* in = reinterpret_cast<const unsigned char*>(bytes.constData());
+        for (qsizetype i = 0, n = bytes.size(); i < n; ++i)
+            o[i] = FToUnicode[in[i]];
+        return out;
+    }
+
+    QByteArray Encode(const QString& text) const {
+        QByteArray out(text.size(), Qt::Uninitialized);
+        char* o = out.data();
+        const char16_t* in = reinterpret_cast<const char16_t*>(text.constData());
+        for (qsizetype i = 0, n = text.size(); i < n; ++i) {
+            const int b = (*FFromUnicode)[in[i]];
+            if (b >= 0) {
+                *o++ = char(b);
+                continue;
+            }
+            char32_t code = in[i];
+            if (QChar::isHighSurrogate(code) && i + 1 < n && QChar::isLowSurrogate(in[i + 1])) {
+                code = QChar::surrogateToUcs4(in[i], in[i + 1]);
+                ++i;
+            }
+            *o++ = Substitute(code);
+        }
+        out.truncate(o - out.data());
+        return out;
+    }
+
+private:
+    using Reverse = std::array<int16_t, 0x10000>;
+
+    // The base letter of a character that is that letter with marks added (compatibility
+    // decomposition: "À" is "A" with a grave accent, a full-width "Ａ" is "A"), when the code page
+    // has it; otherwise the default character.
+    char Substitute(char32_t code) const {
+        if (QChar::isSurrogate(code)) return kDefaultChar;
+        const QString parts = QString::fromUcs4(&code, 1).normalized(QString::NormalizationForm_KD);
+        if (parts.isEmpty() || parts[0].isSurrogate()) return kDefaultChar;
+        for (qsizetype i = 1; i < parts.size(); ++i)
+            if (!parts[i].isMark()) return kDefaultChar;
+        const int b = (*FFromUnicode)[parts[0].unicode()];
+        return b >= 0 ? char(b) : kDefaultChar;
+    }
+
+    static constexpr char kDefaultChar = '?';
+    std::array<char16_t, 256> FToUnicode{};
+    std::unique_ptr<Reverse> FFromUnicode;
+};
+
+const TSingleByteCodePage& CodePage(TTextEncoding e) {
+    static const TSingleByteCodePage windows1250("windows-1250");
+    static const TSingleByteCodePage koi8r("KOI8-R");
+    static const TSingleByteCodePage iso88592("ISO-8859-2");
+    switch (e) {
+    case TTextEncoding::KOI8R:
+        return koi8r;
+    case TTextEncoding::ISO88592:
+        return iso88592;
+    default:
+        return windows1250;
+    }
+}
+
+// UTF-16 unit by unit: lone surrogates and marks inside the text are kept as they are.
+QByteArray EncodeUtf16(const QString& text, bool bigEndian) {
+    QByteArray out(text.size() * 2, Qt::Uninitialized);
+    char* o = out.data();
+    for (QChar c : text) {
+        const char16_t u = c.unicode();
+        *o++ = char(bigEndian ? u >> 8 : u & 0xFF);
+        *o++ = char(bigEndian ? u & 0xFF : u >> 8);
+    }
+    return out;
+}
+
+// An odd last byte is not a character: TryDecode reports it, Decode shows U+FFFD.
+QString DecodeUtf16(const QByteArray& bytes, bool bigEndian) {
+    const qsizetype units = bytes.size() / 2;
+    QString out(units + bytes.size() % 2, Qt::Uninitialized);
+    char16_t* o = reinterpret_cast<char16_t*>(out.data());
+    const auto* in = reinterpret_cast<const unsigned char*>(bytes.constData());
+    for (qsizetype i = 0; i < units; ++i) {
+        const char16_t hi = in[2 * i + (bigEndian ? 0 : 1)];
+        const char16_t lo = in[2 * i + (bigEndian ? 1 : 0)];
+        o[i] = char16_t(hi << 8 | lo);
+    }
+    if (bytes.size() % 2) o[units] = QChar::ReplacementCharacter;
+    return out;
+}
+
+// A mark at the start of the bytes is content here: the caller has already taken the file's mark.
+QString DecodeUtf8(const QByteArray& bytes, bool* valid) {
+    QStringDecoder decoder(QStringConverter::Utf8,
+                           QStringConverter::Flag::Stateless | QStringConverter::Flag::ConvertInitialBom);
+    QString out = decoder.decode(bytes);
+    if (valid) *valid = !decoder.hasError();
+    return out;
+}
+
+bool IsSingleByte(TTextEncoding e) {
+    return e == TTextEncoding::Ansi || e == TTextEncoding::KOI8R || e == TTextEncoding::ISO88592;
 }
 
 } // namespace
@@ -28,40 +142,40 @@ QByteArray Encode(const QString& text, TTextEncoding encoding) {
     switch (encoding) {
     case TTextEncoding::UTF8:
         return text.toUtf8();
-    case TTextEncoding::UTF16LE: {
-        QStringEncoder enc(QStringConverter::Utf16LE, QStringConverter::Flag::ConvertInitialBom);
-        return enc.encode(text);
-    }
-    case TTextEncoding::UTF16BE: {
-        QStringEncoder enc(QStringConverter::Utf16BE, QStringConverter::Flag::ConvertInitialBom);
-        return enc.encode(text);
-    }
-    default: {
-        QStringEncoder enc(CodecName(encoding));
-        return enc.encode(text);
-    }
+    case TTextEncoding::UTF16LE:
+        return EncodeUtf16(text, false);
+    case TTextEncoding::UTF16BE:
+        return EncodeUtf16(text, true);
+    default:
+        return CodePage(encoding).Encode(text);
     }
 }
 
 QString Decode(const QByteArray& bytes, TTextEncoding encoding) {
     switch (encoding) {
     case TTextEncoding::UTF8:
-        return QString::fromUtf8(bytes);
-    case TTextEncoding::UTF16LE: {
-        QStringDecoder dec(QStringConverter::Utf16LE,
-                           QStringConverter::Flag::Stateless | QStringConverter::Flag::ConvertInitialBom);
-        return dec.decode(bytes);
+        return DecodeUtf8(bytes, nullptr);
+    case TTextEncoding::UTF16LE:
+        return DecodeUtf16(bytes, false);
+    case TTextEncoding::UTF16BE:
+        return DecodeUtf16(bytes, true);
+    default:
+        return CodePage(encoding).Decode(bytes);
     }
-    case TTextEncoding::UTF16BE: {
-        QStringDecoder dec(QStringConverter::Utf16BE,
-                           QStringConverter::Flag::Stateless | QStringConverter::Flag::ConvertInitialBom);
-        return dec.decode(bytes);
-    }
-    default: {
-        QStringDecoder dec(CodecName(encoding));
-        return dec.decode(bytes);
-    }
-    }
+}
+
+bool TryDecode(const QByteArray& bytes, TTextEncoding encoding, QString& text) {
+    text.clear();
+    bool valid = true;
+    QString out;
+    if (encoding == TTextEncoding::UTF8)
+        out = DecodeUtf8(bytes, &valid);
+    else if (!IsSingleByte(encoding) && bytes.size() % 2 != 0)
+        valid = false;
+    else
+        out = Decode(bytes, encoding);
+    if (valid) text = std::move(out);
+    return valid;
 }
 
 QByteArray Preamble(TTextEncoding encoding) {
@@ -87,6 +201,16 @@ TTextEncoding DetectByteOrderMark(const QByteArray& bytes, int& markLength) {
     }
     markLength = 0;
     return TTextEncoding::Ansi;
+}
+
+TTextEncoding DetectTextEncoding(const QByteArray& bytes, int& markLength) {
+    const TTextEncoding marked = DetectByteOrderMark(bytes, markLength);
+    if (markLength > 0) return marked;
+    const bool ascii = std::all_of(bytes.cbegin(), bytes.cend(), [](char c) { return uchar(c) < 0x80; });
+    if (ascii) return TTextEncoding::Ansi;
+    bool valid = false;
+    DecodeUtf8(bytes, &valid);
+    return valid ? TTextEncoding::UTF8 : TTextEncoding::Ansi;
 }
 
 QString DecodeWithByteOrderMark(const QByteArray& bytes, TTextEncoding& detected) {

@@ -4,7 +4,9 @@
 #include "RegionalSettings.h"
 
 #include <QRegularExpression>
+#include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <vector>
 
 namespace platform {
@@ -97,19 +99,26 @@ QString Format(const QString& format, std::initializer_list<TVarRec> argList) {
         int number = 0;
         bool left = false;
         int width = -1, prec = -1;
-        // Optional "index:" prefix.
-        int save = i;
+        // Optional "index:" prefix; when there is none, a "*" read while looking gives its argument
+        // back to the width.
+        const int save = i;
+        const size_t saveArg = nextArg;
         if (readNumber(number) && i < n && format[i] == QLatin1Char(':')) {
             nextArg = size_t(number);
             ++i;
         } else {
             i = save;
+            nextArg = saveArg;
         }
         if (i < n && format[i] == QLatin1Char('-')) {
             left = true;
             ++i;
         }
-        if (readNumber(number)) width = number;
+        if (readNumber(number)) {
+            // A negative width from the argument list pads on the right, as in C.
+            if (number < 0) left = true;
+            width = int(std::min<int64_t>(std::abs(int64_t(number)), INT32_MAX));
+        }
         if (i < n && format[i] == QLatin1Char('.')) {
             ++i;
             readNumber(number);

@@ -16,6 +16,7 @@ constexpr int kMaxValueLength = 2047;
 struct FileText {
     QStringList lines;
     TTextEncoding encoding = TTextEncoding::Ansi;
+    bool marked = false;
     bool exists = false;
 };
 
@@ -25,7 +26,12 @@ FileText Load(const QString& fileName) {
     if (!f.open(QIODevice::ReadOnly)) return ft;
     ft.exists = true;
     TStringList list;
-    list.SetText(DecodeWithByteOrderMark(f.readAll(), ft.encoding));
+    QByteArray bytes = f.readAll();
+    int markLength = 0;
+    ft.encoding = DetectTextEncoding(bytes, markLength);
+    ft.marked = markLength > 0;
+    bytes.remove(0, markLength);
+    list.SetText(Decode(bytes, ft.encoding));
     ft.lines = list.Strings();
     return ft;
 }
@@ -82,7 +88,8 @@ void Save(const QString& fileName, const FileText& ft) {
     for (const QString& l : ft.lines)
         text += l + QLatin1String("\r\n");
     QSaveFile f(fileName);
-    const QByteArray bytes = Preamble(ft.encoding) + Encode(text, ft.encoding);
+    // Written back as it was read: a file without a mark keeps having none.
+    const QByteArray bytes = (ft.marked ? Preamble(ft.encoding) : QByteArray()) + Encode(text, ft.encoding);
     if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size() || !f.commit())
         throw EFCreateError(Format(rtl::SFCreateErrorEx, {fileName, f.errorString()}));
 }

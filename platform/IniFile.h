@@ -3,6 +3,8 @@
 // case, values are trimmed and lose one pair of enclosing quotes, at most 2047 characters are
 // returned, integers are decimal or hexadecimal ("0x", "0X", "$") within the 32-bit signed range.
 // Every call reads (or rewrites) the file, so changes made while the program runs are seen.
+// The file's encoding: its byte-order mark; without one, UTF-8 when its bytes are valid UTF-8 and
+// not plain ASCII, else Windows-1250. Writing keeps the encoding and the presence of a mark.
 
 #include "StringList.h"
 

@@ -94,6 +94,10 @@ int TStringList::IndexOf(const QString& s) const {
 
 QString TStringList::Text() const {
     QString out;
+    qsizetype size = 0;
+    for (const QString& line : FItems)
+        size += line.size() + 2;
+    out.reserve(size);
     for (const QString& line : FItems) {
         out += line;
         out += QLatin1String("\r\n");
@@ -104,9 +108,9 @@ QString TStringList::Text() const {
 void TStringList::SetText(const QString& text) {
     BeginUpdate();
     FItems.clear();
-    const int n = text.size();
-    int start = 0;
-    for (int i = 0; i < n; ++i) {
+    const qsizetype n = text.size();
+    qsizetype start = 0;
+    for (qsizetype i = 0; i < n; ++i) {
         const QChar c = text[i];
         if (c == QLatin1Char('\r') || c == QLatin1Char('\n')) {
             FItems.append(text.mid(start, i - start));

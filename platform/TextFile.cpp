@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QSaveFile>
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -21,11 +22,6 @@ public:
         if (FFd >= 0) ::close(FFd);
     }
     int Get() const { return FFd; }
-    int Release() {
-        int fd = FFd;
-        FFd = -1;
-        return fd;
-    }
 
 private:
     int FFd;
@@ -47,28 +43,49 @@ QString ExpandFileName(const QString& fileName) {
 }
 
 QString NormalizeLineBreaks(const QString& text) {
-    QString out;
-    out.reserve(text.size() + text.size() / 16);
-    const int n = text.size();
-    for (int i = 0; i < n; ++i) {
+    const qsizetype n = text.size();
+    qsizetype lone = 0;
+    for (qsizetype i = 0; i < n; ++i) {
         const QChar c = text[i];
         if (c == QLatin1Char('\r')) {
-            out += QLatin1String("\r\n");
-            if (i + 1 < n && text[i + 1] == QLatin1Char('\n')) ++i;
+            if (i + 1 < n && text[i + 1] == QLatin1Char('\n'))
+                ++i;
+            else
+                ++lone;
         } else if (c == QLatin1Char('\n')) {
-            out += QLatin1String("\r\n");
+            ++lone;
+        }
+    }
+    if (lone == 0) return text;
+    QString out(n + lone, Qt::Uninitialized);
+    QChar* o = out.data();
+    for (qsizetype i = 0; i < n; ++i) {
+        const QChar c = text[i];
+        if (c == QLatin1Char('\r') || c == QLatin1Char('\n')) {
+            *o++ = QLatin1Char('\r');
+            *o++ = QLatin1Char('\n');
+            if (c == QLatin1Char('\r') && i + 1 < n && text[i + 1] == QLatin1Char('\n')) ++i;
         } else {
-            out += c;
+            *o++ = c;
         }
     }
     return out;
 }
 
-QString LoadTextFile(const QString& fileName, TTextEncoding& detected) {
+QString LoadTextFile(const QString& fileName, TTextEncoding& detected, qsizetype maxChars) {
     const QByteArray path = QFile::encodeName(fileName);
-    FileDescriptor fd(fileName.isEmpty() ? -1 : ::open(path.constData(), O_RDONLY | O_CLOEXEC));
+    // Opened without waiting, so that a pipe at the path cannot block the program here.
+    FileDescriptor fd(fileName.isEmpty() ? -1 : ::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     if (fd.Get() < 0) OpenError(fileName, fileName.isEmpty() ? ENOENT : errno);
+    struct stat st;
+    if (::fstat(fd.Get(), &st) != 0) OpenError(fileName, errno);
+    if (S_ISDIR(st.st_mode)) OpenError(fileName, EISDIR);
+    // The fewest characters the bytes can give: one per byte in a single-byte code page, one per
+    // two bytes in UTF-16, one per three in UTF-8. Line breaks only add to that.
+    if (maxChars >= 0 && S_ISREG(st.st_mode) && st.st_size / 3 > maxChars)
+        throw EInvalidOperation(QString::fromUtf16(rtl::SMemoTooLarge));
     QByteArray bytes;
+    if (S_ISREG(st.st_mode)) bytes.reserve(qsizetype(st.st_size));
     char buf[65536];
     for (;;) {
         const ssize_t got = ::read(fd.Get(), buf, sizeof buf);
@@ -77,47 +94,49 @@ QString LoadTextFile(const QString& fileName, TTextEncoding& detected) {
             OpenError(fileName, errno);
         }
         if (got == 0) break;
-        bytes.append(buf, got);
+        bytes.append(buf, qsizetype(got));
+        // A device that never ends (or a file growing while read) stops at the same bound.
+        if (maxChars >= 0 && bytes.size() / 3 > maxChars + 1)
+            throw EInvalidOperation(QString::fromUtf16(rtl::SMemoTooLarge));
     }
-    return DecodeWithByteOrderMark(bytes, detected);
+    int markLength = 0;
+    const TTextEncoding encoding = DetectByteOrderMark(bytes, markLength);
+    bytes.remove(0, markLength);
+    const qsizetype atLeast = encoding == TTextEncoding::UTF8   ? bytes.size() / 3
+                              : encoding == TTextEncoding::Ansi ? bytes.size()
+                                                                : bytes.size() / 2;
+    if (maxChars >= 0 && atLeast > maxChars) throw EInvalidOperation(QString::fromUtf16(rtl::SMemoTooLarge));
+    QString text;
+    if (!TryDecode(bytes, encoding, text))
+        throw EFOpenError(
+            Format(rtl::SFOpenErrorEx, {ExpandFileName(fileName), encoding == TTextEncoding::UTF8
+                                                                      ? QString::fromUtf16(rtl::SInvalidUtf8)
+                                                                      : QString::fromUtf16(rtl::SOddUtf16)}));
+    detected = encoding;
+    return text;
 }
 
 void SaveTextFile(const QString& fileName, const QString& text, TTextEncoding encoding) {
     if (fileName.isEmpty() || QFileInfo(fileName).isDir())
         CreateError(fileName, fileName.isEmpty() ? ENOENT : EISDIR);
     const QByteArray bytes = Preamble(encoding) + Encode(text, encoding);
-    const QByteArray target = QFile::encodeName(fileName);
-    const QByteArray temp = target + ".new";
-
-    mode_t mode = 0644;
-    struct stat st;
-    if (::stat(target.constData(), &st) == 0) mode = st.st_mode & 07777;
-
-    FileDescriptor fd(::open(temp.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode));
-    if (fd.Get() < 0) CreateError(fileName, errno);
-    const char* p = bytes.constData();
-    qsizetype left = bytes.size();
-    while (left > 0) {
-        const ssize_t put = ::write(fd.Get(), p, size_t(left));
-        if (put < 0) {
-            if (errno == EINTR) continue;
-            const int err = errno;
-            ::unlink(temp.constData());
-            CreateError(fileName, err);
-        }
-        p += put;
-        left -= put;
-    }
-    if (::fsync(fd.Get()) != 0 || ::close(fd.Release()) != 0) {
+    // The temporary file has a unique name and is created exclusively; the rename over the old
+    // file happens only in commit(), after everything was written and flushed to the disk.
+    QSaveFile file(fileName);
+    if (!file.open(QIODevice::WriteOnly)) {
         const int err = errno;
-        ::unlink(temp.constData());
+        throw EFCreateError(Format(rtl::SFCreateErrorEx, {ExpandFileName(fileName),
+                                                          err ? SysErrorMessage(err) : file.errorString()}));
+    }
+    errno = 0;
+    if (file.write(bytes) != bytes.size()) {
+        // A short write is not an error to the file object: it would be committed as it stands.
+        const int err = errno ? errno : EIO;
+        file.cancelWriting();
         CreateError(fileName, err);
     }
-    if (::rename(temp.constData(), target.constData()) != 0) {
-        const int err = errno;
-        ::unlink(temp.constData());
-        CreateError(fileName, err);
-    }
+    errno = 0;
+    if (!file.commit()) CreateError(fileName, errno ? errno : EIO);
 }
 
 } // namespace platform

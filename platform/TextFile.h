@@ -10,10 +10,15 @@
 namespace platform {
 
 // Reads the file, detects UTF-8 / UTF-16 LE / UTF-16 BE by its mark (else the ANSI code page) and
-// decodes the bytes after the mark. Raises EFOpenError "Cannot open file \"%s\". %s".
-QString LoadTextFile(const QString& fileName, TTextEncoding& detected);
+// decodes the bytes after the mark. Raises EFOpenError "Cannot open file \"%s\". %s" when the file
+// cannot be read or its bytes are not valid text in the detected encoding (nothing is replaced),
+// and EInvalidOperation "Text exceeds memo capacity" before reading a file whose text would
+// certainly be longer than maxChars characters.
+QString LoadTextFile(const QString& fileName, TTextEncoding& detected, qsizetype maxChars = -1);
 
-// Writes the encoding's mark (if it has one) and the encoded text, replacing the file.
+// Writes the encoding's mark (if it has one) and the encoded text, replacing the file through a
+// uniquely named file beside it that is renamed over it when complete. A symbolic link at the path
+// stays a link: the file it points to is the one written.
 // Raises EFCreateError "Cannot create file \"%s\". %s"; the old file is then untouched.
 void SaveTextFile(const QString& fileName, const QString& text, TTextEncoding encoding);
 

@@ -13,6 +13,12 @@ TEST(Encoding, CodePagesAndMarks) {
     EXPECT_EQ(Encode(QStringLiteral("Ą"), TTextEncoding::UTF16LE), QByteArray("\x04\x01", 2));
     // A character the code page lacks is replaced, never dropped.
     EXPECT_EQ(AnsiFromString(QStringLiteral("a\u4E2Db")).size(), 3);
+    // Every byte of the single-byte code pages decodes to a character that encodes back to it.
+    QByteArray all(256, Qt::Uninitialized);
+    for (int b = 0; b < 256; ++b)
+        all[b] = char(b);
+    for (TTextEncoding cp : {TTextEncoding::Ansi, TTextEncoding::KOI8R, TTextEncoding::ISO88592})
+        EXPECT_EQ(Encode(Decode(all, cp), cp), all) << int(cp);
 
     int len = -1;
     EXPECT_EQ(DetectByteOrderMark(QByteArray("\xEF\xBB\xBFx"), len), TTextEncoding::UTF8);
@@ -29,4 +35,40 @@ TEST(Encoding, CodePagesAndMarks) {
                                                  6),
                                       e),
               QString(QChar(0xFEFF)) + QLatin1Char('a'));
+}
+
+// A similar character where the code page has one (the letter without its accent, the ordinary
+// form of a full-width letter), else the default character "?": never the control byte 1A.
+TEST(Encoding, MissingCharactersBecomeSimilarOnesOrQuestionMarks) {
+    EXPECT_EQ(AnsiFromString(QStringLiteral("À|你|\U0001F600|\uFF21|Ł|\u00B2")),
+              QByteArray("A|?|?|A|\xA3|2"));
+    EXPECT_EQ(Encode(QStringLiteral("Łś\u20AC"), TTextEncoding::KOI8R), QByteArray("?s?"));
+    EXPECT_EQ(Encode(QStringLiteral("\u20AC\u00C0"), TTextEncoding::ISO88592), QByteArray("?A"));
+    // A lone half of a surrogate pair is no character at all.
+    EXPECT_EQ(AnsiFromString(QString(QChar(0xD800)) + QLatin1Char('x')), QByteArray("?x"));
+}
+
+// Text read from a file is decoded without loss or is refused: a second mark after the first is
+// content, a broken UTF-8 sequence or an odd last UTF-16 byte is reported.
+TEST(Encoding, FileTextDecodesExactlyOrIsRefused) {
+    QString text;
+    EXPECT_TRUE(TryDecode(QByteArray("\xEF\xBB\xBFx"), TTextEncoding::UTF8, text));
+    EXPECT_EQ(text, QString(QChar(0xFEFF)) + QLatin1Char('x'));
+    EXPECT_EQ(Decode(QByteArray("\xEF\xBB\xBFx"), TTextEncoding::UTF8), text);
+    EXPECT_FALSE(TryDecode(QByteArray("a\xC3("), TTextEncoding::UTF8, text));
+    EXPECT_TRUE(text.isEmpty());
+    EXPECT_FALSE(TryDecode(QByteArray("a\0b", 3), TTextEncoding::UTF16LE, text));
+    EXPECT_EQ(Decode(QByteArray("a\0b", 3), TTextEncoding::UTF16LE), QStringLiteral("a\uFFFD"));
+    // A lone surrogate in UTF-16 comes back as it was.
+    const QByteArray lone("\x00\xD8x\0", 4);
+    EXPECT_TRUE(TryDecode(lone, TTextEncoding::UTF16LE, text));
+    EXPECT_EQ(Encode(text, TTextEncoding::UTF16LE), lone);
+
+    int mark = -1;
+    EXPECT_EQ(DetectTextEncoding(QStringLiteral("Łódź").toUtf8(), mark), TTextEncoding::UTF8);
+    EXPECT_EQ(mark, 0);
+    EXPECT_EQ(DetectTextEncoding(AnsiFromString(QStringLiteral("Łódź")), mark), TTextEncoding::Ansi);
+    EXPECT_EQ(DetectTextEncoding(QByteArray("plain"), mark), TTextEncoding::Ansi);
+    EXPECT_EQ(DetectTextEncoding(QByteArray("\xFF\xFEx\0", 4), mark), TTextEncoding::UTF16LE);
+    EXPECT_EQ(mark, 2);
 }

@@ -21,6 +21,14 @@ TEST(Format, IntegersStringsAndHex) {
     EXPECT_EQ(Format(u"%.2s", {QStringLiteral("abcdef")}), QStringLiteral("ab"));
 }
 
+// A width or precision taken from the arguments is not mistaken for an argument index.
+TEST(Format, StarTakesWidthFromTheArguments) {
+    EXPECT_EQ(Format(u"%*d|", {6, 42}), QStringLiteral("    42|"));
+    EXPECT_EQ(Format(u"%*d|", {-6, 42}), QStringLiteral("42    |"));
+    EXPECT_EQ(Format(u"%-*d|%.*d", {4, 7, 3, 5}), QStringLiteral("7   |005"));
+    EXPECT_EQ(Format(u"%1:*d|", {QStringLiteral("x"), 3, 9}), QStringLiteral("  9|"));
+}
+
 TEST(Format, RuntimeTextsExpand) {
     EXPECT_EQ(Format(rtl::SInvalidTimeStamp, {-3, 17}), QStringLiteral("'-3.17' is not a valid timestamp"));
     EXPECT_EQ(Format(rtl::SInvalidInteger, {QStringLiteral("abc")}),

@@ -126,6 +126,20 @@ TEST_F(IniFileTest, AnsiAndMarkedFilesDecode) {
               QStringLiteral("Łódź"));
 }
 
+// A file saved as UTF-8 without a mark (as Linux editors do) is read as UTF-8 and stays so when
+// written; one with Windows-1250 letters is not valid UTF-8 and is still read as Windows-1250.
+TEST_F(IniFileTest, UnmarkedUtf8FileIsReadAsUtf8) {
+    Write(QStringLiteral("[sql]\nformy=/srv/Łódź/\n").toUtf8());
+    TIniFile ini(path);
+    EXPECT_EQ(ini.ReadString(QStringLiteral("sql"), QStringLiteral("formy"), QString()),
+              QStringLiteral("/srv/Łódź/"));
+    ini.WriteString(QStringLiteral("sql"), QStringLiteral("vorek"), QStringLiteral("/srv/Gdańsk/"));
+    EXPECT_EQ(Read(), QStringLiteral("[sql]\r\nformy=/srv/Łódź/\r\nvorek=/srv/Gdańsk/\r\n").toUtf8());
+    Write(AnsiFromString(QStringLiteral("[sql]\nformy=/srv/Łódź/\n")));
+    EXPECT_EQ(ini.ReadString(QStringLiteral("sql"), QStringLiteral("formy"), QString()),
+              QStringLiteral("/srv/Łódź/"));
+}
+
 TEST_F(IniFileTest, WritingKeepsTheRestOfTheFile) {
     Write("; comment\r\n[set]\r\nlog=1\r\n\r\n[sql]\r\nformy=x\r\n");
     TIniFile ini(path);

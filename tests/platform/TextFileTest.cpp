@@ -5,7 +5,11 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <QTextCursor>
+#include <csignal>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
 using namespace platform;
 
@@ -22,6 +26,25 @@ void WriteAll(const QString& path, const QByteArray& bytes) {
     ASSERT_TRUE(f.open(QIODevice::WriteOnly));
     f.write(bytes);
 }
+
+// Limits the size of files this process writes, as a full disk would; writes beyond it fail.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes) : FOldHandler(std::signal(SIGXFSZ, SIG_IGN)) {
+        getrlimit(RLIMIT_FSIZE, &FOld);
+        rlimit limit = FOld;
+        limit.rlim_cur = bytes;
+        setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit() {
+        setrlimit(RLIMIT_FSIZE, &FOld);
+        std::signal(SIGXFSZ, FOldHandler);
+    }
+
+private:
+    void (*FOldHandler)(int);
+    rlimit FOld{};
+};
 
 } // namespace
 
@@ -105,14 +128,17 @@ TEST(TextFile, FailedSaveLeavesTheOldFileIntact) {
                           QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     QFile::remove(dir.filePath(QStringLiteral("probe")));
 
-    // A write that fails midway (no space left) also keeps the old file, and leaves no stray file.
-    if (QFile::exists(QStringLiteral("/dev/full"))) {
+    // A write that fails midway (the file size limit stands in for a full disk) also keeps the
+    // old file, and leaves no stray file.
+    {
         const QString full = dir.filePath(QStringLiteral("full.txt"));
-        ASSERT_TRUE(QFile::link(QStringLiteral("/dev/full"), full + QStringLiteral(".new")));
         WriteAll(full, "previous month\r\n");
+        const QStringList before = QDir(dir.path()).entryList(QDir::Files | QDir::Hidden);
+        FileSizeLimit limit(4096);
         EXPECT_THROW(SaveTextFile(full, QString(100000, QLatin1Char('x')), TTextEncoding::Ansi),
                      EFCreateError);
         EXPECT_EQ(ReadAll(full), QByteArray("previous month\r\n"));
+        EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), before);
     }
 
     try {
@@ -126,4 +152,103 @@ TEST(TextFile, FailedSaveLeavesTheOldFileIntact) {
     EXPECT_THROW(SaveTextFile(QString(), QStringLiteral("x"), TTextEncoding::Ansi), EFCreateError);
     TTextEncoding e;
     EXPECT_THROW(LoadTextFile(dir.filePath(QStringLiteral("none.txt")), e), EFOpenError);
+}
+
+// The view gives back every character it was given: a no-break space, the Unicode line and
+// paragraph separators and the non-characters U+FDD0 / U+FDD1 are not made spaces or line breaks,
+// in the loaded file, in appended lines and around the user's edits.
+TEST(TextFile, MemoKeepsEveryCharacter) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("log.txt"));
+    QByteArray ansi;
+    for (int b = 0; b < 256; ++b)
+        if (b != '\r' && b != '\n') ansi += char(b);
+    ansi += "\r\n";
+    const QString special = QStringLiteral("a\u00A0b\u2028c\u2029d\uFDD0e\uFDD1f\r\n");
+    const QByteArray files[] = {
+        ansi,
+        Preamble(TTextEncoding::UTF8) + Preamble(TTextEncoding::UTF8) + Encode(special, TTextEncoding::UTF8),
+        Preamble(TTextEncoding::UTF16LE) + Preamble(TTextEncoding::UTF16LE) +
+            Encode(special + QChar(0xDC00) + QStringLiteral("\r\n"), TTextEncoding::UTF16LE),
+    };
+    for (const QByteArray& bytes : files) {
+        WriteAll(path, bytes);
+        TMemo memo(nullptr, nullptr);
+        memo.LoadFromFile(path);
+        memo.SaveToFile(path);
+        EXPECT_EQ(ReadAll(path), bytes);
+    }
+
+    TMemo memo(nullptr, nullptr);
+    memo.SetText(QStringLiteral("x\u00A0y\r\n"));
+    memo.AppendLine(special.left(11));
+    EXPECT_EQ(memo.Text(), QStringLiteral("x\u00A0y\r\n") + special.left(11) + QStringLiteral("\r\n"));
+    // Typing in the widget: a letter between "b" and U+2028, then U+2029 deleted.
+    QTextCursor cursor(memo.Widget()->document());
+    cursor.setPosition(7);
+    cursor.insertText(QStringLiteral("Z"));
+    cursor.setPosition(10);
+    cursor.setPosition(11, QTextCursor::KeepAnchor);
+    cursor.removeSelectedText();
+    cursor.movePosition(QTextCursor::End);
+    cursor.insertText(QStringLiteral("end\nnext"));
+    EXPECT_EQ(memo.Text(), QStringLiteral("x\u00A0y\r\na\u00A0bZ\u2028cd\uFDD0e\uFDD1f\r\nend\r\nnext"));
+}
+
+// A file the view cannot hold whole, or whose bytes are not valid text in its encoding, is refused
+// with a message and the view keeps its text; nothing is silently replaced or cut.
+TEST(TextFile, MemoRefusesAFileItCannotHoldExactly) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("log.txt"));
+    TMemo memo(nullptr, nullptr);
+    memo.SetText(QStringLiteral("kept\r\n"));
+    const auto refused = [&](const QString& message) {
+        try {
+            memo.LoadFromFile(path);
+            ADD_FAILURE() << message.toStdString();
+        } catch (const Exception& e) {
+            EXPECT_EQ(e.Message(), message);
+        }
+        EXPECT_EQ(memo.Text(), QStringLiteral("kept\r\n"));
+    };
+    const QString openError = QStringLiteral("Cannot open file \"%1\". %2").arg(QDir::cleanPath(path));
+    WriteAll(path, QByteArray("\xFF\xFE"
+                              "a\0b",
+                              5));
+    refused(openError.arg(QStringLiteral("The UTF-16 text ends with half a character")));
+    WriteAll(path, QByteArray("\xEF\xBB\xBF"
+                              "a\xC3("));
+    refused(openError.arg(QStringLiteral("The text is not valid UTF-8")));
+    memo.SetCapacity(10);
+    const QString tooLarge = QStringLiteral("Text exceeds memo capacity");
+    WriteAll(path, "0123456789a");
+    refused(tooLarge);
+    WriteAll(path, "01234\n6789"); // eleven characters once the break is CR LF
+    refused(tooLarge);
+    memo.SetCapacity(qsizetype(1) << 30);
+    // A file of 4 GiB (sparse: no disk used) is refused before a byte of it is read.
+    {
+        QFile big(path);
+        ASSERT_TRUE(big.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        ASSERT_TRUE(big.resize(qint64(4) << 30));
+    }
+    refused(tooLarge);
+}
+
+// A symbolic link at the path stays a link to the same place, and the file it points to gets the
+// text; a file named like a fixed temporary name beside it is not touched.
+TEST(TextFile, SaveKeepsALinkAndOtherFilesBesideIt) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("archive")));
+    const QString target = dir.filePath(QStringLiteral("archive/log_2024_3.txt"));
+    const QString link = dir.filePath(QStringLiteral("log_2024_3.txt"));
+    WriteAll(target, "old\r\n");
+    ASSERT_EQ(::symlink("archive/log_2024_3.txt", QFile::encodeName(link).constData()), 0);
+    WriteAll(link + QStringLiteral(".new"), "someone else's\r\n");
+    SaveTextFile(link, QStringLiteral("new\r\n"), TTextEncoding::Ansi);
+    char where[256] = {};
+    ASSERT_GT(::readlink(QFile::encodeName(link).constData(), where, sizeof where - 1), 0);
+    EXPECT_STREQ(where, "archive/log_2024_3.txt");
+    EXPECT_EQ(ReadAll(target), QByteArray("new\r\n"));
+    EXPECT_EQ(ReadAll(link + QStringLiteral(".new")), QByteArray("someone else's\r\n"));
 }
