@@ -1,0 +1,215 @@
+#pragma once
+// The record cache of a data set: every fetched row as a fixed-size stored record in memory
+// blocks that never move, with the longer character columns kept apart in a string collection.
+// Record numbers are 1-based; a bookmark is the internal record number.
+
+#include "platform/Exceptions.h"
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QString>
+#include <cstdint>
+#include <memory>
+#include <utility>
+#include <vector>
+
+// Failures of the record cache.
+class EMemManagerError : public platform::Exception {
+public:
+    using Exception::Exception;
+};
+
+// Cache error texts.
+namespace cachemsg {
+inline constexpr const char* SIncompatibleSizes = "Incompatible Sizes";
+inline constexpr const char* SCantReadBuffer = "Can't read Buffer.Incorrect RecordNo";
+inline constexpr const char* SCantReadLogBuffer = "Can't read LogBuffer.Incorrect RecordNo";
+inline constexpr const char* SCantWriteBuffer = "Can't write to Buffer.Incorrect RecordNo";
+inline constexpr const char* SCantWriteField = "Can't write to Field to Buffer.Incorrect RecordNo";
+inline constexpr const char* SCantReadFieldData = "Can't read  FieldData .Incorrect RecordNo";
+inline constexpr const char* SStrReadBadX = "Can't read value to StrCollection. Bad X-Index";
+inline constexpr const char* SStrReadBadY = "Can't read value to StrCollection. Bad Y-Index";
+inline constexpr const char* SStrWriteBadX = "Can't write value to StrCollection. Bad X-Index";
+inline constexpr const char* SStrWriteBadY = "Can't write value to StrCollection. Bad Y-Index";
+} // namespace cachemsg
+
+// Cached-update status of a row (byte 5 of a row buffer, byte 0 of a stored record).
+enum class TCachedUpdateStatus : uint8_t {
+    cusUnmodified,
+    cusModified,
+    cusInserted,
+    cusDeleted,
+    cusUninserted,
+    cusDeletedApplied
+};
+
+// A table of 8-bit strings: HighBounds columns (one per separate string of a data set) and Count
+// rows (one per record, 0-based). The bytes of each column live in large chunks; per row only a
+// 16-bit length is kept, and one chunk address per group of rows, so a stored string costs
+// little more than its own bytes.
+class TStringCollection {
+public:
+    explicit TStringCollection(int highBounds);
+    ~TStringCollection();
+    TStringCollection(const TStringCollection&) = delete;
+    TStringCollection& operator=(const TStringCollection&) = delete;
+
+    int HighBounds() const { return FHighBounds; }
+    int Count() const { return FCount; }
+    // Allocated rows: 128 on first use, then growing by half.
+    int Capacity() const { return FCapacity; }
+
+    // One more row; every column holds an empty string in it.
+    void AddRow();
+    // Adds rows until there are `count`.
+    void EnsureCount(int count);
+    // The string at column x, row y (valid until the next change of that column). Bad indexes
+    // raise the assertion failure.
+    QByteArrayView Value(int x, int y) const;
+    // Stores `length` bytes (at most 65535) at column x, row y.
+    void SetValue(int x, int y, const char* data, int length);
+    void SetValue(int x, int y, QByteArrayView value) { SetValue(x, y, value.data(), int(value.size())); }
+    // No rows.
+    void Clear();
+    // Bytes taken by the string chunks (for measurements).
+    qint64 ChunkBytes() const;
+
+private:
+    struct TColumn;
+    void Grow(int needed);
+
+    int FHighBounds;
+    int FCount = 0;
+    int FCapacity = 0;
+    std::unique_ptr<TColumn[]> FData;
+};
+
+// The record cache of one data set.
+class TRecordsCache {
+public:
+    // bufferChunks: records per block before the 1024-byte rule; stringFieldCount: separate
+    // strings per record; recordSize: stored record size; inOutRecordSize: row buffer size.
+    TRecordsCache(int bufferChunks, int stringFieldCount, int recordSize, int inOutRecordSize);
+    ~TRecordsCache();
+    TRecordsCache(const TRecordsCache&) = delete;
+    TRecordsCache& operator=(const TRecordsCache&) = delete;
+
+    // Layout figures.
+    int BlockSize() const { return FBlockSize; }
+    int RecordSize() const { return FRecordSize; }
+    int InOutRecordSize() const { return FInOutRecordSize; }
+    int RecInBlock() const { return FRecInBlock; }
+    int BlockCount() const { return int(FBlocks.size()); }
+    // Highest record number in use (the number of records without a record map).
+    int RecordCount() const { return FRecordCount; }
+    int StrFieldCount() const { return FStrFieldCount; }
+    const TStringCollection* StringData() const { return FStringData.get(); }
+    // Blocks x records per block, and blocks x block size.
+    int Capacity() const { return BlockCount() * FRecInBlock; }
+    qint64 GetSize() const { return qint64(BlockCount()) * FBlockSize; }
+
+    // Appends one zero-filled block; returns the new block count.
+    int CreateNewBlock();
+    // Makes room for record `recordNo` and returns its stored record.
+    char* PrepareMemory(int recordNo);
+
+    // Separate string k (1-based): its offset counted from row buffer + 5, and its size.
+    void SetStrOffset(int strNo, int offset, int size);
+    int StrOffset(int strIndex) const { return FStringFieldOffsets.at(strIndex); }
+    int StrSize(int strIndex) const { return FStringFieldSize.at(strIndex); }
+
+    // Assembles record `recordNo` at `dest` (row buffer + 5); with `oldValues` the values saved in
+    // the change log, when there are any.
+    void ReadRecordBuffer(int recordNo, char* dest, bool oldValues) const;
+    void ReadRecord(int recordNo, char* dest) const { ReadRecordBuffer(recordNo, dest, false); }
+    // Stores a row buffer (from + 5) as record `recordNo`; no source zero-fills the record and
+    // empties its strings. `canAllocate` makes room for the record first.
+    void WriteRecord(int recordNo, const char* source, bool canAllocate);
+    // Overwrites `size` bytes at `offset` of a stored record (zeros when `data` is none).
+    void WriteField(int recordNo, int offset, int size, const void* data);
+
+    // Stores separate string `strIndex` (0-based) of 0-based record `recIndex`. A length of -1
+    // stands for the column size; fixed-length text loses its trailing blanks.
+    void SetStringFromPChar(int strIndex, int recIndex, bool fixedLength, int length, const char* bytes);
+    // Stores text (editing), converted to the system ANSI code page; none or empty empties it.
+    void SetStringValue(int strIndex, int recIndex, const QString* value);
+
+    // A value of a stored record: `offset` counted from row buffer + 5. The offset of a separate
+    // string gives its text, any other the bytes of the stored record from there on.
+    QByteArrayView GetFieldData(int recordNo, int offset) const;
+    const char* GetNonStringFieldData(int recordNo, int offset) const;
+    QByteArrayView GetStringFieldData(int recordNo, int strIndex) const;
+
+    // Old values of a record, as a whole row buffer (the record starts at + 5). With the change
+    // log they come from it (all bytes 1 beyond the cache); otherwise the current record is kept.
+    const char* OldBuffer(int recordNo);
+    void SaveOldBuffer(int recordNo);
+    void ClearOldBuffer() { FOldBufRecordNumber = -1; }
+    int OldBufRecordNumber() const { return FOldBufRecordNumber; }
+    // Writes the old values back into the record.
+    void RevertRecord(int recordNo);
+
+    // Bookmarks: the internal record number of 0-based row `recIndex`.
+    int BookMarkByRecord(int recIndex) const;
+    // The record number of a bookmark; -1 when it is not valid.
+    int RecordByBookMark(int bookmark) const;
+    bool BookMarkValid(int bookmark) const;
+
+    // Reordering through the record map (made on first use, the identity).
+    // A new empty record placed as record `recordNo`; returns its stored record.
+    char* Insert(int recordNo);
+    void CancelInsert(int recordNo);
+    void MoveRecord(int fromRecordNo, int toRecordNo);
+    void SwapRecords(int recordNo1, int recordNo2);
+    bool HasRecordMap() const { return FMapRecords != nullptr; }
+    // Records as seen through the map (RecordCount without one).
+    int MappedCount() const { return FMapRecords ? int(FMapRecords->size()) : FRecordCount; }
+
+    // Cached updates: the change log keeps the first saved state of every changed record.
+    bool SaveChangeLog() const { return FSaveChangeLog; }
+    void SetSaveChangeLog(bool value) { FSaveChangeLog = value; }
+    void SaveToChangeLog(int recordNo);
+    bool InChangeLog(int recordNo) const;
+    int ChangesCount() const { return FChangesCount; }
+    void ClearLog();
+
+private:
+    // Internal number of a record; with `extend` missing map entries are appended.
+    int Internal(int recordNo) const;
+    int InternalExtend(int recordNo);
+    char* StoredRecord(int internalNo) const;
+    // The stored record, or none when its block does not exist.
+    char* FindStored(int internalNo) const;
+    void EnsureStringRows(int count);
+    void SetStringBytes(int strIndex, int internalNo, const char* bytes, int length);
+    void CopyOut(const char* stored, const TStringCollection* strings, int stringRow, char* dest) const;
+    void CopyIn(const char* source, char* stored, int internalNo);
+    void EnsureMap();
+    // Slot of a record in the change log, or -1.
+    int LogSlot(int internalNo) const;
+
+    int FBlockSize = 0;
+    int FRecordSize;
+    int FInOutRecordSize;
+    int FRecInBlock = 0;
+    int FRecordCount = 0;
+    std::vector<char*> FBlocks;
+
+    int FStrFieldCount;
+    std::vector<int> FStringFieldOffsets;
+    std::vector<int> FStringFieldSize;
+    std::unique_ptr<TStringCollection> FStringData;
+
+    std::unique_ptr<std::vector<int>> FMapRecords;
+
+    std::vector<char> FOldBuffer;
+    int FOldBufRecordNumber = -1;
+
+    bool FSaveChangeLog = false;
+    std::vector<char*> FChangeLog;
+    // (internal record number, log slot), sorted by record number.
+    std::vector<std::pair<int, int>> FChangesPositions;
+    int FChangesCount = 0;
+    int FLogSlots = 0;
+    std::unique_ptr<TStringCollection> FLogStringData;
+};

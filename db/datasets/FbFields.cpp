@@ -1,0 +1,495 @@
+#include "FbFields.h"
+
+#include "FbDataSet.h"
+#include "db/connection/fb.h"
+#include "platform/Encoding.h"
+#include "platform/Exceptions.h"
+#include "platform/Format.h"
+
+#include <QLocale>
+#include <QStringDecoder>
+#include <cmath>
+#include <cstring>
+#include <ibase.h>
+
+namespace {
+
+double PowerOfTen(int exponent) {
+    static const double table[] = {1e-18, 1e-17, 1e-16, 1e-15, 1e-14, 1e-13, 1e-12, 1e-11, 1e-10, 1e-9,
+                                   1e-8,  1e-7,  1e-6,  1e-5,  1e-4,  1e-3,  1e-2,  1e-1,  1e0,   1e1,
+                                   1e2,   1e3,   1e4,   1e5,   1e6,   1e7,   1e8,   1e9,   1e10,  1e11,
+                                   1e12,  1e13,  1e14,  1e15,  1e16,  1e17,  1e18};
+    if (exponent < -18 || exponent > 18) return std::pow(10.0, exponent);
+    return table[exponent + 18];
+}
+
+// The runtime's general float format: 15 significant digits, the locale's decimal separator.
+QString FloatText(double value) {
+    QString s = QString::number(value, 'g', 15);
+    const qsizetype e = s.indexOf(QLatin1Char('e'));
+    if (e >= 0) s = s.left(e) + QLatin1Char('E') + QString::number(s.mid(e + 1).toInt());
+    s.replace(QLatin1Char('.'), platform::RegionalSettings().DecimalSeparator);
+    return s;
+}
+
+int RoundHalfEven(double value) {
+    return int(std::nearbyint(value));
+}
+
+QString Utf8Text(const QByteArray& bytes) {
+    thread_local QStringDecoder decoder(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
+    return decoder.decode(bytes);
+}
+
+} // namespace
+
+QString GuidToString(const unsigned char* b) {
+    auto hex = [](const unsigned char* p, int n, bool reverse) {
+        QString s;
+        for (int i = 0; i < n; ++i)
+            s += QStringLiteral("%1").arg(p[reverse ? n - 1 - i : i], 2, 16, QLatin1Char('0'));
+        return s.toUpper();
+    };
+    return QLatin1Char('{') + hex(b, 4, true) + QLatin1Char('-') + hex(b + 4, 2, true) + QLatin1Char('-') +
+           hex(b + 6, 2, true) + QLatin1Char('-') + hex(b + 8, 2, false) + QLatin1Char('-') +
+           hex(b + 10, 6, false) + QLatin1Char('}');
+}
+
+QString ScaledIntegerText(int64_t value, int decimals, QChar separator) {
+    const bool negative = value < 0;
+    const uint64_t magnitude = negative ? 0 - uint64_t(value) : uint64_t(value);
+    QString digits = QString::number(qulonglong(magnitude));
+    if (decimals > 0) {
+        if (digits.size() <= decimals)
+            digits.prepend(QString(decimals - digits.size() + 1, QLatin1Char('0')));
+        digits.insert(digits.size() - decimals, separator);
+    }
+    if (negative) digits.prepend(QLatin1Char('-'));
+    return digits;
+}
+
+// ---- TFbField
+
+TFbField::TFbField(TFbCustomDataSet* dataSet, TFieldType dataType)
+    : TField(dataSet, dataType), FFbDataSet(dataSet) {}
+
+const TFbFieldDescr& TFbField::Descr() const {
+    return FFbDataSet->FieldDescr(FieldNo());
+}
+
+const char* TFbField::Row() const {
+    if (FieldNo() < 1 || FieldNo() > FFbDataSet->FieldDescrCount()) return nullptr;
+    return FFbDataSet->CurrentRowBuffer();
+}
+
+const char* TFbField::Data() const {
+    const char* row = Row();
+    if (!row || RowFieldIsNull(row, FieldNo() - 1)) return nullptr;
+    return row + Descr().fdDataOfs;
+}
+
+// ---- strings
+
+TFbStringField::TFbStringField(TFbCustomDataSet* dataSet, TFieldType dataType)
+    : TFbField(dataSet, dataType) {}
+
+bool TFbStringField::ReadBytes(QByteArray& bytes) const {
+    const char* data = Data();
+    if (!data) return false;
+    const TFbFieldDescr& d = Descr();
+    if (DataType() == TFieldType::ftString && DataSize() < d.fdDataSize)
+        RaiseFbError(74, {FbDataSet()->Name(), FieldName()});
+    const bool trim = FbDataSet()->Options().testFlag(TpFbDsOption::poTrimCharFields);
+    const char* text;
+    int length;
+    if (d.fdIsSeparateString) {
+        const QByteArrayView view = RowSeparateString(Row(), d);
+        text = view.data();
+        length = int(view.size());
+    } else {
+        text = data;
+        length = d.fdDataSize;
+        if (DataType() != TFieldType::ftGuid && !d.fdIsDBKey) {
+            const void* zero = std::memchr(text, 0, size_t(length));
+            if (zero) length = int(static_cast<const char*>(zero) - text);
+        }
+    }
+    if (DataType() != TFieldType::ftGuid && !d.fdIsDBKey) {
+        // The text ends at a zero byte, as it did in the character buffer it was read into.
+        const void* zero = std::memchr(text, 0, size_t(length));
+        if (zero) length = int(static_cast<const char*>(zero) - text);
+        if (trim)
+            while (length > 0 && text[length - 1] == ' ')
+                --length;
+    }
+    FBuffer.resize(length);
+    std::memcpy(FBuffer.data(), text, size_t(length));
+    bytes = FBuffer;
+    return true;
+}
+
+QString TFbStringField::DecodeText(const QByteArray& bytes) const {
+    const TFbFieldDescr& d = Descr();
+    const int charSet = d.fdSubType & 0xFF;
+    TFbDatabase* database = FbDataSet()->Database();
+    if (database && database->Connected()) {
+        const TFbCharSetFacts facts = TFbCharSetFacts::Of(*database);
+        // Text the connection delivers as UTF-8 is decoded from UTF-8 directly.
+        if (facts.NeedUnicodeTranslation(charSet)) return Utf8Text(bytes);
+        if (database->IsKOI8Connect() && charSet > 1)
+            return platform::Decode(bytes, platform::TTextEncoding::KOI8R);
+    }
+    return platform::StringFromAnsi(bytes);
+}
+
+QString TFbStringField::AsString() const {
+    QByteArray bytes;
+    if (!ReadBytes(bytes)) return {};
+    if (Descr().fdIsDBKey) {
+        QString s;
+        for (int i = 0; i + 4 <= bytes.size(); i += 4) {
+            uint32_t group;
+            std::memcpy(&group, bytes.constData() + i, 4);
+            s += platform::Format(u"%-8.8x", {qlonglong(group)});
+        }
+        return s;
+    }
+    return DecodeText(bytes);
+}
+
+int TFbStringField::AsInteger() const {
+    const QString text = AsString();
+    bool ok = false;
+    const int value = text.trimmed().toInt(&ok);
+    if (!ok) throw platform::EConvertError(platform::Format(platform::rtl::SInvalidInteger, {text}));
+    return value;
+}
+
+double TFbStringField::AsFloat() const {
+    const QString text = AsString();
+    QString t = text.trimmed();
+    t.replace(platform::RegionalSettings().DecimalSeparator, QLatin1Char('.'));
+    bool ok = false;
+    const double value = QLocale::c().toDouble(t, &ok);
+    if (!ok) throw platform::EConvertError(platform::Format(platform::rtl::SInvalidFloat, {text}));
+    return value;
+}
+
+QVariant TFbStringField::AsVariant() const {
+    return IsNull() ? QVariant() : QVariant(AsString());
+}
+
+TFbWideStringField::TFbWideStringField(TFbCustomDataSet* dataSet)
+    : TFbStringField(dataSet, TFieldType::ftWideString) {}
+
+QString TFbWideStringField::AsString() const {
+    QByteArray bytes;
+    if (!ReadBytes(bytes)) return {};
+    TFbDatabase* database = FbDataSet()->Database();
+    if (database && database->Connected() &&
+        TFbCharSetFacts::Of(*database).NeedUnicodeTranslation(Descr().fdSubType & 0xFF)) {
+        const QString text = Utf8Text(bytes);
+        // At most Size characters (code points).
+        int chars = 0;
+        for (qsizetype i = 0; i < text.size(); ++i) {
+            if (text[i].isLowSurrogate()) continue;
+            if (chars == Size()) return text.left(i);
+            ++chars;
+        }
+        return text;
+    }
+    return platform::StringFromAnsi(bytes);
+}
+
+TFbGuidField::TFbGuidField(TFbCustomDataSet* dataSet) : TFbStringField(dataSet, TFieldType::ftGuid) {}
+
+QString TFbGuidField::AsString() const {
+    QByteArray bytes;
+    if (!ReadBytes(bytes) || bytes.size() < 16) return {};
+    return GuidToString(reinterpret_cast<const unsigned char*>(bytes.constData()));
+}
+
+// ---- integers
+
+TFbIntegerField::TFbIntegerField(TFbCustomDataSet* dataSet, TFieldType dataType)
+    : TFbField(dataSet, dataType) {}
+
+int64_t TFbIntegerField::AsLargeInt() const {
+    const char* data = Data();
+    if (!data) return 0;
+    switch (Descr().fdDataType) {
+    case SQL_SHORT: {
+        int16_t v;
+        std::memcpy(&v, data, 2);
+        return v;
+    }
+    case SQL_LONG: {
+        int32_t v;
+        std::memcpy(&v, data, 4);
+        return v;
+    }
+    default: {
+        int64_t v;
+        std::memcpy(&v, data, 8);
+        return v;
+    }
+    }
+}
+
+QString TFbIntegerField::AsString() const {
+    return IsNull() ? QString() : QString::number(qlonglong(AsLargeInt()));
+}
+
+QVariant TFbIntegerField::AsVariant() const {
+    if (IsNull()) return {};
+    if (DataType() == TFieldType::ftLargeint) return QVariant(qlonglong(AsLargeInt()));
+    return QVariant(AsInteger());
+}
+
+// ---- Boolean
+
+TFbBooleanField::TFbBooleanField(TFbCustomDataSet* dataSet) : TFbField(dataSet, TFieldType::ftBoolean) {}
+
+bool TFbBooleanField::AsBoolean() const {
+    const char* data = Data();
+    if (!data) return false;
+    for (int i = 0; i < Descr().fdDataSize; ++i)
+        if (data[i]) return true;
+    return false;
+}
+
+QString TFbBooleanField::AsString() const {
+    if (IsNull()) return {};
+    return AsBoolean() ? FStringTrue : FStringFalse;
+}
+
+QVariant TFbBooleanField::AsVariant() const {
+    return IsNull() ? QVariant() : QVariant(AsBoolean());
+}
+
+// ---- floating point and scaled numbers
+
+TFbFloatField::TFbFloatField(TFbCustomDataSet* dataSet) : TFbField(dataSet, TFieldType::ftFloat) {}
+
+double TFbFloatField::AsFloat() const {
+    const char* data = Data();
+    if (!data) return 0;
+    const TFbFieldDescr& d = Descr();
+    switch (d.fdDataType) {
+    case SQL_FLOAT: {
+        float v;
+        std::memcpy(&v, data, 4);
+        return v;
+    }
+    case SQL_SHORT: {
+        int16_t v;
+        std::memcpy(&v, data, 2);
+        return v * PowerOfTen(d.fdDataScale);
+    }
+    case SQL_LONG: {
+        int32_t v;
+        std::memcpy(&v, data, 4);
+        return v * PowerOfTen(d.fdDataScale);
+    }
+    default: {
+        double v;
+        std::memcpy(&v, data, 8);
+        return v;
+    }
+    }
+}
+
+QString TFbFloatField::AsString() const {
+    return IsNull() ? QString() : FloatText(AsFloat());
+}
+int TFbFloatField::AsInteger() const {
+    return RoundHalfEven(AsFloat());
+}
+int64_t TFbFloatField::AsLargeInt() const {
+    return int64_t(std::nearbyint(AsFloat()));
+}
+QVariant TFbFloatField::AsVariant() const {
+    return IsNull() ? QVariant() : QVariant(AsFloat());
+}
+
+TFbBCDField::TFbBCDField(TFbCustomDataSet* dataSet) : TFbField(dataSet, TFieldType::ftBCD) {
+    SetSize(8);
+}
+
+int64_t TFbBCDField::Raw() const {
+    const char* data = Data();
+    if (!data) return 0;
+    int64_t v;
+    std::memcpy(&v, data, 8);
+    return v;
+}
+
+QString TFbBCDField::AsString() const {
+    if (IsNull()) return {};
+    return ScaledIntegerText(Raw(), Size(), platform::RegionalSettings().DecimalSeparator);
+}
+double TFbBCDField::AsFloat() const {
+    return double(Raw()) * PowerOfTen(-Size());
+}
+int64_t TFbBCDField::AsLargeInt() const {
+    int64_t divisor = 1;
+    for (int i = 0; i < Size(); ++i)
+        divisor *= 10;
+    return Raw() / divisor;
+}
+int TFbBCDField::AsInteger() const {
+    return RoundHalfEven(AsFloat());
+}
+QVariant TFbBCDField::AsVariant() const {
+    if (IsNull()) return {};
+    if (Size() == 0) return QVariant(qlonglong(Raw()));
+    return QVariant(AsFloat());
+}
+
+// ---- dates and times
+
+TFbDateTimeField::TFbDateTimeField(TFbCustomDataSet* dataSet, TFieldType dataType)
+    : TFbField(dataSet, dataType) {}
+
+platform::TDateTime TFbDateTimeField::AsDateTime() const {
+    const char* data = Data();
+    if (!data) return 0;
+    switch (DataType()) {
+    case TFieldType::ftDate: {
+        int32_t day;
+        std::memcpy(&day, data, 4);
+        return platform::TDateTime(day - platform::DateDelta);
+    }
+    case TFieldType::ftTime: {
+        int32_t ms;
+        std::memcpy(&ms, data, 4);
+        return platform::TDateTime(ms) / platform::MSecsPerDay;
+    }
+    default: {
+        double ms;
+        std::memcpy(&ms, data, 8);
+        platform::TTimeStamp ts;
+        const int64_t total = int64_t(ms);
+        ts.Date = int(total / platform::MSecsPerDay);
+        ts.Time = int(total % platform::MSecsPerDay);
+        return platform::TimeStampToDateTime(ts);
+    }
+    }
+}
+
+QString TFbDateTimeField::AsString() const {
+    if (IsNull()) return {};
+    const platform::TDateTime value = AsDateTime();
+    QString text;
+    switch (DataType()) {
+    case TFieldType::ftDate:
+        text = platform::DateToStr(value);
+        break;
+    case TFieldType::ftTime:
+        text = platform::TimeToStr(value);
+        break;
+    default:
+        text = platform::DateTimeToStr(value);
+        break;
+    }
+    if (FShowMsec && DataType() != TFieldType::ftDate) {
+        int h, m, s, ms;
+        platform::DecodeTime(value, h, m, s, ms);
+        if (ms) text += QLatin1Char('.') + QString::number(ms);
+    }
+    return text;
+}
+
+QVariant TFbDateTimeField::AsVariant() const {
+    return IsNull() ? QVariant() : QVariant(AsDateTime());
+}
+
+// ---- blobs
+
+TFbBlobField::TFbBlobField(TFbCustomDataSet* dataSet, TFieldType dataType) : TFbField(dataSet, dataType) {
+    SetSize(8);
+}
+
+QByteArray TFbBlobField::AsBytes() const {
+    if (IsNull()) return {};
+    return FbDataSet()->BlobContent(FieldNo());
+}
+
+QString TFbBlobField::AsString() const {
+    return platform::StringFromAnsi(AsBytes());
+}
+
+QString TFbMemoField::AsString() const {
+    const QByteArray bytes = AsBytes();
+    TFbDatabase* database = FbDataSet()->Database();
+    const int charSet = Descr().fdDataScale & 0xFF;
+    if (database && database->Connected() && TFbCharSetFacts::Of(*database).NeedUnicodeTranslation(charSet))
+        return Utf8Text(bytes);
+    return platform::StringFromAnsi(bytes);
+}
+
+// ---- creation
+
+std::unique_ptr<TField> CreateFbField(TFbCustomDataSet* dataSet, const TFieldDef& def) {
+    std::unique_ptr<TField> field;
+    switch (def.DataType) {
+    case TFieldType::ftString:
+        field = std::make_unique<TFbStringField>(dataSet);
+        break;
+    case TFieldType::ftWideString:
+        field = std::make_unique<TFbWideStringField>(dataSet);
+        break;
+    case TFieldType::ftGuid:
+        field = std::make_unique<TFbGuidField>(dataSet);
+        break;
+    case TFieldType::ftSmallint:
+        field = std::make_unique<TFbSmallIntField>(dataSet);
+        break;
+    case TFieldType::ftInteger:
+        field = std::make_unique<TFbIntegerField>(dataSet);
+        break;
+    case TFieldType::ftLargeint:
+        field = std::make_unique<TFbLargeIntField>(dataSet);
+        break;
+    case TFieldType::ftBoolean:
+        field = std::make_unique<TFbBooleanField>(dataSet);
+        break;
+    case TFieldType::ftFloat:
+        field = std::make_unique<TFbFloatField>(dataSet);
+        break;
+    case TFieldType::ftBCD:
+        field = std::make_unique<TFbBCDField>(dataSet);
+        break;
+    case TFieldType::ftDate:
+        field = std::make_unique<TFbDateField>(dataSet);
+        break;
+    case TFieldType::ftTime:
+        field = std::make_unique<TFbTimeField>(dataSet);
+        break;
+    case TFieldType::ftDateTime:
+        field = std::make_unique<TFbDateTimeField>(dataSet);
+        break;
+    case TFieldType::ftBytes:
+        field = std::make_unique<TFbArrayField>(dataSet);
+        break;
+    case TFieldType::ftBlob:
+    case TFieldType::ftFmtMemo:
+    case TFieldType::ftTypedBinary:
+    case TFieldType::ftParadoxOle:
+    case TFieldType::ftDBaseOle:
+        field = std::make_unique<TFbBlobField>(dataSet, def.DataType);
+        break;
+    case TFieldType::ftMemo:
+    case TFieldType::ftWideMemo:
+        field = std::make_unique<TFbMemoField>(dataSet, def.DataType);
+        break;
+    default:
+        dataSet->DatabaseError(platform::Format(u"Field '%s' is of an unknown type", {def.Name}));
+    }
+    field->SetSize(def.Size);
+    field->SetFieldName(def.Name);
+    field->SetFieldNo(def.FieldNo);
+    if (auto* s = dynamic_cast<TFbStringField*>(field.get()))
+        s->SetEmptyStrToNull(dataSet->PrepareOptions().testFlag(TpPrepareOption::psSetEmptyStrToNull));
+    return field;
+}
