@@ -2,9 +2,9 @@
 // The main window of the counter updater: reads setup.ini at start, composes the information
 // text, keeps the operation log and its monthly file, runs the counter update daily and on demand.
 
-#include "app/MouldList.h"
 #include "db/connection/pFbDatabase.h"
 #include "db/connection/pFbTransaction.h"
+#include "db/datasets/pFbDataSet.h"
 #include "db/statements/pFbQuery.h"
 #include "platform/Component.h"
 #include "platform/Controls.h"
@@ -71,7 +71,7 @@ public:
     TpFbTransaction* pFbTransaction1 = nullptr;
     TpFbTransaction* pFbTransaction2 = nullptr;
     TpFbTransaction* pFbTransaction3 = nullptr;
-    TMouldList* pFbDataSetFormy = nullptr;
+    TpFbDataSet* pFbDataSetFormy = nullptr;
     TpFbQuery* pFbQueryVorek = nullptr;
     TpFbQuery* pFbQueryFormy = nullptr;
 

@@ -44,7 +44,7 @@ void TForm1::CreateRunComponents() {
     pFbTransaction2 = transaction("pFbTransaction2", pFbDatabaseVorek);
     pFbTransaction3 = transaction("pFbTransaction3", pFbDatabaseFormy);
 
-    pFbDataSetFormy = new TMouldList(this);
+    pFbDataSetFormy = new TpFbDataSet(this);
     pFbDataSetFormy->SetName(QStringLiteral("pFbDataSetFormy"));
     pFbDataSetFormy->SetDatabase(pFbDatabaseFormy);
     pFbDataSetFormy->SetTransaction(pFbTransaction1);
