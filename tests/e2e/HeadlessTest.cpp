@@ -81,11 +81,12 @@ TEST_F(HeadlessTest, LosingTheVorekServerMidRunStopsTheRunAndKeepsTheLogFile) {
 
 TEST_F(HeadlessTest, TheDailyRunConnectsAgainWhenTheServerIsBackAndASignalEndsIt) {
     Plant(3);
-    // The clock starts just before 03:05 (hour 3 is the default) and runs on; timers keep real time.
+    // The clock starts shortly before 03:05 (hour 3 is the default), leaving the server time to
+    // start, and runs on; timers keep real time.
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("LD_PRELOAD"),
                QStringLiteral("/usr/lib/x86_64-linux-gnu/faketime/libfaketimeMT.so.1"));
-    env.insert(QStringLiteral("FAKETIME"), QStringLiteral("@2024-03-05 03:04:54"));
+    env.insert(QStringLiteral("FAKETIME"), QStringLiteral("@2024-03-05 03:04:45"));
     env.insert(QStringLiteral("FAKETIME_DONT_FAKE_MONOTONIC"), QStringLiteral("1"));
     QProcess program;
     StartProgram(program, exe, {QStringLiteral("--headless")}, env);
@@ -100,7 +101,7 @@ TEST_F(HeadlessTest, TheDailyRunConnectsAgainWhenTheServerIsBackAndASignalEndsIt
     ASSERT_TRUE(server.Start());
 
     QString out;
-    ASSERT_TRUE(WaitForLine(program, out, QStringLiteral("Zaktualizowano licznik formy :Forma 3[F3]"), 30000))
+    ASSERT_TRUE(WaitForLine(program, out, QStringLiteral("Zaktualizowano licznik formy :Forma 3[F3]"), 45000))
         << out.toStdString() << QString::fromUtf8(program.readAllStandardError()).toStdString();
     EXPECT_TRUE(out.startsWith(QStringLiteral("2024-03-05 03:05:0"))) << out.toStdString();
     EXPECT_TRUE(out.contains(QStringLiteral("   start programu\n")));
