@@ -81,12 +81,16 @@ TEST_F(HeadlessTest, LosingTheVorekServerMidRunStopsTheRunAndKeepsTheLogFile) {
 
 TEST_F(HeadlessTest, TheDailyRunConnectsAgainWhenTheServerIsBackAndASignalEndsIt) {
     Plant(3);
-    // The clock starts shortly before 03:05 (hour 3 is the default), leaving the server time to
-    // start, and runs on; timers keep real time.
+    // The program's clock is read from a file the test rewrites; it starts shortly before 03:05
+    // (hour 3 is the default), leaving the server time to start. Timers keep real time.
+    const QString clock = Path(QStringLiteral("clock"));
+    const auto setClock = [&](const QByteArray& at) { Write(QStringLiteral("clock"), "@" + at + "\n"); };
+    setClock("2024-03-05 03:04:45");
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("LD_PRELOAD"),
                QStringLiteral("/usr/lib/x86_64-linux-gnu/faketime/libfaketimeMT.so.1"));
-    env.insert(QStringLiteral("FAKETIME"), QStringLiteral("@2024-03-05 03:04:45"));
+    env.insert(QStringLiteral("FAKETIME_TIMESTAMP_FILE"), clock);
+    env.insert(QStringLiteral("FAKETIME_NO_CACHE"), QStringLiteral("1"));
     env.insert(QStringLiteral("FAKETIME_DONT_FAKE_MONOTONIC"), QStringLiteral("1"));
     QProcess program;
     StartProgram(program, exe, {QStringLiteral("--headless")}, env);
@@ -103,12 +107,32 @@ TEST_F(HeadlessTest, TheDailyRunConnectsAgainWhenTheServerIsBackAndASignalEndsIt
     QString out;
     ASSERT_TRUE(WaitForLine(program, out, QStringLiteral("Zaktualizowano licznik formy :Forma 3[F3]"), 45000))
         << out.toStdString() << QString::fromUtf8(program.readAllStandardError()).toStdString();
-    EXPECT_TRUE(out.startsWith(QStringLiteral("2024-03-05 03:05:0"))) << out.toStdString();
+    EXPECT_TRUE(out.startsWith(QStringLiteral("2024-03-05 03:0"))) << out.toStdString();
     EXPECT_TRUE(out.contains(QStringLiteral("   start programu\n")));
+
+    // The server restarts, so the connection is lost; the next day's run connects again and
+    // counts the cycles recorded meanwhile.
+    ASSERT_TRUE(server.Stop());
+    ASSERT_TRUE(server.Start());
+    RunIsql(QStringLiteral(
+                "connect '%1' password 'tulipwand';\ninsert into tools_data (id_t, cx) values (1, 5);\n"
+                "commit;\n")
+                .arg(server.Remote(Vorek())));
+    setClock("2024-03-06 01:00:00");
+    QThread::msleep(2500);
+    setClock("2024-03-06 03:04:58");
+    ASSERT_TRUE(WaitForLine(program, out, QStringLiteral("Forma 3[F3]  stan: 15"), 45000))
+        << out.toStdString() << QString::fromUtf8(program.readAllStandardError()).toStdString();
+
     program.terminate();
     ASSERT_TRUE(program.waitForFinished(20000));
     EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(program.exitCode(), 0);
-    EXPECT_EQ(Updated(), 3);
-    EXPECT_TRUE(Read(QStringLiteral("log_2024_3.txt")).startsWith("Memo1\r\n2024-03-05 03:05:0"));
+    // The program holds the Formy database until it ends.
+    EXPECT_EQ(Rows(Formy(), QStringLiteral("select count(*) from formy where counter = 15")),
+              QStringList{"3"});
+    // Both completed runs saved the file of the month the program started in.
+    const QByteArray log = Read(QStringLiteral("log_2024_3.txt"));
+    EXPECT_TRUE(log.startsWith("Memo1\r\n2024-03-05 03:0"));
+    EXPECT_TRUE(log.endsWith("Forma 3[F3]  stan: 15\r\n"));
 }
