@@ -64,7 +64,7 @@ QString NameBeside(const QString& fileName) {
 
 } // namespace
 
-TForm1::TForm1(TComponent* owner) : TComponent(owner) {
+TForm1::TForm1(TComponent* owner, const TFormOptions& options) : TComponent(owner), FOptions(options) {
     SetName(QStringLiteral("Form1"));
     BeginLoading();
 
@@ -74,6 +74,7 @@ TForm1::TForm1(TComponent* owner) : TComponent(owner) {
     pFbDatabaseVorek = new TpFbDatabase(this);
     pFbDatabaseVorek->SetName(QStringLiteral("pFbDatabaseVorek"));
     ConfigureDatabase(pFbDatabaseVorek);
+    CreateRunComponents();
 
     auto* window = new TFormWindow;
     FWindow = window;
@@ -105,6 +106,7 @@ TForm1::TForm1(TComponent* owner) : TComponent(owner) {
     QWidget::setTabOrder(Button1, Button2);
 
     EndLoading();
+    CreateTimer();
     Guarded([this] { FormCreate(this); });
 }
 
@@ -129,6 +131,19 @@ void TForm1::FormCreate(QObject* /*Sender*/) {
 
     pFbDatabaseFormy->SetDBName(formybase);
     pFbDatabaseVorek->SetDBName(vorekbase);
+    // Optional credentials of a dedicated database user replace the built-in ones on both connections.
+    for (const char* key : {"user", "password"}) {
+        const QString value = sini->ReadString(QStringLiteral("sql"), QLatin1String(key), QString());
+        if (value.isEmpty()) continue;
+        const QString param = QLatin1String(key) == QLatin1String("user") ? QStringLiteral("user_name")
+                                                                          : QStringLiteral("password");
+        for (TpFbDatabase* db : {pFbDatabaseFormy, pFbDatabaseVorek}) {
+            QStringList params = db->DBParams().Strings();
+            for (QString& line : params)
+                if (line.section(QLatin1Char('='), 0, 0) == param) line = param + QLatin1Char('=') + value;
+            db->SetDBParams(params);
+        }
+    }
 
     godzina = quint16(sini->ReadInteger(QStringLiteral("set"), QStringLiteral("godzina"), 3));
     FInfoText += QStringLiteral("Aktualizacja liczników o godznie ") + QString::number(godzina) +
@@ -147,7 +162,10 @@ void TForm1::FormCreate(QObject* /*Sender*/) {
 
     if (!ConnectDatabase(pFbDatabaseVorek)) return;
     if (!ConnectDatabase(pFbDatabaseFormy)) return;
+    OpenMonthlyLog();
+}
 
+void TForm1::OpenMonthlyLog() {
     int year, month, day;
     DecodeDate(Date(), year, month, day);
     mylogfile = quorvel::Tmysystem::MojKatalog() + QStringLiteral("log_") + QString::number(year) +
@@ -179,7 +197,9 @@ void TForm1::ShowInfoText() {
 
 void TForm1::DoLogu(const QString& sx) {
     if (!loguj) return;
-    Memo1->AppendLine(DateTimeToStr(Now()) + QStringLiteral("   ") + sx);
+    const QString line = DateTimeToStr(Now()) + QStringLiteral("   ") + sx;
+    Memo1->AppendLine(line);
+    if (FOptions.LogEcho) FOptions.LogEcho(line);
 }
 
 void TForm1::SaveLog() {

@@ -1,25 +1,60 @@
 #pragma once
 // The main window of the counter updater: reads setup.ini at start, composes the information
-// text, keeps the operation log and its monthly file.
+// text, keeps the operation log and its monthly file, runs the counter update daily and on demand.
 
 #include "db/connection/pFbDatabase.h"
+#include "db/connection/pFbTransaction.h"
+#include "db/datasets/pFbDataSet.h"
+#include "db/statements/pFbQuery.h"
 #include "platform/Component.h"
 #include "platform/Controls.h"
 #include "platform/IniFile.h"
 
 #include <QString>
+#include <functional>
 #include <memory>
+#include <optional>
+#include <vector>
 
 class QLabel;
 class QPushButton;
+class QTimer;
 class QWidget;
+
+// How the program was started; the window with its daily trigger is the default.
+struct TFormOptions {
+    // The one-second timer of the daily trigger runs from creation.
+    bool DailyTrigger = true;
+    // A due run first connects a database that is not (or no longer) connected.
+    bool ReconnectBeforeRun = false;
+    // Runs read the moulds and sums but write nothing and do not save the log file.
+    bool DryRun = false;
+    // Receives every line added to the log view, from the first one on.
+    std::function<void(const QString& line)> LogEcho;
+};
+
+// What the last update run did, mould by mould.
+struct TRunMould {
+    int Id = 0;
+    QString Nazwa;
+    int OldCounter = 0;
+    int NewCounter = 0;
+    int Delta = 0;
+    bool Failed = false;
+};
+struct TRunSummary {
+    bool Completed = false;
+    int Updated = 0;
+    int Failed = 0;
+    std::vector<TRunMould> Moulds;
+};
 
 class TForm1 : public platform::TComponent {
     Q_OBJECT
 public:
     // Builds the window and its components, then runs the creation handler; an exception escaping
     // the handler goes to the default error display and the window is still created.
-    explicit TForm1(platform::TComponent* owner = nullptr);
+    explicit TForm1(platform::TComponent* owner = nullptr, const TFormOptions& options = {});
     ~TForm1() override;
 
     QWidget* Window() const { return FWindow; }
@@ -32,6 +67,13 @@ public:
     platform::TMemo* Memo1 = nullptr;
     QPushButton* Button1 = nullptr;
     QPushButton* Button2 = nullptr;
+    QTimer* Timer1 = nullptr;
+    TpFbTransaction* pFbTransaction1 = nullptr;
+    TpFbTransaction* pFbTransaction2 = nullptr;
+    TpFbTransaction* pFbTransaction3 = nullptr;
+    TpFbDataSet* pFbDataSetFormy = nullptr;
+    TpFbQuery* pFbQueryVorek = nullptr;
+    TpFbQuery* pFbQueryFormy = nullptr;
 
     // Settings and state.
     QString formybase;
@@ -51,13 +93,33 @@ public:
     // named in a line added to the view).
     void SaveLog();
 
+    // The daily trigger: starts the run at HH:05 of the configured hour, once per hour.
+    void Timer1Timer(QObject* Sender);
+    // The counter update run over every mould counted from the MES; failures of the list, the sums
+    // or the log file escape it.
+    virtual void FireUpdate();
+    int QueryCycleSum(int tid);
+    // Empty when written; otherwise the failure's first message line (the transaction rolled back).
+    std::optional<QString> UpdateMouldCounter(int id, int value);
+    std::optional<QString> InsertCounterHistory(int id, int stan, int ostan);
+    const TRunSummary& LastRun() const { return FLastRun; }
+    const TFormOptions& Options() const { return FOptions; }
+
 private:
     void ShowInfoText();
+    void CreateRunComponents();
+    void CreateTimer();
     // Connects the database; on failure shows the message and returns false.
     bool ConnectDatabase(TpFbDatabase* database);
+    // Names the monthly log file, loads it and logs the start.
+    void OpenMonthlyLog();
+    // Connects a database that is not connected or whose connection was lost; failures escape.
+    void Reconnect();
 
     QWidget* FWindow = nullptr;
     QString FInfoText;
     bool FLogNotLoaded = false;
     QString FLogBeside;
+    TFormOptions FOptions;
+    TRunSummary FLastRun;
 };

@@ -1,3 +1,4 @@
+#include "RunModes.h"
 #include "Unit1.h"
 
 #include "lib/quorvel/Tmylib.h"
@@ -9,6 +10,7 @@
 #include <QWidget>
 
 #include <csignal>
+#include <cstdio>
 #include <sys/signalfd.h>
 #include <unistd.h>
 
@@ -42,10 +44,35 @@ void QuitOnTerminationSignals(QApplication& app, const sigset_t& set) {
 int main(int argc, char* argv[]) {
     sigset_t terminationSignals;
     BlockTerminationSignals(terminationSignals);
+
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    const TCommandLine commandLine = ParseCommandLine(arguments);
+    if (!commandLine.Error.isEmpty()) {
+        std::fprintf(stderr, "tarvelo: %s\n%s", commandLine.Error.toUtf8().constData(),
+                     "Opcje programu: tarvelo --help\n");
+        return ExitUsage;
+    }
+    if (commandLine.Mode == TRunMode::Help) {
+        std::fputs(UsageText().toUtf8().constData(), stdout);
+        return ExitOk;
+    }
+    if (commandLine.Mode == TRunMode::Version) {
+        std::fputs((kProgramCaption + QLatin1Char('\n')).toUtf8().constData(), stdout);
+        return ExitOk;
+    }
+    // Without a window no display is needed.
+    if (commandLine.Mode != TRunMode::Window && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+
     QApplication app(argc, argv);
     QApplication::setQuitOnLastWindowClosed(true);
     QuitOnTerminationSignals(app, terminationSignals);
     (void)mylib;
+
+    if (commandLine.Mode == TRunMode::RunOnce) return RunOnce(commandLine.DryRun);
+    if (commandLine.Mode == TRunMode::Headless) return RunHeadless();
 
     TForm1 form;
     QWidget* window = form.Window();

@@ -221,3 +221,12 @@ TEST_F(StartupTest, MonthlyFileThatFailedToLoadIsNeverOverwritten) {
                                             "log zapisywany jest do pliku %2\r\n")
                                  .arg(form.mylogfile, beside)));
 }
+
+TEST_F(StartupTest, SqlUserAndPasswordReplaceTheBuiltInOnes) {
+    Ini("[sql]\nuser=tarvelo\npassword=\"sekret=1\"\n");
+    TForm1 form;
+    for (TpFbDatabase* db : {form.pFbDatabaseVorek, form.pFbDatabaseFormy})
+        EXPECT_EQ(db->DBParams().Strings(),
+                  (QStringList{QStringLiteral("user_name=tarvelo"), QStringLiteral("password=sekret=1"),
+                               QStringLiteral("lc_ctype=WIN1250")}));
+}

@@ -1,0 +1,174 @@
+// The counter update run of TForm1: the mould list, the cycle sums, the counter and history writes.
+#include "UpdateRun.h"
+
+#include "Unit1.h"
+#include "db/connection/fb.h"
+#include "platform/DateTime.h"
+
+using namespace platform;
+using namespace updaterun;
+
+QString updaterun::DeltaText(int delta) {
+    return delta == 0 ? QString() : QStringLiteral("+ {") + QString::number(delta) + QLatin1Char('}');
+}
+
+QString updaterun::FailureLine(const std::exception& e) {
+    QString message;
+    if (const auto* fe = dynamic_cast<const EFbError*>(&e)) {
+        // The server's own text names the constraint or object; the generic SQL text and the
+        // raising component's name do not tell the operator what failed.
+        message = !fe->IBMessage().trimmed().isEmpty() ? fe->IBMessage() : fe->Message();
+        const QString nameLine = fe->RaiserName() + QStringLiteral(":\r\n");
+        if (!fe->RaiserName().isEmpty() && message.startsWith(nameLine)) message.remove(0, nameLine.size());
+    } else if (const auto* pe = dynamic_cast<const Exception*>(&e)) {
+        message = pe->Message();
+    } else {
+        message = QString::fromUtf8(e.what());
+    }
+    for (const QString& line : message.split(QLatin1Char('\n'))) {
+        const QString trimmed = line.trimmed();
+        if (!trimmed.isEmpty()) return trimmed;
+    }
+    return QString();
+}
+
+void TForm1::CreateRunComponents() {
+    const auto transaction = [this](const char* name, TFbDatabase* database) {
+        auto* t = new TpFbTransaction(this);
+        t->SetName(QLatin1String(name));
+        t->SetDefaultDatabase(database);
+        t->SetTimeoutAction(TTransactionAction::TARollback);
+        return t;
+    };
+    pFbTransaction1 = transaction("pFbTransaction1", pFbDatabaseFormy);
+    pFbTransaction2 = transaction("pFbTransaction2", pFbDatabaseVorek);
+    pFbTransaction3 = transaction("pFbTransaction3", pFbDatabaseFormy);
+
+    pFbDataSetFormy = new TpFbDataSet(this);
+    pFbDataSetFormy->SetName(QStringLiteral("pFbDataSetFormy"));
+    pFbDataSetFormy->SetDatabase(pFbDatabaseFormy);
+    pFbDataSetFormy->SetTransaction(pFbTransaction1);
+
+    const auto query = [this](const char* name, TFbDatabase* database, TFbTransaction* t) {
+        auto* q = new TpFbQuery(this);
+        q->SetName(QLatin1String(name));
+        q->SetDatabase(database);
+        q->SetTransaction(t);
+        return q;
+    };
+    pFbQueryVorek = query("pFbQueryVorek", pFbDatabaseVorek, pFbTransaction2);
+    pFbQueryFormy = query("pFbQueryFormy", pFbDatabaseFormy, pFbTransaction3);
+}
+
+void TForm1::Reconnect() {
+    // Vorek first, as at start-up; a connection that went away is closed by the test and opened anew.
+    for (TpFbDatabase* database : {pFbDatabaseVorek, pFbDatabaseFormy})
+        if (!database->TestConnected()) database->SetConnected(true);
+    if (mylogfile.isEmpty()) OpenMonthlyLog();
+}
+
+void TForm1::FireUpdate() {
+    FLastRun = TRunSummary();
+    DoLogu(QStringLiteral("start sesji"));
+
+    if (pFbDataSetFormy->Active()) pFbDataSetFormy->Close();
+    pFbDataSetFormy->SelectSQL().SetStrings({kMouldListSQL});
+    pFbDataSetFormy->Open();
+    pFbDataSetFormy->First();
+
+    while (!pFbDataSetFormy->Eof()) {
+        const auto mouldName = [this] {
+            return pFbDataSetFormy->FieldByName(QStringLiteral("nazwa")).AsString() + QLatin1Char('[') +
+                   pFbDataSetFormy->FieldByName(QStringLiteral("kod1")).AsString();
+        };
+        DoLogu(QStringLiteral("Sprawdzenie formy: ") + mouldName() + QLatin1Char(']'));
+        TRunMould mould;
+        const int tid = pFbDataSetFormy->FieldByName(QStringLiteral("id_vorek")).AsInteger();
+        mould.Id = pFbDataSetFormy->FieldByName(QStringLiteral("id")).AsInteger();
+        mould.OldCounter = pFbDataSetFormy->FieldByName(QStringLiteral("counter")).AsInteger();
+        mould.Nazwa = pFbDataSetFormy->FieldByName(QStringLiteral("nazwa")).AsString();
+
+        const int sum = QueryCycleSum(tid);
+        // setup.ini is read anew at every run, so a correction takes effect without a restart.
+        mould.Delta = sini->ReadInteger(QStringLiteral("delta"), QString::number(mould.Id), 0);
+        mould.NewCounter = AddWrapping(sum, mould.Delta);
+
+        if (!FOptions.DryRun) {
+            const std::optional<QString> updateFailure = UpdateMouldCounter(mould.Id, mould.NewCounter);
+            std::optional<QString> historyFailure;
+            if (add_hist) historyFailure = InsertCounterHistory(mould.Id, sum, mould.OldCounter);
+            // A failed write is logged as such, never as done.
+            if (updateFailure)
+                DoLogu(QStringLiteral("  Błąd aktualizacji licznika formy :") + mouldName() +
+                       QStringLiteral("]: ") + *updateFailure);
+            else
+                DoLogu(QStringLiteral("  Zaktualizowano licznik formy :") + mouldName() +
+                       QStringLiteral("]  stan: ") + QString::number(sum) + DeltaText(mould.Delta));
+            if (historyFailure)
+                DoLogu(QStringLiteral("  Błąd zapisu historii licznika formy :") + mouldName() +
+                       QStringLiteral("]: ") + *historyFailure);
+            mould.Failed = updateFailure || historyFailure;
+        }
+        ++(mould.Failed ? FLastRun.Failed : FLastRun.Updated);
+        FLastRun.Moulds.push_back(std::move(mould));
+        pFbDataSetFormy->Next();
+    }
+
+    if (!FOptions.DryRun) SaveLog();
+    FLastRun.Completed = true;
+}
+
+int TForm1::QueryCycleSum(int tid) {
+    if (pFbTransaction2->Active()) pFbTransaction2->SetActive(false);
+    pFbTransaction2->StartTransaction();
+    pFbQueryVorek->SetSQL({kCycleSumSQL});
+    pFbQueryVorek->ParamByName(QStringLiteral("tid")).SetAsInteger(tid);
+    pFbQueryVorek->ExecQuery();
+    return pFbQueryVorek->FieldByName(QStringLiteral("scykli")).AsInteger();
+}
+
+namespace {
+
+// Runs one write in a transaction of its own. A failure is rolled back and reported by its first
+// message line; when the transaction never started there is nothing to roll back and the failure
+// itself escapes (the database is gone, so the run cannot go on).
+template <class F> std::optional<QString> WriteInOwnTransaction(TpFbTransaction* transaction, F&& write) {
+    try {
+        if (transaction->Active()) transaction->SetActive(false);
+        transaction->StartTransaction();
+        write();
+        transaction->Commit();
+        return std::nullopt;
+    } catch (const std::exception& e) {
+        if (!transaction->Active()) throw;
+        transaction->Rollback();
+        return FailureLine(e);
+    }
+}
+
+} // namespace
+
+std::optional<QString> TForm1::UpdateMouldCounter(int id, int value) {
+    return WriteInOwnTransaction(pFbTransaction3, [&] {
+        pFbQueryFormy->Close();
+        pFbQueryFormy->SetSQL({kCounterUpdateSQL1, kCounterUpdateSQL2});
+        pFbQueryFormy->ParamByName(QStringLiteral("id")).SetAsInteger(id);
+        pFbQueryFormy->ParamByName(QStringLiteral("counter")).SetAsInteger(value);
+        pFbQueryFormy->ParamByName(QStringLiteral("counttch")).SetAsDateTime(Now());
+        pFbQueryFormy->ExecQuery();
+    });
+}
+
+std::optional<QString> TForm1::InsertCounterHistory(int id, int stan, int ostan) {
+    return WriteInOwnTransaction(pFbTransaction3, [&] {
+        pFbQueryFormy->Close();
+        pFbQueryFormy->SetSQL({kHistorySQL});
+        pFbQueryFormy->ParamByName(QStringLiteral("id_f")).SetAsInteger(id);
+        pFbQueryFormy->ParamByName(QStringLiteral("stan")).SetAsInteger(stan);
+        pFbQueryFormy->ParamByName(QStringLiteral("ostan")).SetAsInteger(ostan);
+        pFbQueryFormy->ParamByName(QStringLiteral("id_p")).SetAsInteger(-1);
+        pFbQueryFormy->ParamByName(QStringLiteral("lm")).SetAsInteger(0);
+        pFbQueryFormy->ParamByName(QStringLiteral("opis")).SetAsString(QStringLiteral("Raport Vorek"));
+        pFbQueryFormy->ExecQuery();
+    });
+}

@@ -1,0 +1,138 @@
+// The program without a window against a Vorek server that goes away and comes back: a run that
+// loses its database stops, the daily trigger connects again before its next run.
+#include "ProgramFixture.h"
+
+#include <QDate>
+#include <QThread>
+#include <unistd.h>
+
+namespace {
+
+struct HeadlessTest : ProgramFixture {
+    // A port per test process, away from the shared server's.
+    int port = 31000 + int(getpid() % 4000);
+    OwnFirebirdServer server{dir.filePath(QStringLiteral("server")), port};
+
+    // Moulds 1..n, each counted from tool 1 (ten cycles); the Vorek database served by our server.
+    void Plant(int moulds) {
+        QString formy =
+            QStringLiteral("set term ^;\nexecute block as declare i integer = 1; begin\n"
+                           "while (i <= %1) do begin\n"
+                           "insert into formy (id, nazwa, kod1, counter, countmode, id_vorek)"
+                           " values (:i, 'Forma ' || :i, 'F' || :i, 0, 1, 1); i = i + 1; end end^\n"
+                           "set term ;^\n")
+                .arg(moulds);
+        Databases(formy, QStringLiteral("insert into tools_data (id_t, cx) values (1, 10);"));
+        Write(QStringLiteral("setup.ini"), "[sql]\r\nformy=" + dir.path().toUtf8() +
+                                               "/\r\nvorek=" + server.Remote(dir.path()).toUtf8() +
+                                               "/\r\n[set]\r\nlog=1\r\n");
+    }
+    int Updated() const {
+        return Rows(Formy(), QStringLiteral("select count(*) from formy where counter = 10"))
+            .value(0)
+            .toInt();
+    }
+    static void StartProgram(QProcess& program, const QString& exe, const QStringList& args,
+                             const QProcessEnvironment& env = QProcessEnvironment::systemEnvironment()) {
+        program.setProcessEnvironment(env);
+        program.setWorkingDirectory(QDir::tempPath());
+        program.start(exe, args);
+        ASSERT_TRUE(program.waitForStarted());
+    }
+    // Reads standard output until a line contains `text`; false when the program ended first.
+    static bool WaitForLine(QProcess& program, QString& out, const QString& text, int milliseconds) {
+        QDeadlineTimer deadline(milliseconds);
+        while (!out.contains(text)) {
+            if (deadline.hasExpired() || program.state() == QProcess::NotRunning) return false;
+            program.waitForReadyRead(100);
+            out += QString::fromUtf8(program.readAllStandardOutput());
+        }
+        return true;
+    }
+};
+
+} // namespace
+
+TEST_F(HeadlessTest, LosingTheVorekServerMidRunStopsTheRunAndKeepsTheLogFile) {
+    ASSERT_TRUE(server.Start());
+    Plant(3000);
+    const QDate today = QDate::currentDate();
+    const QString logName = QStringLiteral("log_%1_%2.txt").arg(today.year()).arg(today.month());
+    Write(logName, "Wczoraj\r\n");
+
+    QProcess program;
+    StartProgram(program, exe, {QStringLiteral("--run-once")});
+    QString out;
+    ASSERT_TRUE(WaitForLine(program, out, QStringLiteral("Sprawdzenie formy: Forma 20["), 60000))
+        << out.toStdString();
+    ASSERT_TRUE(server.Stop());
+    ASSERT_TRUE(program.waitForFinished(60000));
+    out += QString::fromUtf8(program.readAllStandardOutput());
+
+    EXPECT_EQ(program.exitCode(), 1);
+    EXPECT_TRUE(QString::fromUtf8(program.readAllStandardError()).contains(QStringLiteral("Form1.pFb")));
+    EXPECT_TRUE(out.contains(QStringLiteral("(przebieg przerwany)")));
+    // Earlier moulds keep their committed counters; the file keeps its content.
+    const int updated = Updated();
+    EXPECT_GE(updated, 19) << updated;
+    EXPECT_LT(updated, 3000) << updated;
+    EXPECT_EQ(Read(logName), QByteArray("Wczoraj\r\n"));
+}
+
+TEST_F(HeadlessTest, TheDailyRunConnectsAgainWhenTheServerIsBackAndASignalEndsIt) {
+    Plant(3);
+    // The program's clock is read from a file the test rewrites; it starts shortly before 03:05
+    // (hour 3 is the default), leaving the server time to start. Timers keep real time.
+    const QString clock = Path(QStringLiteral("clock"));
+    const auto setClock = [&](const QByteArray& at) { Write(QStringLiteral("clock"), "@" + at + "\n"); };
+    setClock("2024-03-05 03:04:45");
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("LD_PRELOAD"),
+               QStringLiteral("/usr/lib/x86_64-linux-gnu/faketime/libfaketimeMT.so.1"));
+    env.insert(QStringLiteral("FAKETIME_TIMESTAMP_FILE"), clock);
+    env.insert(QStringLiteral("FAKETIME_NO_CACHE"), QStringLiteral("1"));
+    env.insert(QStringLiteral("FAKETIME_DONT_FAKE_MONOTONIC"), QStringLiteral("1"));
+    QProcess program;
+    StartProgram(program, exe, {QStringLiteral("--headless")}, env);
+    // The server is down at start-up: reported, and the program keeps running.
+    QString err;
+    QDeadlineTimer deadline(30000);
+    while (!err.contains(QStringLiteral("Form1.pFbDatabaseVorek:")) && !deadline.hasExpired()) {
+        program.waitForReadyRead(100);
+        err += QString::fromUtf8(program.readAllStandardError());
+    }
+    ASSERT_TRUE(err.contains(QStringLiteral("tarvelo: Form1.pFbDatabaseVorek:"))) << err.toStdString();
+    ASSERT_TRUE(server.Start());
+
+    QString out;
+    ASSERT_TRUE(WaitForLine(program, out, QStringLiteral("Zaktualizowano licznik formy :Forma 3[F3]"), 45000))
+        << out.toStdString() << QString::fromUtf8(program.readAllStandardError()).toStdString();
+    EXPECT_TRUE(out.startsWith(QStringLiteral("2024-03-05 03:0"))) << out.toStdString();
+    EXPECT_TRUE(out.contains(QStringLiteral("   start programu\n")));
+
+    // The server restarts, so the connection is lost; the next day's run connects again and
+    // counts the cycles recorded meanwhile.
+    ASSERT_TRUE(server.Stop());
+    ASSERT_TRUE(server.Start());
+    RunIsql(QStringLiteral(
+                "connect '%1' password 'tulipwand';\ninsert into tools_data (id_t, cx) values (1, 5);\n"
+                "commit;\n")
+                .arg(server.Remote(Vorek())));
+    setClock("2024-03-06 01:00:00");
+    QThread::msleep(2500);
+    setClock("2024-03-06 03:04:58");
+    ASSERT_TRUE(WaitForLine(program, out, QStringLiteral("Forma 3[F3]  stan: 15"), 45000))
+        << out.toStdString() << QString::fromUtf8(program.readAllStandardError()).toStdString();
+
+    program.terminate();
+    ASSERT_TRUE(program.waitForFinished(20000));
+    EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(program.exitCode(), 0);
+    // The program holds the Formy database until it ends.
+    EXPECT_EQ(Rows(Formy(), QStringLiteral("select count(*) from formy where counter = 15")),
+              QStringList{"3"});
+    // Both completed runs saved the file of the month the program started in.
+    const QByteArray log = Read(QStringLiteral("log_2024_3.txt"));
+    EXPECT_TRUE(log.startsWith("Memo1\r\n2024-03-05 03:0"));
+    EXPECT_TRUE(log.endsWith("Forma 3[F3]  stan: 15\r\n"));
+}
