@@ -199,10 +199,18 @@ void TFbQuery::ProcessTextChange() {
     ++FSQLTextChangeCount;
     FParamCache.clear();
     FDoParamCheck = FParamCheck;
-    FText.SetSQLText(FSQL.Text(), FDoParamCheck);
     FTextNulls.clear();
     if (FHandle) FreeHandle();
     FPrepared = false;
+    // Items of the old text may go once the new one is in place (or failed to be).
+    struct TDropRetired {
+        TFbQuery& Query;
+        ~TDropRetired() {
+            Query.FUserSQLParams.DropRetired();
+            Query.FSQLParams.DropRetired();
+        }
+    } dropRetired{*this};
+    FText.SetSQLText(FSQL.Text(), FDoParamCheck);
 }
 
 void TFbQuery::BeginModifySQLText() {
@@ -404,11 +412,20 @@ void TFbQuery::DescribeParams(bool diffParams) {
         for (int i = 0; i < n; ++i)
             FSQLParams.AddName(FUserSQLParams.Vars(i).Name(), i, true);
     }
+    // The describe overwrites the types of the server list, whose items (the parameters found only
+    // in macro values) may hold values already: they are kept aside and put back.
+    const bool keepValues = diffParams && FText.HaveMacros();
+    std::vector<TFbXSQLVAR::TSavedValue> saved;
+    if (keepValues) saved = FSQLParams.SaveValues();
     IIBClientLibrary& library = Library();
     Call(library.isc_dsql_describe_bind(StatusVector(), &FHandle, static_cast<unsigned short>(SQLDialect()),
                                         FSQLParams.AsXSQLDA()),
          true);
     FSQLParams.InitializeVars();
+    if (keepValues) {
+        FSQLParams.RestoreValues(saved);
+        if (FSQLParams.HasDefferedSettings()) FSQLParams.ApplyDeferredSettings();
+    }
     if (diffParams) return;
 
     for (int i = 0; i < n && i < FSQLParams.AsXSQLDA()->sqld; ++i) {
@@ -472,11 +489,6 @@ void TFbQuery::DoAfterExecute() {
     FUserSQLParams.ClearModified();
     FMacroChanged = false;
     FText.SetNeedForceIsNull(false);
-    if (FHaveStreamParams) {
-        FUserSQLParams.DropStreamValues();
-        FSQLParams.DropStreamValues();
-        FHaveStreamParams = false;
-    }
     if (FOptions.testFlag(TpFbQueryOption::qoAutoCommit) && Transaction() && Transaction()->InTransaction()) {
         if (Transaction()->TimeoutAction() == TTransactionAction::TACommitRetaining)
             Transaction()->CommitRetaining();

@@ -308,9 +308,7 @@ struct TFbXSQLVAR::TStore {
 
 TFbXSQLVAR::TFbXSQLVAR(TFbXSQLDA* parent, IFbQuery* query) : FParent(parent), FQuery(query) {}
 
-TFbXSQLVAR::~TFbXSQLVAR() {
-    std::free(FDataArea);
-}
+TFbXSQLVAR::~TFbXSQLVAR() = default;
 
 static QString DecodeDescriptorName(const IFbQuery* query, const char* bytes, short length) {
     const QByteArray raw(bytes, qBound(0, int(length), 32));
@@ -359,12 +357,81 @@ bool TFbXSQLVAR::IsNull() const {
 void TFbXSQLVAR::EnsureDataArea(int size) {
     const int n = size < 1 ? 1 : size;
     if (n > FDataCapacity) {
-        void* p = std::realloc(FDataArea, size_t(n));
+        void* p = std::realloc(FDataArea.get(), size_t(n));
         if (!p) throw std::bad_alloc();
-        FDataArea = static_cast<char*>(p);
+        (void)FDataArea.release(); // moved by realloc
+        FDataArea.reset(static_cast<char*>(p));
         FDataCapacity = n;
     }
-    FXSQLVAR->sqldata = FDataArea;
+    FXSQLVAR->sqldata = FDataArea.get();
+}
+
+void TFbXSQLVAR::PutMacroText(const QByteArray& encoded, const QString& wide) noexcept {
+    const bool wasNull = IsNull();
+    XSQLVAR& v = *FXSQLVAR;
+    if ((v.sqltype & 1) && v.sqlind) *v.sqlind = 0;
+    v.sqltype = short(SQL_TEXT | (v.sqltype & 1));
+    v.sqlscale = 0;
+    v.sqlsubtype = 0;
+    v.sqllen = short(encoded.size());
+    v.sqldata = FDataArea.get();
+    if (!encoded.isEmpty()) std::memcpy(v.sqldata, encoded.constData(), size_t(encoded.size()));
+    FHasStreamValue = false;
+    FStreamValue.clear();
+    FWideTempValue = wide;
+    FHasWideTemp = true;
+    FIsDefferedSetting = false;
+    FModified = true;
+    FInitialized = true;
+    if (FTextData.FCanForceIsNull && !FQuery->NoForceIsNull() && wasNull) FQuery->SetNeedForceIsNull();
+    if (FTextData.FIsMacro && !FQuery->MacroChanged() &&
+        (VarIsNullOrEmpty(FOldValue) || wide != FOldValue.toString()))
+        FQuery->SetMacroChanged();
+}
+
+void TFbXSQLVAR::Detach() noexcept {
+    if (FXSQLVAR && FXSQLVAR != &FDetached) FDetached = *FXSQLVAR;
+    FXSQLVAR = &FDetached;
+    if (FDetached.sqlind) FDetached.sqlind = &FIndicator;
+    FInEqualGroup = false;
+}
+
+TFbXSQLVAR::TSavedValue TFbXSQLVAR::SaveValue() const {
+    TSavedValue s;
+    const XSQLVAR& v = *FXSQLVAR;
+    s.Typed = SQLType() != 0;
+    s.Type = v.sqltype;
+    s.SubType = v.sqlsubtype;
+    s.Scale = v.sqlscale;
+    s.Length = v.sqllen;
+    s.HasIndicator = v.sqlind != nullptr;
+    s.Indicator = v.sqlind ? *v.sqlind : 0;
+    const int size = SQLType() == SQL_VARYING ? v.sqllen + 2 : v.sqllen;
+    if (v.sqldata && size > 0) s.Data = QByteArray(v.sqldata, size);
+    s.HasWide = FHasWideTemp;
+    s.Wide = FWideTempValue;
+    s.HasStream = FHasStreamValue;
+    s.Stream = FStreamValue;
+    s.Deferred = FIsDefferedSetting;
+    return s;
+}
+
+void TFbXSQLVAR::RestoreValue(const TSavedValue& s) {
+    if (!s.Typed) return; // never set: it takes the server's description and stays null
+    EnsureDataArea(int(s.Data.size()));
+    XSQLVAR& v = *FXSQLVAR;
+    v.sqltype = s.Type;
+    v.sqlsubtype = s.SubType;
+    v.sqlscale = s.Scale;
+    v.sqllen = s.Length;
+    if (!s.Data.isEmpty()) std::memcpy(v.sqldata, s.Data.constData(), size_t(s.Data.size()));
+    SetIndicator(s.HasIndicator);
+    if (s.HasIndicator) FIndicator = s.Indicator;
+    FHasWideTemp = s.HasWide;
+    FWideTempValue = s.Wide;
+    FHasStreamValue = s.HasStream;
+    FStreamValue = s.Stream;
+    SetDeferred(s.Deferred);
 }
 
 void TFbXSQLVAR::SetIndicator(bool present) {
@@ -455,7 +522,7 @@ void TFbXSQLVAR::ApplyStore(const TStore& store) {
         const XSQLVAR& s = *store.Source;
         if (&s == &v) break;
         v = s;
-        v.sqldata = FDataArea;
+        v.sqldata = FDataArea.get();
         if (s.sqlind) {
             SetIndicator(true);
             FIndicator = *s.sqlind;
@@ -1161,19 +1228,28 @@ void TFbXSQLVAR::Assign(const TFbXSQLVAR& source) {
         SetAsXSQLVAR(source.AsXSQLVAR());
         return;
     }
+    // The bytes keep the character set they are in: a text blob names it in its scale, text in
+    // its subtype; bytes made by AsAnsiString are in the ANSI code page (none).
     QByteArray content;
-    if (sourceBlob)
+    short charSet = 0;
+    if (sourceBlob) {
         content = source.BlobContent();
-    else if (IsTextType(source.SQLType()))
+        if (source.SQLSubtype() == 1) charSet = short(source.Scale() & 0xFF);
+    } else if (IsTextType(source.SQLType())) {
         content = source.RawText();
-    else
+        charSet = short(source.SQLSubtype() & 0xFF);
+    } else {
         content = source.AsAnsiString();
+    }
     if (targetBlob || content.size() > MaxTextLength) {
         const short sub = srvType == SQL_BLOB ? srvSub : (IsBlob() ? SQLSubtype() : short(1));
-        const short scale = srvType == SQL_BLOB ? srvScale : (IsBlob() ? Scale() : short(0));
+        const short scale = srvType == SQL_BLOB ? srvScale : (IsBlob() ? Scale() : charSet);
         SetPendingStream(content, sub, scale);
     } else {
         StoreData(SQL_TEXT, int(content.size()), content.constData());
+        TStore s{TStore::TOp::SubType};
+        s.Value = charSet;
+        SetTypedValue(s);
     }
 }
 
@@ -1220,10 +1296,7 @@ void TFbXSQLVAR::DropStreamValue() {
 
 TFbXSQLDA::TFbXSQLDA(IFbQuery* query, bool isParams) : FQuery(query), FIsParams(isParams) {}
 
-TFbXSQLDA::~TFbXSQLDA() {
-    FXSQLVARs.clear();
-    std::free(FXSQLDA);
-}
+TFbXSQLDA::~TFbXSQLDA() = default;
 
 bool TFbXSQLDA::IsUserList() const {
     return FQuery && FIsParams && &FQuery->UserParams() == this;
@@ -1235,18 +1308,21 @@ int TFbXSQLDA::RecordSize() const {
 
 void TFbXSQLDA::EnsureCapacity(int count) {
     if (count <= FCapacity) return;
-    const size_t oldSize = FXSQLDA ? XSQLDA_LENGTH(FCapacity) : 0;
-    const size_t newSize = XSQLDA_LENGTH(count);
-    void* p = std::realloc(FXSQLDA, newSize);
-    if (!p) throw std::bad_alloc();
-    std::memset(static_cast<char*>(p) + oldSize, 0, newSize - oldSize);
-    FXSQLDA = static_cast<XSQLDA*>(p);
-    FXSQLDA->version = SQLDA_VERSION1;
-    while (int(FXSQLVARs.size()) < count)
-        FXSQLVARs.push_back(std::make_unique<TFbXSQLVAR>(this, FQuery));
+    // Everything that can fail is made first; the items move onto the new descriptor after.
+    TFbXSQLDAPtr descriptor = NewXSQLDA(count);
+    std::vector<std::unique_ptr<TFbXSQLVAR>> items;
+    items.reserve(size_t(count));
+    for (int i = FCapacity; i < count; ++i)
+        items.push_back(std::make_unique<TFbXSQLVAR>(this, FQuery));
+    FXSQLVARs.reserve(size_t(count));
+    for (int i = 0; i < FCapacity; ++i)
+        descriptor->sqlvar[i] = FXSQLDA->sqlvar[i];
+    for (auto& item : items)
+        FXSQLVARs.push_back(std::move(item));
+    FXSQLDA = std::move(descriptor);
     for (int i = 0; i < count; ++i) {
-        FXSQLVARs[i]->FXSQLVAR = &FXSQLDA->sqlvar[i];
-        FXSQLVARs[i]->FIndex = i;
+        FXSQLVARs[size_t(i)]->FXSQLVAR = &FXSQLDA->sqlvar[i];
+        FXSQLVARs[size_t(i)]->FIndex = i;
     }
     FCapacity = count;
 }
@@ -1529,66 +1605,171 @@ void TFbXSQLDA::DropStreamValues() {
         FXSQLVARs[size_t(i)]->DropStreamValue();
 }
 
-void TFbXSQLDA::RebuildFromScan(const QList<TParamListEntry>& entries) {
-    const int n = int(entries.size());
-    const int oldCapacity = FCapacity;
-    std::vector<XSQLVAR> oldSlots(static_cast<size_t>(oldCapacity));
-    for (int i = 0; i < oldCapacity; ++i)
-        oldSlots[size_t(i)] = FXSQLDA->sqlvar[i];
-    std::vector<std::unique_ptr<TFbXSQLVAR>> old = std::move(FXSQLVARs);
-    FXSQLVARs.clear();
+std::vector<TFbXSQLVAR::TSavedValue> TFbXSQLDA::SaveValues() const {
+    std::vector<TFbXSQLVAR::TSavedValue> saved;
+    saved.reserve(size_t(FCount));
+    for (int i = 0; i < FCount; ++i)
+        saved.push_back(FXSQLVARs[size_t(i)]->SaveValue());
+    return saved;
+}
 
-    const int capacity = std::max(oldCapacity, n);
-    std::vector<XSQLVAR> newSlots(static_cast<size_t>(capacity));
-    std::vector<bool> fresh(static_cast<size_t>(capacity), true);
+void TFbXSQLDA::RestoreValues(const std::vector<TFbXSQLVAR::TSavedValue>& saved) {
+    const int n = std::min(FCount, int(saved.size()));
+    for (int i = 0; i < n; ++i)
+        FXSQLVARs[size_t(i)]->RestoreValue(saved[size_t(i)]);
+}
+
+void TFbXSQLDA::RebuildFromScan(const QList<TParamListEntry>& entries) {
+    // The new list is made beside the old one; only when nothing more can fail does it replace it,
+    // so that a failure leaves the old list as it was.
+    const int n = int(entries.size());
+    const int capacity = std::max(FCapacity, n);
+    TFbXSQLDAPtr descriptor = NewXSQLDA(capacity);
+
+    // Where each new item comes from: a kept item of this list, a retired one, or a new one.
+    enum class TFrom { Kept, Retired, Fresh };
+    struct TPlan {
+        TFrom From = TFrom::Fresh;
+        int Index = -1; // into FXSQLVARs or FRetired
+        std::unique_ptr<TFbXSQLVAR> Fresh;
+    };
+    std::vector<TPlan> plan;
+    plan.resize(size_t(capacity));
+    std::vector<bool> kept(FXSQLVARs.size(), false);
+    std::vector<bool> revived(FRetired.size(), false);
     for (int i = 0; i < capacity; ++i) {
-        std::memset(&newSlots[size_t(i)], 0, sizeof(XSQLVAR));
-        std::unique_ptr<TFbXSQLVAR> item;
+        TPlan& p = plan[size_t(i)];
         if (i < n) {
             const int keep = entries[i].KeepIndex;
-            if (keep >= 0 && keep < int(old.size()) && old[size_t(keep)]) {
-                item = std::move(old[size_t(keep)]);
-                newSlots[size_t(i)] = oldSlots[size_t(keep)];
-                fresh[size_t(i)] = false;
+            if (keep >= 0 && keep < FCount && !kept[size_t(keep)]) {
+                kept[size_t(keep)] = true;
+                p.From = TFrom::Kept;
+                p.Index = keep;
+                continue;
+            }
+            for (size_t r = 0; r < FRetired.size(); ++r) {
+                const TFbXSQLVAR& item = *FRetired[r];
+                if (!revived[r] && item.FName == entries[i].Name &&
+                    !(item.IsBlob() && !item.HasStreamValue())) {
+                    revived[r] = true;
+                    p.From = TFrom::Retired;
+                    p.Index = int(r);
+                    break;
+                }
+            }
+            if (p.From == TFrom::Retired) continue;
+        }
+        p.Fresh = std::make_unique<TFbXSQLVAR>(this, FQuery);
+        // No type yet, nullable and null; on a descriptor item of its own until the list is replaced.
+        TFbXSQLVAR& item = *p.Fresh;
+        item.FXSQLVAR = &item.FDetached;
+        item.FDetached.sqltype = 1;
+        item.SetIndicator(true);
+        item.FIndicator = -1;
+        item.EnsureDataArea(1);
+    }
+
+    // Names and equal-name groups, built aside.
+    QHash<QString, int> names;
+    QHash<QString, QList<int>> equalNames;
+    std::vector<bool> inEqualGroup(size_t(n), false);
+    for (int i = 0; i < n; ++i) {
+        const QString key = entries[i].NameQuoted ? entries[i].Name : AsciiUpperCase(entries[i].Name);
+        if (FIsParams) {
+            auto equal = equalNames.find(key);
+            if (equal != equalNames.end()) {
+                equal->append(i);
+                inEqualGroup[size_t(i)] = true;
+            } else if (const auto first = names.constFind(key); first != names.constEnd()) {
+                equalNames.insert(key, QList<int>{first.value(), i});
+                inEqualGroup[size_t(first.value())] = true;
+                inEqualGroup[size_t(i)] = true;
             }
         }
-        if (!item) item = std::make_unique<TFbXSQLVAR>(this, FQuery);
-        FXSQLVARs.push_back(std::move(item));
+        if (!names.contains(key)) names.insert(key, i);
     }
-    old.clear(); // items that did not survive the text change
 
-    if (capacity > oldCapacity) {
-        void* p = std::realloc(FXSQLDA, XSQLDA_LENGTH(capacity));
-        if (!p) throw std::bad_alloc();
-        FXSQLDA = static_cast<XSQLDA*>(p);
+    // Macro values of new macro items: a value reaches every item of its name (the last one set
+    // wins), encoded now so that storing it cannot fail.
+    struct TMacroText {
+        QString Wide;
+        QByteArray Encoded;
+    };
+    QHash<QString, TMacroText> macroTexts;
+    for (int i = 0; i < n; ++i) {
+        if (!entries[i].SetMacroValue) continue;
+        const QString key = entries[i].NameQuoted ? entries[i].Name : AsciiUpperCase(entries[i].Name);
+        TMacroText text{entries[i].MacroValue, QByteArray()};
+        EncodeInto(AnsiEncoder(), text.Wide, text.Encoded);
+        macroTexts.insert(key, std::move(text));
     }
-    if (FXSQLDA) {
-        std::memset(FXSQLDA, 0, XSQLDA_LENGTH(capacity));
-        FXSQLDA->version = SQLDA_VERSION1;
+    std::vector<const TMacroText*> macroOf(size_t(n), nullptr);
+    for (int i = 0; i < n; ++i) {
+        const QString key = entries[i].NameQuoted ? entries[i].Name : AsciiUpperCase(entries[i].Name);
+        const auto text = macroTexts.constFind(key);
+        if (text == macroTexts.constEnd() || text->Encoded.size() > MaxTextLength) continue;
+        macroOf[size_t(i)] = &text.value();
+        TPlan& p = plan[size_t(i)];
+        TFbXSQLVAR& item = p.From == TFrom::Kept      ? *FXSQLVARs[size_t(p.Index)]
+                           : p.From == TFrom::Retired ? *FRetired[size_t(p.Index)]
+                                                      : *p.Fresh;
+        item.EnsureDataArea(int(text->Encoded.size()));
     }
-    FCapacity = capacity;
+
+    // Room for the items left out, so that retiring them cannot fail.
+    std::vector<std::unique_ptr<TFbXSQLVAR>> retired;
+    retired.reserve(FRetired.size() + FXSQLVARs.size());
+    std::vector<std::unique_ptr<TFbXSQLVAR>> items;
+    items.reserve(size_t(capacity));
+
+    // ---- nothing below allocates or raises
     for (int i = 0; i < capacity; ++i) {
-        TFbXSQLVAR& item = *FXSQLVARs[size_t(i)];
-        FXSQLDA->sqlvar[i] = newSlots[size_t(i)];
-        item.FXSQLVAR = &FXSQLDA->sqlvar[i];
-        item.FIndex = i;
-        if (fresh[size_t(i)]) {
-            // No type yet, nullable and null.
-            item.FXSQLVAR->sqltype = 1;
-            item.SetIndicator(true);
-            item.FIndicator = -1;
+        TPlan& p = plan[size_t(i)];
+        std::unique_ptr<TFbXSQLVAR> item = p.From == TFrom::Kept      ? std::move(FXSQLVARs[size_t(p.Index)])
+                                           : p.From == TFrom::Retired ? std::move(FRetired[size_t(p.Index)])
+                                                                      : std::move(p.Fresh);
+        XSQLVAR& slot = descriptor->sqlvar[i];
+        slot = *item->FXSQLVAR;
+        item->FXSQLVAR = &slot;
+        if (slot.sqlind) slot.sqlind = &item->FIndicator;
+        item->FIndex = i;
+        item->FInEqualGroup = i < n && inEqualGroup[size_t(i)];
+        if (i < n) {
+            item->FName = entries[i].NameQuoted ? entries[i].Name : AsciiUpperCase(entries[i].Name);
+            item->FTextData = entries[i].TextData;
+        }
+        items.push_back(std::move(item));
+    }
+    // Items of the old list that were handed out may still be held: they retire, off the old
+    // descriptor. Spare items past the old count were never handed out and go.
+    for (int i = 0; i < int(FXSQLVARs.size()); ++i) {
+        if (!FXSQLVARs[size_t(i)]) continue;
+        if (i < FCount) {
+            FXSQLVARs[size_t(i)]->Detach();
+            retired.push_back(std::move(FXSQLVARs[size_t(i)]));
         }
     }
-    ClearNames();
+    for (auto& item : FRetired)
+        if (item) retired.push_back(std::move(item));
+    std::vector<std::unique_ptr<TFbXSQLVAR>> dropped = std::move(FXSQLVARs);
+    FXSQLVARs = std::move(items);
+    FRetired = std::move(retired);
+    FXSQLDA = std::move(descriptor);
+    FCapacity = capacity;
     FCount = n;
     if (FXSQLDA) FXSQLDA->sqln = FXSQLDA->sqld = short(n);
-    for (int i = 0; i < n; ++i) {
-        AddName(entries[i].Name, i, entries[i].NameQuoted);
-        FXSQLVARs[size_t(i)]->FTextData = entries[i].TextData;
-    }
+    FNames.swap(names);
+    FEquelNames.swap(equalNames);
+    FCachedNames.clear();
     for (int i = 0; i < n; ++i)
-        if (entries[i].SetMacroValue) FXSQLVARs[size_t(i)]->SetAsWideString(entries[i].MacroValue);
+        if (const TMacroText* text = macroOf[size_t(i)])
+            FXSQLVARs[size_t(i)]->PutMacroText(text->Encoded, text->Wide);
     FHasDefferedSettings = false;
     for (int i = 0; i < n; ++i)
         if (FXSQLVARs[size_t(i)]->FIsDefferedSetting) FHasDefferedSettings = true;
+    // Macro values too long for text take the ordinary way (they become blob content).
+    for (int i = 0; i < n; ++i) {
+        if (!entries[i].SetMacroValue || macroOf[size_t(i)]) continue;
+        FXSQLVARs[size_t(i)]->SetAsWideString(entries[i].MacroValue);
+    }
 }

@@ -6,6 +6,7 @@
 #include "FbBlobStream.h"
 #include "FbVariant.h"
 #include "SqlTextRoutines.h"
+#include "db/connection/FbOwners.h"
 #include "platform/DateTime.h"
 
 #include <QByteArray>
@@ -193,6 +194,26 @@ public:
     // A string set before the server's type was known; re-encoded by ApplyDeferredSettings.
     bool IsDefferedSetting() const { return FIsDefferedSetting; }
 
+    // The value an item holds, with its type, kept aside while the server describes the list.
+    struct TSavedValue {
+        bool Typed = false; // the item had a type of its own (was set) when saved
+        short Type = 0;
+        short SubType = 0;
+        short Scale = 0;
+        short Length = 0;
+        bool HasIndicator = false;
+        short Indicator = 0;
+        QByteArray Data;
+        bool HasWide = false;
+        QString Wide;
+        bool HasStream = false;
+        QByteArray Stream;
+        bool Deferred = false;
+    };
+    TSavedValue SaveValue() const;
+    // Puts a saved value back over the server's description (which stays the item's server type).
+    void RestoreValue(const TSavedValue& saved);
+
     // Variants stored for Boolean variant values.
     static const QVariant VariantTrue;
     static const QVariant VariantFalse;
@@ -208,6 +229,10 @@ private:
     void StoreData(short type, int length, const void* bytes, const QString* wide = nullptr);
     // Grows the data area to at least `size` bytes (1 at least); never shrinks.
     void EnsureDataArea(int size);
+    // Stores macro text already encoded, into a data area already large enough; cannot fail.
+    void PutMacroText(const QByteArray& encoded, const QString& wide) noexcept;
+    // Moves the item onto a descriptor item of its own, off any list's descriptor.
+    void Detach() noexcept;
     void SetIndicator(bool present);
 
     void SetStringValue(const QString* wide, const QByteArray* ansi);
@@ -248,9 +273,11 @@ private:
     QByteArray FStreamValue;
     QByteArray FEncodeBuffer; // reused by the string setter
     // Owned storage the descriptor item points at.
-    char* FDataArea = nullptr;
+    TFbBuffer FDataArea;
     int FDataCapacity = 0;
     short FIndicator = 0;
+    // The descriptor item of an item built for, or retired from, a list: none of the list's.
+    XSQLVAR FDetached{};
 };
 
 // A parameter or column list over one XSQLDA descriptor.
@@ -270,7 +297,7 @@ public:
     void SetCount(int value);
     int Capacity() const { return FCapacity; }
     // The descriptor; none before the list first had items.
-    XSQLDA* AsXSQLDA() const { return FXSQLDA; }
+    XSQLDA* AsXSQLDA() const { return FXSQLDA.get(); }
     int RecordSize() const;
 
     // Client error 23 outside 0 .. Count - 1.
@@ -294,15 +321,25 @@ public:
     // Strings set before the server type was known are encoded now.
     bool HasDefferedSettings() const { return FHasDefferedSettings; }
     void ApplyDeferredSettings();
-    // Blob values: written into new blobs before execution, dropped after it.
+    // Blob values: written into new blobs before every execution; kept until a setter replaces them
+    // (or they are dropped here).
     void WriteStreamParams();
     void DropStreamValues();
+
+    // Every item's value, and putting them back after the server described the list.
+    std::vector<TFbXSQLVAR::TSavedValue> SaveValues() const;
+    void RestoreValues(const std::vector<TFbXSQLVAR::TSavedValue>& saved);
+    // Items a rebuild left out stay alive (a caller may still hold them) until the statement's text
+    // is changed; an item of the same name coming back into the list is the retired one.
+    void DropRetired() { FRetired.clear(); }
 
     // IScanParamList
     int ParamCount() const override { return FCount; }
     IScanParam& Param(int index) override { return Vars(index); }
     QString ParamName(int index) const override { return Vars(index).Name(); }
-    bool ParamIsBlob(int index) const override { return Vars(index).IsBlob(); }
+    bool ParamHoldsBlobId(int index) const override {
+        return Vars(index).IsBlob() && !Vars(index).HasStreamValue();
+    }
     void RebuildFromScan(const QList<TParamListEntry>& entries) override;
 
 private:
@@ -316,8 +353,9 @@ private:
     bool FIsParams;
     int FCount = 0;
     int FCapacity = 0;
-    XSQLDA* FXSQLDA = nullptr;
+    TFbXSQLDAPtr FXSQLDA;
     std::vector<std::unique_ptr<TFbXSQLVAR>> FXSQLVARs;
+    std::vector<std::unique_ptr<TFbXSQLVAR>> FRetired;
     QHash<QString, int> FNames; // name -> first index
     QHash<QString, QList<int>> FEquelNames;
     QHash<QString, TFbXSQLVAR*> FCachedNames;

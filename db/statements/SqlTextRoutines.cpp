@@ -631,7 +631,7 @@ QList<TParamListEntry> PlanParamList(const QList<TScannedName>& names, const ISc
             e.NameQuoted = s.Quoted;
         }
         for (int i = 0; i < oldCount; ++i) {
-            if (!taken[i] && oldNames[i] == e.Name && !previous->ParamIsBlob(i)) {
+            if (!taken[i] && oldNames[i] == e.Name && !previous->ParamHoldsBlobId(i)) {
                 taken[i] = true;
                 e.KeepIndex = i;
                 break;
@@ -667,6 +667,12 @@ void TSQLTextState::SetSQLText(const QString& text, bool paramCheck) {
         vUserParamsCreated = true;
         return;
     }
+    // Until the scan succeeds nothing of the previous text may be prepared or run: a failed scan
+    // leaves the list to be built (and the error raised again) on first use.
+    vUserParamsCreated = false;
+    FProcessedSQL.clear();
+    FPreparedSQL.clear();
+    FPreparedSource.clear();
     if (!ScanParameters(text, true)) return; // loading a stored form: the list is built on first use
     vUserParamsCreated = true;
     if (FOwner.UserParamList().ParamCount() > 0) {

@@ -137,7 +137,9 @@ public:
     virtual int ParamCount() const = 0;
     virtual IScanParam& Param(int index) = 0;
     virtual QString ParamName(int index) const = 0;
-    virtual bool ParamIsBlob(int index) const = 0;
+    // A blob item holding only the id of a blob (no content of its own waiting to be written): it
+    // is not carried into a rebuilt list.
+    virtual bool ParamHoldsBlobId(int index) const = 0;
     // Replaces the items by `entries`, in order: entry i gets the current item KeepIndex (moved
     // with its value and object identity) or a fresh item without type and null; then its name is
     // registered, its text data stored and, when asked, its macro value set. Items not kept are
@@ -147,8 +149,8 @@ public:
 
 // Turns scanned names into list entries. Parameters are upper-cased (ASCII only) unless quoted;
 // a macro is split at its first '%' into name and default, a '#' default makes it quoted. With
-// `keepMacros` false macros are dropped. Each entry reuses the first not yet reused, non-blob item
-// of the same name in `previous`.
+// `keepMacros` false macros are dropped. Each entry reuses the first not yet reused item of the
+// same name in `previous` that does not hold only a blob id.
 QList<TParamListEntry> PlanParamList(const QList<TScannedName>& names, const IScanParamList* previous,
                                      bool keepMacros);
 

@@ -27,7 +27,7 @@ public:
     int ParamCount() const override { return static_cast<int>(FItems.size()); }
     IScanParam& Param(int index) override { return *FItems.at(index); }
     QString ParamName(int index) const override { return FItems.at(index)->Name; }
-    bool ParamIsBlob(int index) const override { return FItems.at(index)->Blob; }
+    bool ParamHoldsBlobId(int index) const override { return FItems.at(index)->Blob; }
 
     void RebuildFromScan(const QList<TParamListEntry>& entries) override {
         std::vector<std::unique_ptr<TMemoryParam>> items;

@@ -159,7 +159,7 @@ TEST_F(BlobDatabase, ValuesTravelThroughTheClientAndBack) {
     EXPECT_TRUE(Query.StreamParams);
     in.WriteStreamParams();
     EXPECT_EQ(in.Vars(1).SQLType(), SQL_BLOB);
-    EXPECT_TRUE(in.Vars(1).HasStreamValue()); // kept until the statement has executed
+    EXPECT_TRUE(in.Vars(1).HasStreamValue()); // kept for the next execution
     Execute(insert, &in);
     in.DropStreamValues();
     EXPECT_FALSE(in.Vars(1).HasStreamValue());
