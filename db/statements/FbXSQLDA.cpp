@@ -1,4 +1,5 @@
 #include "FbXSQLDA.h"
+#include "ValueConversions.h"
 
 #include "db/connection/fb.h"
 #include "platform/Encoding.h"
@@ -23,6 +24,7 @@
 
 using platform::TDateTime;
 using platform::TTimeStamp;
+using namespace db::statements;
 
 namespace {
 
@@ -31,26 +33,6 @@ constexpr int ClientDateDelta = 678576;
 constexpr int ClientToDateTimeDays = 15018;
 constexpr double ClientTimeUnitsPerDay = 864000000.0;
 constexpr int MaxTextLength = 32767;
-
-constexpr int64_t Pow10Int[19] = {1LL,
-                                  10LL,
-                                  100LL,
-                                  1000LL,
-                                  10000LL,
-                                  100000LL,
-                                  1000000LL,
-                                  10000000LL,
-                                  100000000LL,
-                                  1000000000LL,
-                                  10000000000LL,
-                                  100000000000LL,
-                                  1000000000000LL,
-                                  10000000000000LL,
-                                  100000000000000LL,
-                                  1000000000000000LL,
-                                  10000000000000000LL,
-                                  100000000000000000LL,
-                                  1000000000000000000LL};
 
 const char* const CharacterSetNames[61] = {
     "NONE",       "OCTETS",  "ASCII",     "UNICODE_FSS", "UTF8",      "SJIS_0208", "EUCJ_0208", "UNKNOWN",
@@ -82,40 +64,6 @@ bool IsTextType(short t) {
     RaiseFbError(33);
 }
 
-// Rounds to nearest, ties to even, whatever the caller's rounding mode.
-long double RoundEven(long double value) {
-    const int saved = std::fegetround();
-    std::fesetround(FE_TONEAREST);
-    const long double r = std::nearbyintl(value);
-    std::fesetround(saved);
-    return r;
-}
-
-// Truncates toward zero into 64 bits; values outside the range cannot be converted.
-int64_t TruncToInt64(long double value) {
-    if (!std::isfinite(value) || value >= 9223372036854775808.0L || value < -9223372036854775808.0L)
-        RaiseConversion();
-    return int64_t(std::truncl(value));
-}
-
-int32_t Low32(int64_t value) {
-    return int32_t(uint32_t(uint64_t(value)));
-}
-
-// value × 10^scale, truncated toward zero, in integer arithmetic (multiplication wraps).
-int64_t ScaleInteger(int64_t value, int scale) {
-    if (scale == 0) return value;
-    if (scale < 0) return -scale > 18 ? 0 : value / Pow10Int[-scale];
-    return int64_t(uint64_t(value) * uint64_t(scale > 18 ? 0 : Pow10Int[scale]));
-}
-
-long double ScaleReal(long double value, int scale) {
-    if (scale == 0) return value;
-    if (scale < 0)
-        return -scale <= 18 ? value / (long double)Pow10Int[-scale] : value / std::pow(10.0L, -scale);
-    return scale <= 18 ? value * (long double)Pow10Int[scale] : value * std::pow(10.0L, scale);
-}
-
 QStringEncoder& AnsiEncoder() {
     thread_local QStringEncoder encoder(
         QByteArray("windows-" + QByteArray::number(platform::AnsiCodePage())).constData(),
@@ -139,142 +87,24 @@ void EncodeInto(QStringEncoder& encoder, const QString& text, QByteArray& buffer
     buffer.resize(end - buffer.constData());
 }
 
-QByteArray DecimalSeparatorBytes() {
-    const QChar sep = platform::RegionalSettings().DecimalSeparator;
-    return platform::AnsiFromString(QString(sep));
-}
-
-// The runtime's general float format: 15 significant digits, the locale's decimal separator,
-// "E" exponents without a plus sign or leading zeros.
-QString FloatToStrGeneral(double value) {
-    if (std::isnan(value)) return QStringLiteral("NAN");
-    if (std::isinf(value)) return value > 0 ? QStringLiteral("INF") : QStringLiteral("-INF");
-    QString s = QString::number(value, 'g', 15);
-    const qsizetype e = s.indexOf(QLatin1Char('e'));
-    if (e >= 0) {
-        const int exponent = s.mid(e + 1).toInt();
-        s = s.left(e) + QLatin1Char('E') + QString::number(exponent);
-    }
-    s.replace(QLatin1Char('.'), platform::RegionalSettings().DecimalSeparator);
-    return s;
-}
-
-// The exact decimal of an integer at a scale: "12,34" for 1234 at -2, trailing fraction zeros dropped.
-QByteArray ScaledDecimal(int64_t value, int scale) {
-    if (scale == 0) return QByteArray::number(qlonglong(value));
-    if (value == 0) return QByteArrayLiteral("0");
-    const bool negative = value < 0;
-    const uint64_t magnitude = negative ? 0 - uint64_t(value) : uint64_t(value);
-    QByteArray digits = QByteArray::number(qulonglong(magnitude));
-    if (scale > 0) {
-        digits.append(QByteArray(scale, '0'));
-    } else {
-        const int k = -scale;
-        if (digits.size() <= k) digits.prepend(QByteArray(k - digits.size() + 1, '0'));
-        QByteArray fraction = digits.right(k);
-        digits.chop(k);
-        while (!fraction.isEmpty() && fraction.endsWith('0'))
-            fraction.chop(1);
-        if (!fraction.isEmpty()) digits += DecimalSeparatorBytes() + fraction;
-    }
-    if (negative) digits.prepend('-');
-    return digits;
-}
-
-bool ParseInt64(const QString& text, int64_t& value) {
-    bool ok = false;
-    value = text.toLongLong(&ok, 10);
-    return ok;
-}
-
-bool ParseFloat(const QString& text, double& value) {
-    const QChar sep = platform::RegionalSettings().DecimalSeparator;
-    QString t = text.trimmed();
-    if (sep != QLatin1Char('.')) {
-        if (t.contains(QLatin1Char('.'))) return false;
-        t.replace(sep, QLatin1Char('.'));
-    }
-    QLocale c = QLocale::c();
-    c.setNumberOptions(QLocale::RejectGroupSeparator);
-    bool ok = false;
-    value = c.toDouble(t, &ok);
-    return ok;
-}
-
-// A date, a time, or both, in the locale's short date format and with its separators.
-bool ParseDateTime(const QString& text, TDateTime& value) {
-    const platform::TFormatSettings& fs = platform::RegionalSettings();
-    const QString t = text.trimmed();
-    if (t.isEmpty()) return false;
-    QString datePart, timePart;
-    const qsizetype blank = t.indexOf(QLatin1Char(' '));
-    if (blank >= 0) {
-        datePart = t.left(blank);
-        timePart = t.mid(blank + 1).trimmed();
-    } else if (t.contains(fs.TimeSeparator) && !t.contains(fs.DateSeparator)) {
-        timePart = t;
-    } else {
-        datePart = t;
-    }
-    TDateTime date = 0, time = 0;
-    if (!datePart.isEmpty()) {
-        const QStringList parts = datePart.split(fs.DateSeparator);
-        if (parts.size() != 3) return false;
-        const QString f = fs.ShortDateFormat.toLower();
-        struct Order {
-            qsizetype pos;
-            char field;
-        } order[3] = {{f.indexOf(QLatin1Char('y')), 'y'},
-                      {f.indexOf(QLatin1Char('m')), 'm'},
-                      {f.indexOf(QLatin1Char('d')), 'd'}};
-        std::sort(std::begin(order), std::end(order),
-                  [](const Order& a, const Order& b) { return a.pos < b.pos; });
-        int y = 0, m = 0, d = 0;
-        for (int i = 0; i < 3; ++i) {
-            bool ok = false;
-            const int n = parts[i].toInt(&ok);
-            if (!ok) return false;
-            (order[i].field == 'y' ? y : order[i].field == 'm' ? m : d) = n;
-        }
-        if (y < 100) y += 2000;
-        if (!platform::TryEncodeDate(y, m, d, date)) return false;
-    }
-    if (!timePart.isEmpty()) {
-        QString tp = timePart;
-        int msec = 0;
-        const qsizetype dot = std::max(tp.lastIndexOf(QLatin1Char('.')), tp.lastIndexOf(fs.DecimalSeparator));
-        if (dot >= 0) {
-            bool ok = false;
-            msec = tp.mid(dot + 1).leftJustified(3, QLatin1Char('0')).left(3).toInt(&ok);
-            if (!ok) return false;
-            tp = tp.left(dot);
-        }
-        const QStringList parts = tp.split(fs.TimeSeparator);
-        if (parts.size() < 2 || parts.size() > 3) return false;
-        int hms[3] = {0, 0, 0};
-        for (qsizetype i = 0; i < parts.size(); ++i) {
-            bool ok = false;
-            hms[i] = parts[i].toInt(&ok);
-            if (!ok) return false;
-        }
-        if (!platform::TryEncodeTime(hms[0], hms[1], hms[2], msec, time)) return false;
-    }
-    value = date < 0 ? date - time : date + time;
-    return true;
-}
-
 TDateTime ParseDateTimeOrRaise(const QString& text) {
     TDateTime value = 0;
-    if (!ParseDateTime(text, value)) RaiseConversion();
+    if (!ParseDateTime(text, platform::RegionalSettings(), value)) RaiseConversion();
     return value;
 }
 
-TDateTime QtToDateTime(const QDateTime& dt) {
-    const QDate d = dt.date();
-    const QTime t = dt.time();
-    const TDateTime date = platform::EncodeDate(d.year(), d.month(), d.day());
-    const TDateTime time = platform::EncodeTime(t.hour(), t.minute(), t.second(), t.msec());
-    return date < 0 ? date - time : date + time;
+int64_t TruncToInt64OrRaise(long double value) {
+    int64_t result = 0;
+    if (!TruncToInt64(value, result)) RaiseConversion();
+    return result;
+}
+
+QByteArray DecimalSeparatorBytes() {
+    return platform::AnsiFromString(QString(platform::RegionalSettings().DecimalSeparator));
+}
+
+QString FloatText(double value) {
+    return FloatToStrGeneral(value, platform::RegionalSettings().DecimalSeparator);
 }
 
 } // namespace
@@ -620,24 +450,7 @@ void TFbXSQLVAR::SetAsExtended(long double value) {
         SetAsDouble(double(value));
         return;
     }
-    // Digits of the integer part, by binary search over the powers of ten.
-    const long double a = std::fabs(value);
-    int d = 0;
-    if (a >= 1) {
-        if (a >= (long double)Pow10Int[18]) {
-            d = 19;
-        } else {
-            int lo = 1, hi = 18; // smallest d with a < 10^d
-            while (lo < hi) {
-                const int mid = (lo + hi) / 2;
-                if (a < (long double)Pow10Int[mid])
-                    hi = mid;
-                else
-                    lo = mid + 1;
-            }
-            d = lo;
-        }
-    }
+    const int d = IntegerDigits(std::fabs(value));
     const long double scaled = RoundEven(ScaleReal(value, 18 - d));
     if (scaled >= 9223372036854775807.0L || scaled <= -9223372036854775807.0L) {
         SetAsDouble(double(value)); // beyond 64-bit integers: keep the magnitude as a double
@@ -933,7 +746,7 @@ int TFbXSQLVAR::AsInteger() const {
         return int(value);
     }
     if (IsIntegerType(t)) return Low32(ScaleInteger(RawInteger(), Scale()));
-    if (IsRealSqlType(t)) return Low32(TruncToInt64(RawReal()));
+    if (IsRealSqlType(t)) return Low32(TruncToInt64OrRaise(RawReal()));
     if (t == SQL_BOOLEAN) return ReadBoolean(*FXSQLVAR) ? 1 : 0;
     ConversionError();
 }
@@ -947,7 +760,7 @@ int64_t TFbXSQLVAR::AsInt64() const {
         return value;
     }
     if (IsIntegerType(t)) return ScaleInteger(RawInteger(), Scale());
-    if (IsRealSqlType(t)) return TruncToInt64(RawReal());
+    if (IsRealSqlType(t)) return TruncToInt64OrRaise(RawReal());
     ConversionError();
 }
 
@@ -964,7 +777,8 @@ double TFbXSQLVAR::AsDouble() const {
     const short t = SQLType();
     if (IsTextType(t)) {
         double value;
-        if (!ParseFloat(AsWideString(), value)) ConversionError();
+        if (!ParseFloat(AsWideString(), platform::RegionalSettings().DecimalSeparator, value))
+            ConversionError();
         return value;
     }
     if (IsIntegerType(t)) return double(ScaleReal((long double)RawInteger(), Scale()));
@@ -993,20 +807,11 @@ TCurrency TFbXSQLVAR::AsCurrency() const {
     const short t = SQLType();
     if (IsDateTimeSqlType(t)) ConversionError();
     if (t == SQL_INT64 && FQuery->SQLDialect() >= 3) {
-        const int s = Scale() + 4;
-        const int64_t raw = RawInteger();
-        if (s >= 0) return {ScaleInteger(raw, s)};
-        if (-s > 18) return {};
         // Exact division, rounded half to even.
-        const int64_t divisor = Pow10Int[-s];
-        int64_t q = raw / divisor;
-        const int64_t r = raw % divisor;
-        const uint64_t twice = uint64_t(r < 0 ? -r : r) * 2;
-        if (twice > uint64_t(divisor) || (twice == uint64_t(divisor) && (q & 1))) q += raw < 0 ? -1 : 1;
-        return {q};
+        return {DivideHalfEven(RawInteger(), Scale() + 4)};
     }
     const long double scaled = RoundEven((long double)AsDouble() * 10000.0L);
-    return {TruncToInt64(scaled)};
+    return {TruncToInt64OrRaise(scaled)};
 }
 
 TTimeStamp TFbXSQLVAR::AsTimeStamp() const {
@@ -1107,13 +912,13 @@ QByteArray TFbXSQLVAR::AsAnsiString() const {
     case SQL_SHORT:
     case SQL_LONG:
         if (Scale() == 0) return QByteArray::number(qlonglong(RawInteger()));
-        return platform::AnsiFromString(FloatToStrGeneral(AsDouble()));
+        return platform::AnsiFromString(FloatText(AsDouble()));
     case SQL_INT64:
-        return ScaledDecimal(RawInteger(), Scale());
+        return ScaledDecimal(RawInteger(), Scale(), DecimalSeparatorBytes());
     case SQL_FLOAT:
     case SQL_DOUBLE:
     case SQL_D_FLOAT:
-        return platform::AnsiFromString(FloatToStrGeneral(RawReal()));
+        return platform::AnsiFromString(FloatText(RawReal()));
     case SQL_TIMESTAMP:
         return platform::AnsiFromString(platform::DateTimeToStr(AsDateTime()));
     case SQL_TYPE_DATE:
