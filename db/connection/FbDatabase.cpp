@@ -11,6 +11,10 @@
 
 #include <QFile>
 #include <climits>
+#include <cstddef>
+#include <cstdlib>
+#include <exception>
+#include <link.h>
 #include <mutex>
 
 namespace {
@@ -21,28 +25,68 @@ std::recursive_mutex& ConnectLock() {
     return lock;
 }
 
-// Every database of the process; those still connected when the program ends are closed.
+// Every database of the process. Never destroyed: the exit hook below reads it after static
+// destruction may have begun.
 struct TDatabaseList {
-    TDatabaseList() {
-        // The bindings must outlive the databases that use them.
-        ClientLibraryCount();
+    std::mutex Lock;
+    QList<TFbDatabase*> Items;
+    // Shared objects loaded when the exit hook was last registered.
+    unsigned long long HookedAtLoads = 0;
+};
+
+TDatabaseList& Databases() {
+    static TDatabaseList* const list = new TDatabaseList;
+    return *list;
+}
+
+// Databases still in use when the program ends are closed, their transactions ended with their
+// time-out actions. A close that a handler breaks off is forced, so the ends and the detach happen.
+void CloseDatabasesAtExit() {
+    TDatabaseList& list = Databases();
+    QList<TFbDatabase*> items;
+    {
+        std::lock_guard lock(list.Lock);
+        items = list.Items;
     }
-    ~TDatabaseList() {
-        const QList<TFbDatabase*> items = Items;
-        for (TFbDatabase* database : items) {
+    for (TFbDatabase* database : items) {
+        {
+            std::lock_guard lock(list.Lock);
+            if (!list.Items.contains(database)) continue;
+        }
+        try {
+            database->Close();
+        } catch (...) {
             try {
-                database->Close();
+                if (database->Connected()) database->ForceClose();
             } catch (...) {
             }
         }
     }
-    std::mutex Lock;
-    QList<TFbDatabase*> Items;
-};
+}
 
-TDatabaseList& Databases() {
-    static TDatabaseList list;
-    return list;
+// Number of shared objects the process has loaded so far.
+unsigned long long LoadedObjectCount() {
+    unsigned long long adds = 0;
+    dl_iterate_phdr(
+        [](dl_phdr_info* info, size_t size, void* data) {
+            if (size >= offsetof(dl_phdr_info, dlpi_adds) + sizeof(info->dlpi_adds))
+                *static_cast<unsigned long long*>(data) = info->dlpi_adds;
+            return 1;
+        },
+        &adds);
+    return adds;
+}
+
+// exit() runs its handlers and the static destructors in the reverse order of their registration,
+// and the client library (with the engine it loads on an attach) registers its own clean-up when
+// it is loaded. The hook is registered again after every attach that loaded something new, so it
+// runs while the client is still whole.
+void HookCloseAtExit() {
+    const unsigned long long loads = LoadedObjectCount();
+    TDatabaseList& list = Databases();
+    std::lock_guard lock(list.Lock);
+    if (loads == list.HookedAtLoads) return;
+    if (std::atexit(CloseDatabasesAtExit) == 0) list.HookedAtLoads = loads;
 }
 
 std::mutex gLoginDialogLock;
@@ -95,7 +139,7 @@ void TFbBase::SetDatabase(TFbDatabase* value) {
 void TFbBase::CheckDatabase() {
     if (!FDatabase) {
         auto* component = qobject_cast<platform::TComponent*>(FOwner);
-        RaiseFbError(21, {component ? component->FullName() : QString()});
+        RaiseFbError(FbClientError::DatabaseNotAssigned, {component ? component->FullName() : QString()});
     }
     FDatabase->CheckActive(false);
 }
@@ -110,7 +154,7 @@ isc_db_handle* TFbBase::DBHandle() {
 TFbDatabase::TFbDatabase(platform::TComponent* owner)
     : platform::TComponent(owner), FConnectParams(FDBParams) {
     FDBParams.OnChanging = [this] {
-        if (Connected()) RaiseFbError(13);
+        if (Connected()) RaiseFbError(FbClientError::DatabaseOpen);
     };
     FDBParams.OnChange = [this] { FDBParamsChanged = true; };
     vInternalTransaction = new TFbTransaction(nullptr);
@@ -213,8 +257,8 @@ void TFbDatabase::SetDBParams(const QStringList& lines) {
 }
 
 void TFbDatabase::SetSQLDialect(int value) {
-    if (value < 1) RaiseFbError(61);
-    if (Connected() && value > DBSQLDialect()) RaiseFbError(61);
+    if (value < 1) RaiseFbError(FbClientError::InvalidSQLDialect);
+    if (Connected() && value > DBSQLDialect()) RaiseFbError(FbClientError::InvalidSQLDialect);
     FSQLDialect = value;
 }
 
@@ -284,17 +328,17 @@ ISC_STATUS TFbDatabase::Call(ISC_STATUS errCode, bool raiseError) {
 }
 
 void TFbDatabase::CheckInactive() {
-    if (FHandle) RaiseFbError(13);
+    if (FHandle) RaiseFbError(FbClientError::DatabaseOpen);
 }
 
 void TFbDatabase::CheckDatabaseName() {
-    if (FDBName.isEmpty()) RaiseFbError(14);
+    if (FDBName.isEmpty()) RaiseFbError(FbClientError::DatabaseNameMissing);
 }
 
 void TFbDatabase::CheckActive(bool tryReconnect) {
     if (FStreamedConnected && !FHandle && !Loading()) Loaded();
     if (FHandle) return;
-    if (!FAutoReconnect) RaiseFbError(12, {FullName()});
+    if (!FAutoReconnect) RaiseFbError(FbClientError::DatabaseNotOpen, {FullName()});
     if (!(tryReconnect || FAutoReconnect)) return;
     const bool oldPrompt = FUseLoginPrompt;
     try {
@@ -363,6 +407,7 @@ void TFbDatabase::Open(bool raiseExcept) {
         if (raiseExcept) RaiseIBError(ClientLibrary(), this);
         return;
     }
+    HookCloseAtExit();
 
     vInternalTransaction->SetTimeout(1000);
     vAttachmentID = -1;
@@ -393,7 +438,8 @@ void TFbDatabase::RunLoginDialog() {
     QString user = FConnectParams.UserName();
     QString role = FConnectParams.RoleName();
     QString password;
-    if (!dialog || !dialog(LoginDialogDatabaseName(FDBName), user, password, role)) RaiseFbError(7);
+    if (!dialog || !dialog(LoginDialogDatabaseName(FDBName), user, password, role))
+        RaiseFbError(FbClientError::OperationCancelled);
     FConnectParams.SetUserName(user);
     FConnectParams.SetPassword(password);
     FConnectParams.SetRoleName(role);
@@ -521,17 +567,30 @@ void TFbDatabase::ForceClose() {
 
 void TFbDatabase::InternalClose(bool force) {
     CheckActive(false);
-    CallReplacingError(this, u"Error of %s.BeforeDisconnect. %s",
-                       u"Error of %s.BeforeDisconnect. Probably you are trying to get access to destroyed "
-                       u"components. %s",
-                       [this] {
-                           if (BeforeDisconnect) BeforeDisconnect(this);
-                       });
-    CallNotices(TNotice::BeforeDisconnect, false);
+    // A forced close goes on whatever the before-disconnect handlers raise, and reports the first
+    // error once the database is closed.
+    std::exception_ptr handlerError;
+    const auto beforeDisconnect = [&](auto&& handler) {
+        if (!force) return handler();
+        try {
+            handler();
+        } catch (...) {
+            if (!handlerError) handlerError = std::current_exception();
+        }
+    };
+    beforeDisconnect([this] {
+        CallReplacingError(
+            this, u"Error of %s.BeforeDisconnect. %s",
+            u"Error of %s.BeforeDisconnect. Probably you are trying to get access to destroyed "
+            u"components. %s",
+            [this] {
+                if (BeforeDisconnect) BeforeDisconnect(this);
+            });
+    });
+    beforeDisconnect([this] { CallNotices(TNotice::BeforeDisconnect, false); });
 
-    const QList<IFbTransactionLink*> transactions = FTransactions;
-    for (IFbTransactionLink* transaction : transactions) {
-        if (!FTransactions.contains(transaction) || !transaction->InTransaction()) continue;
+    for (IFbTransactionLink* transaction : TransactionsToEnd()) {
+        if (!StillListed(transaction) || !transaction->InTransaction()) continue;
         try {
             transaction->OnDatabaseDisconnecting(this);
         } catch (...) {
@@ -548,12 +607,9 @@ void TFbDatabase::InternalClose(bool force) {
         }
     }
 
-    if (!FHandleIsShared) {
-        try {
-            Call(ClientLibrary().isc_detach_database(StatusVector(), &FHandle), !force);
-        } catch (...) {
-            // A failed detach never escapes a disconnect.
-        }
+    if (!FHandleIsShared && !Detach(force)) {
+        if (handlerError) std::rethrow_exception(handlerError);
+        return;
     }
     FHandle = 0;
     FHandleIsShared = false;
@@ -568,6 +624,29 @@ void TFbDatabase::InternalClose(bool force) {
                        [this] {
                            if (AfterDisconnect) AfterDisconnect(this);
                        });
+    if (handlerError) std::rethrow_exception(handlerError);
+}
+
+QList<IFbTransactionLink*> TFbDatabase::TransactionsToEnd() const {
+    // The internal transaction was the database's first: it ends before the others.
+    QList<IFbTransactionLink*> transactions = FTransactions;
+    if (vInternalTransaction) transactions.prepend(vInternalTransaction);
+    return transactions;
+}
+
+bool TFbDatabase::StillListed(IFbTransactionLink* transaction) const {
+    return (transaction && transaction == vInternalTransaction) || FTransactions.contains(transaction);
+}
+
+bool TFbDatabase::Detach(bool force) {
+    IIBClientLibrary& library = ClientLibrary();
+    if (Call(library.isc_detach_database(StatusVector(), &FHandle), false) <= 0 || !FHandle) return true;
+    // A refused detach (transactions open that nobody here knows of) shuts the attachment down, but
+    // it keeps those transactions and their locks until it is detached once more.
+    if (Call(library.isc_detach_database(StatusVector(), &FHandle), false) <= 0 || !FHandle) return true;
+    if (force) return true;
+    RaiseIBError(library, this);
+    return false;
 }
 
 void TFbDatabase::CloseLostConnect() {
@@ -581,10 +660,9 @@ void TFbDatabase::CloseLostConnect() {
         } catch (...) {
         }
     }
-    const QList<IFbTransactionLink*> transactions = FTransactions;
-    for (IFbTransactionLink* transaction : transactions) {
+    for (IFbTransactionLink* transaction : TransactionsToEnd()) {
         try {
-            if (FTransactions.contains(transaction) && transaction->InTransaction())
+            if (StillListed(transaction) && transaction->InTransaction())
                 transaction->OnDatabaseLostConnect(this);
         } catch (...) {
         }

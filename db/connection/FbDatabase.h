@@ -56,11 +56,11 @@ public:
     TFbTransaction* Transaction() const { return FTransaction; }
     void SetTransaction(TFbTransaction* value);
 
-    // Client error 21 without a database, then the database's CheckActive.
+    // DatabaseNotAssigned without a database, then the database's CheckActive.
     void CheckDatabase();
     // The address of the database's attachment handle, after CheckDatabase.
     isc_db_handle* DBHandle();
-    // Client error 22 without a transaction, then the transaction's CheckInTransaction.
+    // TransactionNotAssigned without a transaction, then the transaction's CheckInTransaction.
     void CheckTransaction();
     // The address of the transaction's handle, after CheckTransaction.
     isc_tr_handle* TRHandle();
@@ -202,7 +202,7 @@ public:
     void SetDefaultTransaction(TFbTransaction* value);
     TFbTransaction* DefaultUpdateTransaction() const { return FDefaultUpdateTransaction; }
     void SetDefaultUpdateTransaction(TFbTransaction* value);
-    // The same operations of DefaultTransaction; client error 22 without one.
+    // The same operations of DefaultTransaction; TransactionNotAssigned without one.
     void StartTransaction();
     void Commit();
     void CommitRetaining();
@@ -248,6 +248,11 @@ private:
     int DatabaseInfoInteger(char item, int missing);
     QString DatabaseInfoString(char item, int bufferSize);
     void CallNotices(TNotice notice, bool whileConnected);
+    // The transactions a disconnect ends: the internal one first, then those of the list.
+    QList<IFbTransactionLink*> TransactionsToEnd() const;
+    bool StillListed(IFbTransactionLink* transaction) const;
+    // Detaches the attachment; false when it is still there (an unforced close then raises).
+    bool Detach(bool force);
     void IdleTimerTick();
     void AddFbBase(TFbBase* link);
     void RemoveFbBase(TFbBase* link);

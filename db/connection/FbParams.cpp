@@ -334,9 +334,9 @@ void GenerateDPB(platform::TStringList& params, QByteArray& dpb, short& dpbLengt
             if (!isFirebird) appendValue(value);
             break;
         case 0:
-            RaiseFbError(9, {platform::StringFromAnsi(name)});
+            RaiseFbError(FbClientError::DPBConstantUnknown, {platform::StringFromAnsi(name)});
         default:
-            RaiseFbError(8, {QString::fromLatin1(DPBNames[code - 1])});
+            RaiseFbError(FbClientError::DPBConstantUnsupported, {QString::fromLatin1(DPBNames[code - 1])});
         }
     }
 

@@ -56,8 +56,8 @@ private:
 };
 
 // Builds the DPB from the parameter lines. Every line is trimmed and written back trimmed.
-// Raises client error 9 for an unknown name, 8 for a name the builder does not support, the
-// runtime's conversion error for a numeric value that is not an integer, and a client error
+// Raises DPBConstantUnknown for an unknown name, DPBConstantUnsupported for a name the builder does not
+// support, the runtime's conversion error for a numeric value that is not an integer, and a client error
 // (SQLCode -1) for a value longer than 255 bytes or a buffer longer than 32767 bytes. The outputs
 // are changed only when the build succeeds.
 void GenerateDPB(platform::TStringList& params, QByteArray& dpb, short& dpbLength, bool isFirebird);

@@ -27,9 +27,10 @@ struct TTimerList {
     QList<TFbCustomTimer*> Items;
 };
 
+// Never destroyed: timers are still removed from it while the program ends.
 TTimerList& Timers() {
-    static TTimerList list;
-    return list;
+    static TTimerList* const list = new TTimerList;
+    return *list;
 }
 
 } // namespace

@@ -59,12 +59,12 @@ void GenerateTPB(platform::TStringList& params, QByteArray& tpb, short& tpbLengt
         const int code = TPBCode(name);
         switch (code) {
         case 0:
-            RaiseFbError(11, {platform::StringFromAnsi(name)});
+            RaiseFbError(FbClientError::TPBConstantUnknown, {platform::StringFromAnsi(name)});
         case 12:
         case 13:
         case 16:
         case 19:
-            RaiseFbError(10, {QString::fromLatin1(TPBNames[code - 1])});
+            RaiseFbError(FbClientError::TPBConstantUnsupported, {QString::fromLatin1(TPBNames[code - 1])});
         case 10:
         case 11:
             // The length of the table name goes into one byte.
@@ -121,7 +121,7 @@ void TFbBase::SetTransaction(TFbTransaction* value) {
 void TFbBase::CheckTransaction() {
     if (!FTransaction) {
         auto* component = qobject_cast<platform::TComponent*>(FOwner);
-        RaiseFbError(22, {component ? component->FullName() : QString()});
+        RaiseFbError(FbClientError::TransactionNotAssigned, {component ? component->FullName() : QString()});
     }
     FTransaction->CheckInTransaction();
 }
@@ -155,7 +155,8 @@ void TFbDatabase::SetDefaultUpdateTransaction(TFbTransaction* value) {
 
 namespace {
 TFbTransaction& DefaultTransactionOf(TFbDatabase* database) {
-    if (!database->DefaultTransaction()) RaiseFbError(22, {database->FullName()});
+    if (!database->DefaultTransaction())
+        RaiseFbError(FbClientError::TransactionNotAssigned, {database->FullName()});
     return *database->DefaultTransaction();
 }
 } // namespace
@@ -386,16 +387,16 @@ void TFbTransaction::CheckInTransaction() {
     bool reconnecting = !FDatabases.isEmpty();
     for (TFbDatabase* database : FDatabases)
         reconnecting = reconnecting && database->AutoReconnect();
-    if (!reconnecting) RaiseFbError(15, {FullName()});
+    if (!reconnecting) RaiseFbError(FbClientError::TransactionNotActive, {FullName()});
     StartTransaction();
 }
 
 void TFbTransaction::CheckNotInTransaction() {
-    if (FHandle) RaiseFbError(16, {FullName()});
+    if (FHandle) RaiseFbError(FbClientError::TransactionActive, {FullName()});
 }
 
 void TFbTransaction::CheckDatabasesInList() {
-    if (FDatabases.isEmpty()) RaiseFbError(18, {FullName()});
+    if (FDatabases.isEmpty()) RaiseFbError(FbClientError::NoDatabasesInTransaction, {FullName()});
 }
 
 ISC_STATUS TFbTransaction::Call(ISC_STATUS errCode, bool raiseError) {
@@ -469,7 +470,8 @@ void TFbTransaction::EndTransaction(TTransactionAction action, bool force) {
     switch (action) {
     case TTransactionAction::TARollback:
     case TTransactionAction::TACommit:
-        if (FHandleIsShared && action != FTimeoutAction && !force) RaiseFbError(58);
+        if (FHandleIsShared && action != FTimeoutAction && !force)
+            RaiseFbError(FbClientError::CannotEndSharedTransaction);
         FState = action == TTransactionAction::TARollback ? TTransactionState::tsDoRollback
                                                           : TTransactionState::tsDoCommit;
         break;

@@ -29,10 +29,10 @@ enum class TMDTTransactionRole { mtrNone, mtrSeparateTransaction, mtrAutoDefine 
 
 // Builds the TPB from parameter lines ("write", "isc_tpb_nowait", "lock_write=PARTS").
 // Every line is trimmed of characters with codes 32 and below and written back trimmed; empty
-// lines are skipped; no lines give an empty TPB. Raises client error 10 for a name the builder does
-// not support, 11 for an unknown name, and a client error (SQLCode -1) for a table name longer
-// than 255 bytes or a buffer longer than 32767 bytes. The outputs change only when the build
-// succeeds.
+// lines are skipped; no lines give an empty TPB. Raises TPBConstantUnsupported for a name the
+// builder does not support, TPBConstantUnknown for an unknown name, and a client error (SQLCode -1) for a
+// table name longer than 255 bytes or a buffer longer than 32767 bytes. The outputs change only when the
+// build succeeds.
 void GenerateTPB(platform::TStringList& params, QByteArray& tpb, short& tpbLength);
 
 class TFbTransaction : public platform::TComponent, public IFbTransactionLink {
@@ -103,7 +103,7 @@ public:
     virtual void Rollback() { EndTransaction(TTransactionAction::TARollback, false); }
     virtual void RollbackRetaining() { EndTransaction(TTransactionAction::TARollbackRetaining, false); }
 
-    // Client error 15 unless active (an inactive transaction whose databases all reconnect by
+    // TransactionNotActive unless active (an inactive transaction whose databases all reconnect by
     // themselves is started instead).
     void CheckInTransaction();
     void CheckNotInTransaction();

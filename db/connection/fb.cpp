@@ -103,6 +103,7 @@ const char16_t* const ClientErrorTexts[] = {
     u"MDT. Savepoint \"%s\" not found",                                                     // 84
 };
 constexpr int ClientErrorCount = int(sizeof(ClientErrorTexts) / sizeof(ClientErrorTexts[0]));
+static_assert(ClientErrorCount == int(FbClientError::MDTSavepointNotFound) + 1, "one text per client error");
 
 thread_local ISC_STATUS_ARRAY tStatusVector = {};
 
@@ -191,6 +192,10 @@ QString FbClientErrorText(int code) {
     return QString::fromUtf16(ClientErrorTexts[code]);
 }
 
+QString FbClientErrorText(FbClientError code) {
+    return FbClientErrorText(int(code));
+}
+
 TFbErrorMessageParts FbErrorMessageParts() {
     std::lock_guard lock(gPartsLock);
     return gParts;
@@ -259,6 +264,10 @@ void RaiseIBError(IIBClientLibrary& clientLibrary, QObject* sender) {
 void RaiseFbError(int code, std::initializer_list<platform::TVarRec> args) {
     code %= 128;
     throw EFbClientError(code, platform::Format(FbClientErrorText(code), args), nullptr);
+}
+
+void RaiseFbError(FbClientError code, std::initializer_list<platform::TVarRec> args) {
+    RaiseFbError(int(code), args);
 }
 
 void RaiseFbErrorText(const QString& format, std::initializer_list<platform::TVarRec> args) {

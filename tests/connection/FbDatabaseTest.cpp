@@ -4,6 +4,7 @@
 #include "db/connection/pFbDatabase.h"
 
 #include <QDir>
+#include <QProcess>
 #include <gtest/gtest.h>
 #include <memory>
 
@@ -364,6 +365,36 @@ TEST_F(DatabaseTest, DestroyingAConnectedDatabaseDetaches) {
     again.SetDBName(path);
     again.SetConnected(true);
     EXPECT_TRUE(again.Connected());
+}
+
+TEST_F(DatabaseTest, DatabasesInUseAtProgramEndAreClosedWithTheirTransactionsEnded) {
+    const QString path = NewDatabase(Q("atexit.fdb"));
+    RunIsql(Q("create table t (id integer);\ninsert into t values (1);\ncommit;\n"), path);
+    QProcess program;
+    program.start(Q(CONNECTED_AT_EXIT_PATH), {path});
+    ASSERT_TRUE(program.waitForFinished(60000));
+    EXPECT_EQ(program.exitStatus(), QProcess::NormalExit) << program.readAllStandardError().toStdString();
+    EXPECT_EQ(program.exitCode(), 0);
+    // The pending insert was committed by its transaction's time-out action.
+    EXPECT_EQ(RowCount(path, "t"), 2);
+}
+
+TEST_F(DatabaseTest, ARefusedDetachIsRepeatedUntilTheAttachmentLetsGo) {
+    const QString path = NewDatabase(Q("detach.fdb"));
+    RunIsql(Q("create table t (id integer);\ninsert into t values (1);\ncommit;\n"), path);
+    FDatabase->SetDBName(path);
+    FDatabase->SetConnected(true);
+    // A transaction the database does not know of holds a row: the server refuses the first detach.
+    TestTransaction unknown(*FDatabase);
+    FDatabase->RemoveTransaction(&unknown);
+    unknown.Start();
+    unknown.Execute("update t set id = 2");
+    FDatabase->SetConnected(false);
+    EXPECT_FALSE(FDatabase->Connected());
+    EXPECT_EQ(
+        RowCount(path,
+                 "mon$attachments where mon$system_flag = 0 and mon$attachment_id <> current_connection"),
+        0);
 }
 
 TEST_F(DatabaseTest, IdleTimeoutClosesUnlessTheHandlerKeepsTheConnection) {

@@ -1,6 +1,7 @@
 // Transactions against real Firebird databases (embedded engine).
 #include "TransactionTestSupport.h"
 
+#include "ComponentFixtures.h"
 #include "db/connection/fb.h"
 
 #include <QElapsedTimer>
@@ -10,6 +11,8 @@ namespace {
 
 const QByteArray SetValue20 = "update t set v = 20 where id = 1";
 const QByteArray ReadValue = "select v from t where id = 1";
+const QByteArray OtherAttachments = "select count(*) from mon$attachments "
+                                    "where mon$system_flag = 0 and mon$attachment_id <> current_connection";
 
 template <class E, class F> E Raised(F&& f) {
     try {
@@ -576,4 +579,56 @@ TEST_F(TransactionTest, DestroyingAConnectedDatabaseEndsItsTransactionsWithItsEv
     delete vorek;
     EXPECT_EQ(seen, QStringList({"before", "after"}));
     EXPECT_FALSE(tr->Active());
+}
+
+TEST_F(TransactionTest, TheInternalTransactionIsCommittedBeforeEveryDetach) {
+    TpFbDatabase* other = ConnectedDatabase(Form.get(), "other", Db->DBName());
+    TFbTransaction* internal = Db->InternalTransaction();
+    const auto holdRow = [&](int v) {
+        internal->StartTransaction();
+        Exec(*internal, "update t set v = " + QByteArray::number(v) + " where id = 1");
+    };
+    holdRow(20);
+    Db->SetConnected(false);
+    EXPECT_FALSE(internal->Active());
+    EXPECT_EQ(ReadInt(*other, ReadValue), 20);
+    ASSERT_NO_THROW(Db->SetConnected(true));
+
+    // A lost connection forgets it with the attachment.
+    holdRow(30);
+    TpFbTransaction* killer = NewTransaction("killer", other);
+    killer->StartTransaction();
+    Exec(*killer,
+         "delete from mon$attachments where mon$attachment_id = " + QByteArray::number(Db->AttachmentID()));
+    killer->Commit();
+    EXPECT_FALSE(Db->ExTestConnected(TOnLostConnectAction::laCloseConnect));
+    EXPECT_FALSE(internal->Active());
+    ASSERT_NO_THROW(Db->SetConnected(true));
+
+    holdRow(40);
+    delete Db;
+    EXPECT_EQ(ReadInt(*other, ReadValue), 40);
+    EXPECT_EQ(ReadInt(*other, OtherAttachments), 0);
+}
+
+TEST_F(TransactionTest, ForcedCloseEndsTransactionsAndDetachesWhateverDisconnectHandlersRaise) {
+    TpFbDatabase* other = ConnectedDatabase(Form.get(), "other", Db->DBName());
+    TpFbTransaction* tr = NewTransaction("pFbTransaction1", Db);
+    const auto failing = [](TFbDatabase*) { throw platform::Exception(QStringLiteral("handler failed")); };
+    Db->BeforeDisconnect = failing;
+    Db->AddEvent(TFbDatabase::TNotice::BeforeDisconnect, this, failing);
+    tr->StartTransaction();
+    Exec(*tr, SetValue20);
+    EXPECT_THROW(Db->ForceClose(), platform::Exception);
+    EXPECT_FALSE(Db->Connected());
+    EXPECT_FALSE(tr->Active());
+    EXPECT_EQ(ReadInt(*other, OtherAttachments), 0);
+
+    Db->SetConnected(true);
+    tr->StartTransaction();
+    Exec(*tr, SetValue20);
+    delete Db;
+    EXPECT_FALSE(tr->Active());
+    EXPECT_EQ(ReadInt(*other, OtherAttachments), 0);
+    EXPECT_EQ(ReadInt(*other, ReadValue), 10);
 }
