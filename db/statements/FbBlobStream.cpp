@@ -10,7 +10,7 @@ constexpr qsizetype MaxSegment = 32768;
 } // namespace
 
 TFbBlobStream::TFbBlobStream(const TFbBlobContext& context) : FContext(context) {
-    if (!FContext.Library || !FContext.DBHandle || !FContext.TRHandle) RaiseFbError(2);
+    if (!FContext.Library || !FContext.DBHandle || !FContext.TRHandle) RaiseFbError(FbClientError::NotPermitted);
 }
 
 TFbBlobStream::~TFbBlobStream() {
@@ -31,7 +31,7 @@ void TFbBlobStream::Check(ISC_STATUS result) {
 }
 
 void TFbBlobStream::OpenForRead(const ISC_QUAD& id) {
-    if (FHandle) RaiseFbError(2);
+    if (FHandle) RaiseFbError(FbClientError::NotPermitted);
     FId = id;
     FWriting = false;
     Check(FContext.Library->isc_open_blob2(StatusVector(), FContext.DBHandle, FContext.TRHandle, &FHandle,
@@ -39,7 +39,7 @@ void TFbBlobStream::OpenForRead(const ISC_QUAD& id) {
 }
 
 QByteArray TFbBlobStream::ReadAll() {
-    if (!FHandle || FWriting) RaiseFbError(2);
+    if (!FHandle || FWriting) RaiseFbError(FbClientError::NotPermitted);
     QByteArray result;
     char buffer[MaxSegment];
     for (;;) {
@@ -58,7 +58,7 @@ QByteArray TFbBlobStream::ReadAll() {
 }
 
 void TFbBlobStream::Create(short subType) {
-    if (FHandle) RaiseFbError(2);
+    if (FHandle) RaiseFbError(FbClientError::NotPermitted);
     // Source and target subtype alike: the content is stored as written, no filter runs.
     const ISC_UCHAR bpb[] = {isc_bpb_version1,   isc_bpb_source_type, 1,
                              ISC_UCHAR(subType), isc_bpb_target_type, 1,
@@ -71,7 +71,7 @@ void TFbBlobStream::Create(short subType) {
 }
 
 void TFbBlobStream::Write(const char* data, qsizetype size) {
-    if (!FHandle || !FWriting) RaiseFbError(2);
+    if (!FHandle || !FWriting) RaiseFbError(FbClientError::NotPermitted);
     while (size > 0) {
         const qsizetype part = std::min(size, MaxSegment - 1);
         Check(FContext.Library->isc_put_segment(StatusVector(), &FHandle, ISC_USHORT(part), data));
@@ -81,7 +81,7 @@ void TFbBlobStream::Write(const char* data, qsizetype size) {
 }
 
 void TFbBlobStream::Finish() {
-    if (!FHandle || !FWriting) RaiseFbError(2);
+    if (!FHandle || !FWriting) RaiseFbError(FbClientError::NotPermitted);
     const ISC_STATUS rc = FContext.Library->isc_close_blob(StatusVector(), &FHandle);
     RestoreDefaultFPUState();
     if (rc > 0) {

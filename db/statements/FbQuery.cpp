@@ -12,11 +12,6 @@
 
 namespace {
 
-// Codes a close or drop of the statement may report that mean "nothing left to do".
-constexpr ISC_STATUS CodeBadStatementHandle = 335544485; // isc_bad_stmt_handle
-constexpr ISC_STATUS CodeCursorNotOpen = 335544577;      // isc_dsql_cursor_close_err
-constexpr ISC_STATUS CodeFetchAfterEof = 335544572;      // isc_dsql_cursor_err
-
 // Whether the calling thread's status vector holds the error code anywhere in its clusters.
 bool StatusHolds(ISC_STATUS code) {
     const ISC_STATUS* sv = StatusVector();
@@ -44,6 +39,9 @@ private:
     TQueryRunStateFlag FFlag;
     bool FWasSet;
 };
+
+// What isc_dsql_fetch returns past the last row.
+constexpr ISC_STATUS FetchNoMoreRows = 100;
 
 int ReadInfoInteger(IIBClientLibrary& library, const char* p, int length) {
     return int(library.isc_vax_integer(p, short(length)));
@@ -173,11 +171,11 @@ void TFbQuery::SetSQL(const QStringList& lines) {
 }
 
 void TFbQuery::CheckOpen(const QString& operation) {
-    if (!FOpen) RaiseFbError(29, {operation, FullName()});
+    if (!FOpen) RaiseFbError(FbClientError::DatasetClosed, {operation, FullName()});
 }
 
 void TFbQuery::CheckClosed(const QString& operation) {
-    if (FOpen) RaiseFbError(28, {operation, FullName()});
+    if (FOpen) RaiseFbError(FbClientError::DatasetOpen, {operation, FullName()});
 }
 
 void TFbQuery::SQLChanging() {
@@ -307,7 +305,7 @@ void TFbQuery::Prepare() {
             blank = false;
             break;
         }
-    if (blank) RaiseFbError(37, {QStringLiteral("Prepare")});
+    if (blank) RaiseFbError(FbClientError::EmptyQuery, {QStringLiteral("Prepare")});
     // The text may have been set without parameters: encode it once.
     FText.ApplyCodePage();
 
@@ -327,9 +325,9 @@ void TFbQuery::Prepare() {
         char info[8] = {};
         Call(library.isc_dsql_sql_info(StatusVector(), &FHandle, short(1), &item, short(sizeof(info)), info),
              true);
-        if (info[0] != isc_info_sql_stmt_type) RaiseFbError(0);
+        if (info[0] != isc_info_sql_stmt_type) RaiseFbError(FbClientError::UnknownError);
         const int length = ReadInfoInteger(library, info + 1, 2);
-        if (length < 0 || length > int(sizeof(info)) - 3) RaiseFbError(0);
+        if (length < 0 || length > int(sizeof(info)) - 3) RaiseFbError(FbClientError::UnknownError);
         FSQLType = TFbSQLTypes(ReadInfoInteger(library, info + 3, length));
 
         if (FSQLType == TFbSQLTypes::SQLSelectForUpdate) {
@@ -382,7 +380,7 @@ void TFbQuery::Prepare() {
         case TFbSQLTypes::SQLPutSegment:
         case TFbSQLTypes::SQLStartTransaction:
             FreeHandle();
-            RaiseFbError(2);
+            RaiseFbError(FbClientError::NotPermitted);
         default:
             FSQLRecord.SetCount(0);
             break;
@@ -478,7 +476,7 @@ void TFbQuery::DescribeColumns() {
 // ---- execution
 
 void TFbQuery::DoBeforeExecute() {
-    if (!Transaction()) RaiseFbError(22, {FullName()});
+    if (!Transaction()) RaiseFbError(FbClientError::TransactionNotAssigned, {FullName()});
     FSQLRecord.ClearValues();
     StartTransactionIfAsked();
     Transaction()->DoOnSQLExec(this, int(SQLKind()), true);
@@ -619,7 +617,7 @@ TFbXSQLDA* TFbQuery::Next() {
         FBOF = false;
         return &FSQLRecord;
     }
-    if (result == 100 || StatusHolds(CodeFetchAfterEof)) {
+    if (result == FetchNoMoreRows || StatusHolds(isc_dsql_cursor_err)) {
         FEof = true;
         return nullptr;
     }
@@ -650,7 +648,7 @@ void TFbQuery::Close() {
         result = Library().isc_dsql_free_statement(StatusVector(), &FHandle,
                                                    static_cast<unsigned short>(DSQL_close));
         Call(result, false);
-        raise = result > 0 && !StatusHolds(CodeBadStatementHandle) && !StatusHolds(CodeCursorNotOpen);
+        raise = result > 0 && !StatusHolds(isc_bad_stmt_handle) && !StatusHolds(isc_dsql_cursor_close_err);
     }
     FEof = false;
     FBOF = false;
@@ -687,7 +685,7 @@ void TFbQuery::FreeHandle() {
         result = Library().isc_dsql_free_statement(StatusVector(), &FHandle,
                                                    static_cast<unsigned short>(DSQL_drop));
         Call(result, false);
-        raise = result > 0 && !StatusHolds(CodeBadStatementHandle);
+        raise = result > 0 && !StatusHolds(isc_bad_stmt_handle);
     }
     FEof = true;
     FPrepared = false;
@@ -728,13 +726,13 @@ TFbXSQLVAR* TFbQuery::FindField(const QString& name) {
 
 TFbXSQLVAR& TFbQuery::FieldByName(const QString& name) {
     TFbXSQLVAR* field = FindField(name);
-    if (!field) RaiseFbError(41, {name});
+    if (!field) RaiseFbError(FbClientError::FieldNotFound, {name});
     return *field;
 }
 
 TFbXSQLVAR& TFbQuery::Fields(int index) {
     if (index < 0 || index >= FSQLRecord.Count())
-        RaiseFbError(41, {QStringLiteral("Field No: ") + QString::number(index)});
+        RaiseFbError(FbClientError::FieldNotFound, {QStringLiteral("Field No: ") + QString::number(index)});
     return FSQLRecord.Vars(index);
 }
 
@@ -796,7 +794,7 @@ TAllRowsAffected TFbQuery::AllRowsAffected() {
                                    buffer.data()),
          true);
     if (buffer[0] == char(isc_info_end)) return counts;
-    if (buffer[0] != char(isc_info_sql_records)) RaiseFbError(0);
+    if (buffer[0] != char(isc_info_sql_records)) RaiseFbError(FbClientError::UnknownError);
     const int length = ReadInfoInteger(library, buffer.constData() + 1, 2);
     if (length + 3 > buffer.size()) {
         buffer = QByteArray(length + 4, '\0');

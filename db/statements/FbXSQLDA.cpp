@@ -61,7 +61,7 @@ bool IsTextType(short t) {
 }
 
 [[noreturn]] void RaiseConversion() {
-    RaiseFbError(33);
+    RaiseFbError(FbClientError::InvalidDataConversion);
 }
 
 QStringEncoder& AnsiEncoder() {
@@ -110,7 +110,7 @@ QString FloatText(double value) {
 } // namespace
 
 bool IsUnicodeCharSetId(int charSetId) {
-    return charSetId == 3 || charSetId == 4;
+    return charSetId == CharSetUnicodeFss || charSetId == CharSetUtf8;
 }
 
 IFbQuery::~IFbQuery() = default;
@@ -501,12 +501,12 @@ void TFbXSQLVAR::ServerType(short& type, short& subType, short& scale) const {
 bool TFbXSQLVAR::ChooseUtf8(short srvType, short srvSubType, short srvScale) const {
     if (IsTextType(srvType)) {
         const int cs = srvSubType & 0xFF;
-        return (FQuery->IsUnicodeConnect() && cs > 1) || FQuery->IsUnicodeCharSet(cs);
+        return (FQuery->IsUnicodeConnect() && cs > CharSetOctets) || FQuery->IsUnicodeCharSet(cs);
     }
     if (srvType == SQL_BLOB) {
         const int cs = srvScale & 0xFF;
         if (FQuery->IsUnicodeCharSet(cs)) return true;
-        return FQuery->IsUnicodeConnect() && FQuery->NeedUTFEncodeDDL() && srvSubType == 1 && cs > 1;
+        return FQuery->IsUnicodeConnect() && FQuery->NeedUTFEncodeDDL() && srvSubType == isc_blob_text && cs > CharSetOctets;
     }
     return false;
 }
@@ -594,7 +594,7 @@ void TFbXSQLVAR::SetStringValue(const QString* wide, const QByteArray* ansi) {
     }
     if (utf8) {
         TStore s{TStore::TOp::SubType};
-        s.Value = 3;
+        s.Value = CharSetUnicodeFss;
         SetTypedValue(s);
     }
     SetDeferred(deferred);
@@ -664,11 +664,11 @@ void TFbXSQLVAR::SetAsVariant(const QVariant& value) {
     } else if (type == QMetaType::QByteArray) {
         SetAsAnsiString(v.toByteArray());
     } else if (type == qMetaTypeId<TVarBytes>()) {
-        if (IsArray()) RaiseFbError(2); // array values are not supported
+        if (IsArray()) RaiseFbError(FbClientError::NotPermitted); // array values are not supported
         SetPendingStream(v.value<TVarBytes>().Bytes, srvType ? srvSub : SQLSubtype(),
                          srvType ? srvScale : Scale());
     } else {
-        RaiseFbError(2);
+        RaiseFbError(FbClientError::NotPermitted);
     }
     if (srvType == 0) SetDeferred(true);
 }
@@ -902,7 +902,7 @@ QByteArray TFbXSQLVAR::AsAnsiString() const {
         const int cs = FXSQLVAR->sqlsubtype & 0xFF;
         if (FQuery->NeedUnicodeFieldsTranslation() && TextIsUnicode())
             bytes = platform::AnsiFromString(QString::fromUtf8(bytes));
-        else if (cs == 63 || cs == 64)
+        else if (IsKoi8CharSet(cs))
             bytes = platform::AnsiFromString(platform::Decode(bytes, platform::TTextEncoding::KOI8R));
         if (FQuery->TrimCharFields())
             while (bytes.endsWith(' '))
@@ -959,7 +959,7 @@ QString TFbXSQLVAR::AsWideString() const {
             try {
                 const QByteArray content = BlobContent();
                 const bool unicode =
-                    FXSQLVAR->sqlsubtype == 1 && FQuery->IsUnicodeCharSet(FXSQLVAR->sqlscale & 0xFF);
+                    FXSQLVAR->sqlsubtype == isc_blob_text && FQuery->IsUnicodeCharSet(FXSQLVAR->sqlscale & 0xFF);
                 return unicode ? QString::fromUtf8(content) : platform::StringFromAnsi(content);
             } catch (const platform::Exception&) {
                 return QStringLiteral("(BLOB)");
@@ -969,7 +969,7 @@ QString TFbXSQLVAR::AsWideString() const {
     if (IsTextType(t)) {
         // KOI8 text is decoded straight from its own code page, not through the ANSI one.
         const int cs = FXSQLVAR->sqlsubtype & 0xFF;
-        if (cs == 63 || cs == 64) {
+        if (IsKoi8CharSet(cs)) {
             QString s = platform::Decode(RawText(), platform::TTextEncoding::KOI8R);
             if (FQuery->TrimCharFields())
                 while (s.endsWith(QLatin1Char(' ')))
@@ -1039,7 +1039,7 @@ void TFbXSQLVAR::Assign(const TFbXSQLVAR& source) {
     short charSet = 0;
     if (sourceBlob) {
         content = source.BlobContent();
-        if (source.SQLSubtype() == 1) charSet = short(source.Scale() & 0xFF);
+        if (source.SQLSubtype() == isc_blob_text) charSet = short(source.Scale() & 0xFF);
     } else if (IsTextType(source.SQLType())) {
         content = source.RawText();
         charSet = short(source.SQLSubtype() & 0xFF);
@@ -1047,7 +1047,7 @@ void TFbXSQLVAR::Assign(const TFbXSQLVAR& source) {
         content = source.AsAnsiString();
     }
     if (targetBlob || content.size() > MaxTextLength) {
-        const short sub = srvType == SQL_BLOB ? srvSub : (IsBlob() ? SQLSubtype() : short(1));
+        const short sub = srvType == SQL_BLOB ? srvSub : (IsBlob() ? SQLSubtype() : short(isc_blob_text));
         const short scale = srvType == SQL_BLOB ? srvScale : (IsBlob() ? Scale() : charSet);
         SetPendingStream(content, sub, scale);
     } else {
@@ -1141,7 +1141,7 @@ void TFbXSQLDA::SetCount(int value) {
 }
 
 TFbXSQLVAR& TFbXSQLDA::Vars(int index) const {
-    if (index < 0 || index >= FCount) RaiseFbError(23);
+    if (index < 0 || index >= FCount) RaiseFbError(FbClientError::XSQLDAIndexOutOfRange);
     return *FXSQLVARs[size_t(index)];
 }
 
@@ -1264,7 +1264,7 @@ void TFbXSQLDA::InitializeVars() {
             size = v.sqllen;
             break;
         default:
-            if (!(userList && type == 0)) RaiseFbError(30, {int(type)});
+            if (!(userList && type == 0)) RaiseFbError(FbClientError::UnknownSQLDataType, {int(type)});
             break;
         }
         item.EnsureDataArea(size);
@@ -1363,7 +1363,7 @@ void TFbXSQLDA::ApplyDeferredSettings() {
         } else if (IsNumericSqlType(t)) {
             if (IsDateTimeSqlType(srvType)) item.SetAsDateTime(item.AsDouble());
         } else if (t == SQL_BLOB) {
-            if (FQuery->NeedUTFEncodeDDL() && srvType == SQL_BLOB && srvSub == 1 &&
+            if (FQuery->NeedUTFEncodeDDL() && srvType == SQL_BLOB && srvSub == isc_blob_text &&
                 FQuery->IsUnicodeCharSet(srvScale & 0xFF)) {
                 if (item.FHasWideTemp) {
                     const QString wide = item.FWideTempValue;

@@ -23,6 +23,16 @@
 class TFbXSQLDA;
 class TFbXSQLVAR;
 
+// Character set ids of the server (the client header names none of them).
+constexpr int CharSetNone = 0;
+constexpr int CharSetOctets = 1;
+constexpr int CharSetUnicodeFss = 3;
+constexpr int CharSetUtf8 = 4;
+constexpr int CharSetKoi8R = 63;
+constexpr int CharSetKoi8U = 64;
+constexpr bool IsKoi8CharSet(int id) {
+    return id == CharSetKoi8R || id == CharSetKoi8U;
+}
 // The Unicode character sets of a connection: UNICODE_FSS and UTF8.
 bool IsUnicodeCharSetId(int charSetId);
 

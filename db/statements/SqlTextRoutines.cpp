@@ -691,7 +691,7 @@ bool TSQLTextState::ScanParameters(const QString& text, bool buildUserList) {
     if (scan.Error != TSQLScanError::None) {
         // While loading, a missing name stops the scan without an error and without a list.
         if (scan.Error == TSQLScanError::ParamNameExpected && FOwner.TextOwnerLoading()) return false;
-        RaiseFbError(51, {FOwner.TextOwnerFullName(), SQLScanErrorText(scan.Error)});
+        RaiseFbError(FbClientError::SQLParseError, {FOwner.TextOwnerFullName(), SQLScanErrorText(scan.Error)});
     }
     IScanParamList& list = buildUserList ? FOwner.UserParamList() : FOwner.ServerParamList();
     const QList<TParamListEntry> entries = PlanParamList(scan.Names, &list, buildUserList);
