@@ -5,6 +5,7 @@
 
 #include "db/statements/ValueConversions.h"
 
+#include <QStringList>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -57,20 +58,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     platform::DecodeDate(value, year, month, day);
     Check(year >= 1 && year <= 9999 && ts.Time >= 0 && ts.Time < platform::MSecsPerDay);
     // Written back in the settings' order with every field, it reads as the same instant.
-    const QString f = fs.ShortDateFormat.toLower();
-    const QString date = f.indexOf(u'd') < f.indexOf(u'm') ? QStringLiteral("%3%4%2%4%1")
-                         : f.indexOf(u'm') < f.indexOf(u'd') && f.indexOf(u'y') > f.indexOf(u'd')
-                             ? QStringLiteral("%2%4%3%4%1")
-                             : QStringLiteral("%1%4%2%4%3");
     if (year < 100) return 0; // two-digit years are read as 20yy
+    const QString f = fs.ShortDateFormat.toLower();
+    const QString y = QString::number(year), m = QString::number(month), d = QString::number(day);
+    QStringList fields;
+    if (f.indexOf(u'd') < f.indexOf(u'm'))
+        fields = {d, m, y};
+    else if (f.indexOf(u'd') < f.indexOf(u'y'))
+        fields = {m, d, y};
+    else
+        fields = {y, m, d};
     const int ms = ts.Time;
-    const QString again = date.arg(year).arg(month).arg(day).arg(fs.DateSeparator) + QLatin1Char(' ') +
-                          QStringLiteral("%1%4%2%4%3.%5")
-                              .arg(ms / 3600000)
-                              .arg(ms / 60000 % 60)
-                              .arg(ms / 1000 % 60)
-                              .arg(fs.TimeSeparator)
-                              .arg(ms % 1000, 3, 10, QLatin1Char('0'));
+    const QStringList time = {QString::number(ms / 3600000), QString::number(ms / 60000 % 60),
+                              QString::number(ms / 1000 % 60)};
+    const QString again = fields.join(fs.DateSeparator) + QLatin1Char(' ') + time.join(fs.TimeSeparator) +
+                          QLatin1Char('.') + QString::number(ms % 1000).rightJustified(3, QLatin1Char('0'));
     platform::TDateTime reread = 0;
     Check(db::statements::ParseDateTime(again, fs, reread));
     const platform::TTimeStamp back = platform::DateTimeToTimeStamp(reread);
