@@ -275,9 +275,9 @@ void TFbXSQLVAR::SetIndicator(bool present) {
 
 void TFbXSQLVAR::SetTypedValue(const TStore& store) {
     if (FParent->IsParams() && FInEqualGroup) {
-        const auto it = FParent->FEquelNames.constFind(FName);
-        if (it != FParent->FEquelNames.constEnd()) {
-            for (int index : it.value())
+        const auto it = FParent->FEquelNames.find(FName);
+        if (it != FParent->FEquelNames.end()) {
+            for (int index : it->second)
                 if (index < FParent->Count()) FParent->Vars(index).ApplyStore(store);
             return;
         }
@@ -506,7 +506,8 @@ bool TFbXSQLVAR::ChooseUtf8(short srvType, short srvSubType, short srvScale) con
     if (srvType == SQL_BLOB) {
         const int cs = srvScale & 0xFF;
         if (FQuery->IsUnicodeCharSet(cs)) return true;
-        return FQuery->IsUnicodeConnect() && FQuery->NeedUTFEncodeDDL() && srvSubType == isc_blob_text && cs > CharSetOctets;
+        return FQuery->IsUnicodeConnect() && FQuery->NeedUTFEncodeDDL() && srvSubType == isc_blob_text &&
+               cs > CharSetOctets;
     }
     return false;
 }
@@ -958,8 +959,8 @@ QString TFbXSQLVAR::AsWideString() const {
             if (!FHasStreamValue && IsParam()) return QStringLiteral("(BLOB)");
             try {
                 const QByteArray content = BlobContent();
-                const bool unicode =
-                    FXSQLVAR->sqlsubtype == isc_blob_text && FQuery->IsUnicodeCharSet(FXSQLVAR->sqlscale & 0xFF);
+                const bool unicode = FXSQLVAR->sqlsubtype == isc_blob_text &&
+                                     FQuery->IsUnicodeCharSet(FXSQLVAR->sqlscale & 0xFF);
                 return unicode ? QString::fromUtf8(content) : platform::StringFromAnsi(content);
             } catch (const platform::Exception&) {
                 return QStringLiteral("(BLOB)");
@@ -1159,24 +1160,24 @@ void TFbXSQLDA::AddName(const QString& name, int index, bool quoted) {
     if (FIsParams) {
         auto equal = FEquelNames.find(key);
         if (equal != FEquelNames.end()) {
-            equal->append(index);
+            equal->second.push_back(index);
             item.FInEqualGroup = true;
-        } else if (const auto first = FNames.constFind(key); first != FNames.constEnd()) {
-            FEquelNames.insert(key, QList<int>{first.value(), index});
-            Vars(first.value()).FInEqualGroup = true;
+        } else if (const auto first = FNames.find(key); first != FNames.end()) {
+            FEquelNames.emplace(key, std::vector<int>{first->second, index});
+            Vars(first->second).FInEqualGroup = true;
             item.FInEqualGroup = true;
         }
     }
-    if (!FNames.contains(key)) FNames.insert(key, index);
+    FNames.emplace(key, index); // the first index of a name stays
     item.FName = key;
     item.FIndex = index;
     item.FTextData.FQuoted = quoted;
 }
 
 TFbXSQLVAR* TFbXSQLDA::FindExact(const QString& name) const {
-    const auto it = FNames.constFind(name);
-    if (it == FNames.constEnd() || it.value() >= FCount) return nullptr;
-    return FXSQLVARs[size_t(it.value())].get();
+    const auto it = FNames.find(name);
+    if (it == FNames.end() || it->second >= FCount) return nullptr;
+    return FXSQLVARs[size_t(it->second)].get();
 }
 
 TFbXSQLVAR* TFbXSQLDA::FindParam(const QString& name) {
@@ -1206,7 +1207,7 @@ TFbXSQLVAR& TFbXSQLDA::ParamByName(const QString& name) {
 }
 
 void TFbXSQLDA::InitializeVars() {
-    const bool named = !FNames.isEmpty();
+    const bool named = !FNames.empty();
     int emptyAliases = 0;
     const bool userList = IsUserList();
     for (int i = 0; i < FCount; ++i) {
@@ -1227,11 +1228,11 @@ void TFbXSQLDA::InitializeVars() {
                 std::memcpy(v.aliasname, ascii.constData(), size_t(ascii.size()));
                 v.aliasname_length = short(ascii.size());
             }
-            if (FNames.contains(name)) {
+            if (FNames.count(name)) {
                 for (int suffix = 1;; ++suffix) {
                     const QString tail = QString::number(suffix);
                     const QString candidate = name.left(32 - tail.size()) + tail;
-                    if (!FNames.contains(candidate)) {
+                    if (!FNames.count(candidate)) {
                         name = candidate;
                         break;
                     }
@@ -1475,23 +1476,28 @@ void TFbXSQLDA::RebuildFromScan(const QList<TParamListEntry>& entries) {
     }
 
     // Names and equal-name groups, built aside.
-    QHash<QString, int> names;
-    QHash<QString, QList<int>> equalNames;
+    std::vector<QString> keys;
+    keys.reserve(size_t(n));
+    for (int i = 0; i < n; ++i)
+        keys.push_back(entries[i].NameQuoted ? entries[i].Name : AsciiUpperCase(entries[i].Name));
+    // (Standard containers: an insertion that runs out of memory leaves them as they were.)
+    TNameIndex names;
+    TEqualNames equalNames;
     std::vector<bool> inEqualGroup(size_t(n), false);
     for (int i = 0; i < n; ++i) {
-        const QString key = entries[i].NameQuoted ? entries[i].Name : AsciiUpperCase(entries[i].Name);
+        const QString& key = keys[size_t(i)];
         if (FIsParams) {
             auto equal = equalNames.find(key);
             if (equal != equalNames.end()) {
-                equal->append(i);
+                equal->second.push_back(i);
                 inEqualGroup[size_t(i)] = true;
-            } else if (const auto first = names.constFind(key); first != names.constEnd()) {
-                equalNames.insert(key, QList<int>{first.value(), i});
-                inEqualGroup[size_t(first.value())] = true;
+            } else if (const auto first = names.find(key); first != names.end()) {
+                equalNames.emplace(key, std::vector<int>{first->second, i});
+                inEqualGroup[size_t(first->second)] = true;
                 inEqualGroup[size_t(i)] = true;
             }
         }
-        if (!names.contains(key)) names.insert(key, i);
+        names.emplace(key, i);
     }
 
     // Macro values of new macro items: a value reaches every item of its name (the last one set
@@ -1500,25 +1506,24 @@ void TFbXSQLDA::RebuildFromScan(const QList<TParamListEntry>& entries) {
         QString Wide;
         QByteArray Encoded;
     };
-    QHash<QString, TMacroText> macroTexts;
+    std::unordered_map<QString, TMacroText> macroTexts;
     for (int i = 0; i < n; ++i) {
         if (!entries[i].SetMacroValue) continue;
-        const QString key = entries[i].NameQuoted ? entries[i].Name : AsciiUpperCase(entries[i].Name);
+        const QString& key = keys[size_t(i)];
         TMacroText text{entries[i].MacroValue, QByteArray()};
         EncodeInto(AnsiEncoder(), text.Wide, text.Encoded);
-        macroTexts.insert(key, std::move(text));
+        macroTexts.insert_or_assign(key, std::move(text));
     }
     std::vector<const TMacroText*> macroOf(size_t(n), nullptr);
     for (int i = 0; i < n; ++i) {
-        const QString key = entries[i].NameQuoted ? entries[i].Name : AsciiUpperCase(entries[i].Name);
-        const auto text = macroTexts.constFind(key);
-        if (text == macroTexts.constEnd() || text->Encoded.size() > MaxTextLength) continue;
-        macroOf[size_t(i)] = &text.value();
+        const auto text = macroTexts.find(keys[size_t(i)]);
+        if (text == macroTexts.end() || text->second.Encoded.size() > MaxTextLength) continue;
+        macroOf[size_t(i)] = &text->second;
         TPlan& p = plan[size_t(i)];
         TFbXSQLVAR& item = p.From == TFrom::Kept      ? *FXSQLVARs[size_t(p.Index)]
                            : p.From == TFrom::Retired ? *FRetired[size_t(p.Index)]
                                                       : *p.Fresh;
-        item.EnsureDataArea(int(text->Encoded.size()));
+        item.EnsureDataArea(int(text->second.Encoded.size()));
     }
 
     // Room for the items left out, so that retiring them cannot fail.
@@ -1540,7 +1545,7 @@ void TFbXSQLDA::RebuildFromScan(const QList<TParamListEntry>& entries) {
         item->FIndex = i;
         item->FInEqualGroup = i < n && inEqualGroup[size_t(i)];
         if (i < n) {
-            item->FName = entries[i].NameQuoted ? entries[i].Name : AsciiUpperCase(entries[i].Name);
+            item->FName = keys[size_t(i)];
             item->FTextData = entries[i].TextData;
         }
         items.push_back(std::move(item));

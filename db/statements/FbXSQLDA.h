@@ -18,6 +18,7 @@
 #include <cstdint>
 #include <ibase.h>
 #include <memory>
+#include <unordered_map>
 #include <vector>
 
 class TFbXSQLDA;
@@ -318,7 +319,10 @@ public:
     // Registers the name of item `index` (unquoted names upper-cased).
     void AddName(const QString& name, int index, bool quoted);
     // Items sharing one name, with their indexes (parameter lists).
-    QList<int> EqualNameIndexes(const QString& name) const { return FEquelNames.value(name); }
+    QList<int> EqualNameIndexes(const QString& name) const {
+        const auto it = FEquelNames.find(name);
+        return it == FEquelNames.end() ? QList<int>() : QList<int>(it->second.begin(), it->second.end());
+    }
 
     // Takes the server's description of every item (after describe or describe_bind).
     void InitializeVars();
@@ -366,8 +370,10 @@ private:
     TFbXSQLDAPtr FXSQLDA;
     std::vector<std::unique_ptr<TFbXSQLVAR>> FXSQLVARs;
     std::vector<std::unique_ptr<TFbXSQLVAR>> FRetired;
-    QHash<QString, int> FNames; // name -> first index
-    QHash<QString, QList<int>> FEquelNames;
+    using TNameIndex = std::unordered_map<QString, int>;
+    using TEqualNames = std::unordered_map<QString, std::vector<int>>;
+    TNameIndex FNames; // name -> first index
+    TEqualNames FEquelNames;
     QHash<QString, TFbXSQLVAR*> FCachedNames;
     bool FHasDefferedSettings = false;
 };
