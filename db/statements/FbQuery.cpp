@@ -77,7 +77,7 @@ TFbQuery::~TFbQuery() {
         if (FHandle) FreeHandle();
     } catch (...) {
     }
-    FHandle = 0;
+    FHandle.Release();
     FBase.SetTransaction(nullptr);
     FBase.SetDatabase(nullptr);
 }
@@ -310,20 +310,22 @@ void TFbQuery::Prepare() {
     FText.ApplyCodePage();
 
     IIBClientLibrary& library = Library();
-    Call(library.isc_dsql_alloc_statement2(StatusVector(), FBase.DBHandle(), &FHandle), true);
+    Call(library.isc_dsql_alloc_statement2(StatusVector(), FBase.DBHandle(), FHandle.Allocate(library)),
+         true);
     try {
         const int dialect = SQLDialect();
         FFieldCache.clear();
         FSQLRecord.SetCount(1);
         ++FPrepareCount;
-        Call(library.isc_dsql_prepare(StatusVector(), FBase.TRHandle(), &FHandle,
+        Call(library.isc_dsql_prepare(StatusVector(), FBase.TRHandle(), FHandle.Address(),
                                       static_cast<unsigned short>(0), FText.PreparedSQL().constData(),
                                       static_cast<unsigned short>(dialect), FSQLRecord.AsXSQLDA()),
              true);
 
         char item = isc_info_sql_stmt_type;
         char info[8] = {};
-        Call(library.isc_dsql_sql_info(StatusVector(), &FHandle, short(1), &item, short(sizeof(info)), info),
+        Call(library.isc_dsql_sql_info(StatusVector(), FHandle.Address(), short(1), &item,
+                                       short(sizeof(info)), info),
              true);
         if (info[0] != isc_info_sql_stmt_type) RaiseFbError(FbClientError::UnknownError);
         const int length = ReadInfoInteger(library, info + 1, 2);
@@ -336,7 +338,7 @@ void TFbQuery::Prepare() {
                     FCursorName += QChar(u'0' + QRandomGenerator::global()->bounded(10));
             }
             const QByteArray name = platform::AnsiFromString(FCursorName);
-            Call(library.isc_dsql_set_cursor_name(StatusVector(), &FHandle, name.constData(),
+            Call(library.isc_dsql_set_cursor_name(StatusVector(), FHandle.Address(), name.constData(),
                                                   static_cast<unsigned short>(0)),
                  true);
         }
@@ -391,7 +393,7 @@ void TFbQuery::Prepare() {
             if (FHandle) FreeHandle();
         } catch (...) {
         }
-        FHandle = 0;
+        FHandle.Release();
         FPrepared = false;
         throw;
     }
@@ -416,8 +418,8 @@ void TFbQuery::DescribeParams(bool diffParams) {
     std::vector<TFbXSQLVAR::TSavedValue> saved;
     if (keepValues) saved = FSQLParams.SaveValues();
     IIBClientLibrary& library = Library();
-    Call(library.isc_dsql_describe_bind(StatusVector(), &FHandle, static_cast<unsigned short>(SQLDialect()),
-                                        FSQLParams.AsXSQLDA()),
+    Call(library.isc_dsql_describe_bind(StatusVector(), FHandle.Address(),
+                                        static_cast<unsigned short>(SQLDialect()), FSQLParams.AsXSQLDA()),
          true);
     FSQLParams.InitializeVars();
     if (keepValues) {
@@ -464,8 +466,8 @@ void TFbQuery::DescribeColumns() {
     }
     if (columns > FSQLRecord.Count()) {
         FSQLRecord.SetCount(columns);
-        Call(Library().isc_dsql_describe(StatusVector(), &FHandle, static_cast<unsigned short>(SQLDialect()),
-                                         FSQLRecord.AsXSQLDA()),
+        Call(Library().isc_dsql_describe(StatusVector(), FHandle.Address(),
+                                         static_cast<unsigned short>(SQLDialect()), FSQLRecord.AsXSQLDA()),
              true);
     } else {
         FSQLRecord.SetCount(columns);
@@ -506,7 +508,7 @@ XSQLDA* TFbQuery::InputList() {
 
 void TFbQuery::RunSelect(XSQLDA* input) {
     if (FOpen) Close();
-    Call(Library().isc_dsql_execute(StatusVector(), FBase.TRHandle(), &FHandle,
+    Call(Library().isc_dsql_execute(StatusVector(), FBase.TRHandle(), FHandle.Address(),
                                     static_cast<unsigned short>(SQLDialect()), input),
          true);
     FOpen = true;
@@ -542,7 +544,7 @@ void TFbQuery::ExecQuery() {
             break;
         case TFbSQLTypes::SQLExecProcedure: {
             const ISC_STATUS result =
-                library.isc_dsql_execute2(StatusVector(), FBase.TRHandle(), &FHandle, dialect, input,
+                library.isc_dsql_execute2(StatusVector(), FBase.TRHandle(), FHandle.Address(), dialect, input,
                                           FSQLRecord.Count() > 0 ? FSQLRecord.AsXSQLDA() : nullptr);
             Call(result, true);
             FProcExecuted = true;
@@ -555,7 +557,9 @@ void TFbQuery::ExecQuery() {
             Transaction()->Rollback();
             break;
         default:
-            Call(library.isc_dsql_execute(StatusVector(), FBase.TRHandle(), &FHandle, dialect, input), true);
+            Call(
+                library.isc_dsql_execute(StatusVector(), FBase.TRHandle(), FHandle.Address(), dialect, input),
+                true);
             break;
         }
         FCallTime = FbTickCount() - start;
@@ -610,7 +614,7 @@ TFbXSQLDA* TFbQuery::Next() {
         if (stop && !TextOwnerLoading()) return nullptr;
     }
     const ISC_STATUS result = Library().isc_dsql_fetch(
-        StatusVector(), &FHandle, static_cast<unsigned short>(SQLDialect()), FSQLRecord.AsXSQLDA());
+        StatusVector(), FHandle.Address(), static_cast<unsigned short>(SQLDialect()), FSQLRecord.AsXSQLDA());
     Call(result, false);
     if (result == 0) {
         ++FRecordCount;
@@ -645,7 +649,7 @@ void TFbQuery::Close() {
     // Without a connection the server has already dropped the cursor.
     if (FHandle && FOpen && Database() && Database()->Connected() &&
         (FSQLType == TFbSQLTypes::SQLSelect || FSQLType == TFbSQLTypes::SQLSelectForUpdate)) {
-        result = Library().isc_dsql_free_statement(StatusVector(), &FHandle,
+        result = Library().isc_dsql_free_statement(StatusVector(), FHandle.Address(),
                                                    static_cast<unsigned short>(DSQL_close));
         Call(result, false);
         raise = result > 0 && !StatusHolds(isc_bad_stmt_handle) && !StatusHolds(isc_dsql_cursor_close_err);
@@ -682,19 +686,19 @@ void TFbQuery::FreeHandle() {
     ISC_STATUS result = 0;
     bool raise = false;
     if (Database() && Database()->Connected()) {
-        result = Library().isc_dsql_free_statement(StatusVector(), &FHandle,
+        result = Library().isc_dsql_free_statement(StatusVector(), FHandle.Address(),
                                                    static_cast<unsigned short>(DSQL_drop));
         Call(result, false);
         raise = result > 0 && !StatusHolds(isc_bad_stmt_handle);
     }
     FEof = true;
     FPrepared = false;
-    FHandle = 0;
+    FHandle.Release();
     if (raise) RaiseIBError(Library(), this);
 }
 
 void TFbQuery::ForgetHandle() {
-    FHandle = 0;
+    FHandle.Release();
     FOpen = false;
     FEof = true;
     FBOF = false;
@@ -790,7 +794,7 @@ TAllRowsAffected TFbQuery::AllRowsAffected() {
     IIBClientLibrary& library = Library();
     char item = isc_info_sql_records;
     QByteArray buffer(255, '\0');
-    Call(library.isc_dsql_sql_info(StatusVector(), &FHandle, short(1), &item, short(buffer.size()),
+    Call(library.isc_dsql_sql_info(StatusVector(), FHandle.Address(), short(1), &item, short(buffer.size()),
                                    buffer.data()),
          true);
     if (buffer[0] == char(isc_info_end)) return counts;
@@ -798,8 +802,8 @@ TAllRowsAffected TFbQuery::AllRowsAffected() {
     const int length = ReadInfoInteger(library, buffer.constData() + 1, 2);
     if (length + 3 > buffer.size()) {
         buffer = QByteArray(length + 4, '\0');
-        Call(library.isc_dsql_sql_info(StatusVector(), &FHandle, short(1), &item, short(buffer.size()),
-                                       buffer.data()),
+        Call(library.isc_dsql_sql_info(StatusVector(), FHandle.Address(), short(1), &item,
+                                       short(buffer.size()), buffer.data()),
              true);
     }
     // Clusters: item, 2-byte length, value; ended by isc_info_end.

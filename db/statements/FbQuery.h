@@ -5,6 +5,7 @@
 #include "FbXSQLDA.h"
 #include "SqlTextRoutines.h"
 #include "db/connection/FbDatabase.h"
+#include "db/connection/FbOwners.h"
 #include "db/connection/FbTransaction.h"
 #include "platform/Component.h"
 #include "platform/StringList.h"
@@ -90,7 +91,7 @@ public:
     void EndModifySQLText();
 
     // State.
-    isc_stmt_handle Handle() const { return FHandle; }
+    isc_stmt_handle Handle() const { return FHandle.Get(); }
     bool Prepared() const override { return FPrepared; }
     bool Open() const { return FOpen; }
     bool Bof() const { return FBOF; }
@@ -202,7 +203,7 @@ private:
     TSQLTextState FText;
     QStringList FOnlySrvParams;
 
-    isc_stmt_handle FHandle = 0;
+    TFbStatementHandle FHandle;
     bool FOpen = false;
     bool FEof = false;
     bool FBOF = false;
