@@ -10,7 +10,8 @@ constexpr qsizetype MaxSegment = 32768;
 } // namespace
 
 TFbBlobStream::TFbBlobStream(const TFbBlobContext& context) : FContext(context) {
-    if (!FContext.Library || !FContext.DBHandle || !FContext.TRHandle) RaiseFbError(FbClientError::NotPermitted);
+    if (!FContext.Library || !FContext.DBHandle || !FContext.TRHandle)
+        RaiseFbError(FbClientError::NotPermitted);
 }
 
 TFbBlobStream::~TFbBlobStream() {

@@ -100,12 +100,16 @@ bool TFbQuery::NeedUTFEncodeDDL() const {
     return Database() && Database()->NeedUTFEncodeDDL();
 }
 
-bool TFbQuery::TextOwnerLoading() const {
+bool TFbQuery::BeingLoaded() const {
     for (const QObject* o = this; o; o = o->parent()) {
         auto* component = qobject_cast<const platform::TComponent*>(o);
         if (component && component->Loading()) return true;
     }
     return false;
+}
+
+void TFbQuery::RaiseSQLParseError(const QString& message) {
+    RaiseFbError(FbClientError::SQLParseError, {FullName(), message});
 }
 
 IIBClientLibrary& TFbQuery::Library() {
@@ -611,7 +615,7 @@ TFbXSQLDA* TFbQuery::Next() {
     if (OnSQLFetch) {
         bool stop = false;
         OnSQLFetch(FRecordCount, stop);
-        if (stop && !TextOwnerLoading()) return nullptr;
+        if (stop && !BeingLoaded()) return nullptr;
     }
     const ISC_STATUS result = Library().isc_dsql_fetch(
         StatusVector(), FHandle.Address(), static_cast<unsigned short>(SQLDialect()), FSQLRecord.AsXSQLDA());

@@ -56,7 +56,7 @@ struct TAllRowsAffected {
     qint32 Inserts = 0;
 };
 
-class TFbQuery : public platform::TComponent, public IFbQuery, public ISQLTextOwner {
+class TFbQuery : public platform::TComponent, public IFbQuery {
     Q_OBJECT
 public:
     explicit TFbQuery(platform::TComponent* owner = nullptr);
@@ -149,7 +149,7 @@ public:
     // status-vector error with this statement as sender when asked and errCode > 0.
     ISC_STATUS Call(ISC_STATUS errCode, bool raiseError);
 
-    // IFbQuery
+    // IFbQuery (the statement context)
     QString FullName() const override { return platform::TComponent::FullName(); }
     int SQLDialect() const override;
     bool IsUnicodeConnect() const override;
@@ -167,13 +167,10 @@ public:
     void SetHaveStreamParams() override { FHaveStreamParams = true; }
     TFbBlobContext BlobContext() override;
 
-    // ISQLTextOwner
-    QString TextOwnerFullName() const override { return FullName(); }
-    bool TextOwnerLoading() const override;
-    IScanParamList& UserParamList() override { return FUserSQLParams; }
-    IScanParamList& ServerParamList() override { return FSQLParams; }
+    bool BeingLoaded() const override;
     bool Executing() const override { return FQueryRunState.testFlag(TQueryRunStateFlag::qrsInExecute); }
     bool Preparing() const override { return FQueryRunState.testFlag(TQueryRunStateFlag::qrsInPrepare); }
+    [[noreturn]] void RaiseSQLParseError(const QString& message) override;
 
 protected:
     virtual void DoBeforeExecute();

@@ -22,6 +22,13 @@ using namespace db::statements;
 // ---------------------------------------------------------------------------------------------
 // TFbXSQLDA
 
+IScanParamList& IFbQuery::UserParamList() {
+    return UserParams();
+}
+IScanParamList& IFbQuery::ServerParamList() {
+    return ServerParams();
+}
+
 TFbXSQLDA::TFbXSQLDA(IFbQuery* query, bool isParams) : FQuery(query), FIsParams(isParams) {}
 
 TFbXSQLDA::~TFbXSQLDA() = default;

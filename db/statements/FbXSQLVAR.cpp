@@ -27,10 +27,6 @@ using platform::TDateTime;
 using platform::TTimeStamp;
 using namespace db::statements;
 
-bool IsUnicodeCharSetId(int charSetId) {
-    return charSetId == CharSetUnicodeFss || charSetId == CharSetUtf8;
-}
-
 IFbQuery::~IFbQuery() = default;
 
 // ---------------------------------------------------------------------------------------------

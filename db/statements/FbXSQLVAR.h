@@ -6,6 +6,7 @@
 #include "FbBlobStream.h"
 #include "FbVariant.h"
 #include "SqlTextRoutines.h"
+#include "StatementContext.h"
 #include "db/connection/FbOwners.h"
 #include "platform/DateTime.h"
 
@@ -24,57 +25,16 @@
 class TFbXSQLDA;
 class TFbXSQLVAR;
 
-// Character set ids of the server (the client header names none of them).
-constexpr int CharSetNone = 0;
-constexpr int CharSetOctets = 1;
-constexpr int CharSetUnicodeFss = 3;
-constexpr int CharSetUtf8 = 4;
-constexpr int CharSetKoi8R = 63;
-constexpr int CharSetKoi8U = 64;
-constexpr bool IsKoi8CharSet(int id) {
-    return id == CharSetKoi8R || id == CharSetKoi8U;
-}
-// The Unicode character sets of a connection: UNICODE_FSS and UTF8.
-bool IsUnicodeCharSetId(int charSetId);
-
-// What the parameter and column lists need of the statement that owns them. The statement
-// (TFbQuery) implements it; the lists never outlive it.
-class IFbQuery {
+// What the parameter and column lists need of the statement that owns them: the statement's
+// context with its lists typed, and the blob calls.
+class IFbQuery : public IStatementContext {
 public:
-    virtual ~IFbQuery();
+    ~IFbQuery() override;
 
-    // The statement's name preceded by its owners' names, for messages.
-    virtual QString FullName() const = 0;
-    // The connection's SQL dialect.
-    virtual int SQLDialect() const = 0;
-    // Connection facts of the database.
-    virtual bool IsUnicodeConnect() const = 0;
-    virtual bool IsKOI8Connect() const = 0;
-    virtual bool NeedUnicodeFieldsTranslation() const = 0;
-    virtual bool NeedUTFEncodeDDL() const = 0;
-    // Whether a character set id is one of the connection's Unicode character sets.
-    virtual bool IsUnicodeCharSet(int charSetId) const { return IsUnicodeCharSetId(charSetId); }
-    // Options qoTrimCharFields and qoNoForceIsNull.
-    virtual bool TrimCharFields() const = 0;
-    virtual bool NoForceIsNull() const = 0;
-
-    // The parameter list as the user sets it and as the server describes it.
     virtual TFbXSQLDA& UserParams() = 0;
     virtual TFbXSQLDA& ServerParams() = 0;
-    virtual bool Prepared() const = 0;
-    // Rows fetched since the cursor opened, and whether an execute-procedure statement ran.
-    virtual int RecordCount() const = 0;
-    virtual bool ProcExecuted() const = 0;
-
-    // Macro values: the changed flag, and putting changed macros into the text (closes the
-    // statement, frees its handle and rebuilds the text with its server parameter list).
-    virtual bool MacroChanged() const = 0;
-    virtual void SetMacroChanged() = 0;
-    virtual void ApplyMacros() = 0;
-    // A parameter's null state changed so that the text may need an IS [NOT] NULL rewrite.
-    virtual void SetNeedForceIsNull() = 0;
-    // A parameter holds blob content to be written before execution.
-    virtual void SetHaveStreamParams() = 0;
+    IScanParamList& UserParamList() final;
+    IScanParamList& ServerParamList() final;
 
     // The database and transaction for blob calls, the transaction started first when the
     // statement's qoStartTransaction asks for it.

@@ -1,6 +1,5 @@
 #include "SqlTextRoutines.h"
 
-#include "db/connection/fb.h"
 #include "platform/Encoding.h"
 
 #include <cstring>
@@ -643,7 +642,7 @@ QList<TParamListEntry> PlanParamList(const QList<TScannedName>& names, const ISc
     return entries;
 }
 
-TSQLTextState::TSQLTextState(ISQLTextOwner& owner) : FOwner(owner) {}
+TSQLTextState::TSQLTextState(IStatementContext& owner) : FOwner(owner) {}
 
 bool TSQLTextState::HasNoParamMarkers(const QString& text) const {
     return ::HasNoParamMarkers(text, FMacroChar);
@@ -690,8 +689,8 @@ bool TSQLTextState::ScanParameters(const QString& text, bool buildUserList) {
         ScanSQLText(text, FParser.SQLKind(), FParser.CanParamsCheck(), FMacroChar, !buildUserList);
     if (scan.Error != TSQLScanError::None) {
         // While loading, a missing name stops the scan without an error and without a list.
-        if (scan.Error == TSQLScanError::ParamNameExpected && FOwner.TextOwnerLoading()) return false;
-        RaiseFbError(FbClientError::SQLParseError, {FOwner.TextOwnerFullName(), SQLScanErrorText(scan.Error)});
+        if (scan.Error == TSQLScanError::ParamNameExpected && FOwner.BeingLoaded()) return false;
+        FOwner.RaiseSQLParseError(SQLScanErrorText(scan.Error));
     }
     IScanParamList& list = buildUserList ? FOwner.UserParamList() : FOwner.ServerParamList();
     const QList<TParamListEntry> entries = PlanParamList(scan.Names, &list, buildUserList);

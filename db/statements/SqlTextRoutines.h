@@ -4,6 +4,8 @@
 // IS [NOT] NULL rewrites) and the encoding of the final text for the client library.
 // Positions are 1-based character positions in UTF-16 text.
 
+#include "StatementContext.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QString>
@@ -157,30 +159,10 @@ QList<TParamListEntry> PlanParamList(const QList<TScannedName>& names, const ISc
 // Upper-cases ASCII 'a'..'z' only.
 QString AsciiUpperCase(const QString& s);
 
-// What the statement's text state asks of its statement.
-class ISQLTextOwner {
-public:
-    virtual ~ISQLTextOwner() = default;
-    // The statement's name preceded by its owners' names, joined with ".".
-    virtual QString TextOwnerFullName() const = 0;
-    // The statement or one of its owners is being loaded from a stored form.
-    virtual bool TextOwnerLoading() const = 0;
-    virtual IScanParamList& UserParamList() = 0;
-    virtual IScanParamList& ServerParamList() = 0;
-    virtual bool NoForceIsNull() const = 0;
-    // The statement runs an execution or a prepare (run state).
-    virtual bool Executing() const = 0;
-    virtual bool Preparing() const = 0;
-    // Connection facts.
-    virtual bool IsUnicodeConnect() const = 0;
-    virtual bool IsKOI8Connect() const = 0;
-    virtual bool NeedUTFEncodeDDL() const = 0;
-};
-
 // The text state of one statement: its parser, the text with markers and its 8-bit form.
 class TSQLTextState {
 public:
-    explicit TSQLTextState(ISQLTextOwner& owner);
+    explicit TSQLTextState(IStatementContext& owner);
 
     TSQLParser& Parser() { return FParser; }
     const TSQLParser& Parser() const { return FParser; }
@@ -215,7 +197,7 @@ public:
 private:
     void SetPrepared(const QByteArray& bytes);
 
-    ISQLTextOwner& FOwner;
+    IStatementContext& FOwner;
     TSQLParser FParser;
     QString FProcessedSQL;
     QByteArray FPreparedSQL;

@@ -51,7 +51,16 @@ public:
     TFbXSQLDA Server{this, true};
     TFbXSQLDA Columns{this, false};
 
+    bool InExecute = true;
+    bool InPrepare = false;
+
     QString FullName() const override { return QStringLiteral("Form1.pFbQueryFormy"); }
+    bool BeingLoaded() const override { return false; }
+    bool Executing() const override { return InExecute; }
+    bool Preparing() const override { return InPrepare; }
+    [[noreturn]] void RaiseSQLParseError(const QString& message) override {
+        RaiseFbError(FbClientError::SQLParseError, {FullName(), message});
+    }
     int SQLDialect() const override { return Dialect; }
     bool IsUnicodeConnect() const override { return Unicode; }
     bool IsKOI8Connect() const override { return KOI8; }
