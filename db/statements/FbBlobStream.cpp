@@ -96,13 +96,13 @@ void TFbBlobStream::Finish() {
     FWriting = false;
 }
 
-QByteArray FbReadBlob(const TFbBlobContext& context, const ISC_QUAD& id) {
+QByteArray db::statements::FbReadBlob(const TFbBlobContext& context, const ISC_QUAD& id) {
     TFbBlobStream blob(context);
     blob.OpenForRead(id);
     return blob.ReadAll();
 }
 
-ISC_QUAD FbWriteBlob(const TFbBlobContext& context, const QByteArray& data, short subType) {
+ISC_QUAD db::statements::FbWriteBlob(const TFbBlobContext& context, const QByteArray& data, short subType) {
     TFbBlobStream blob(context);
     blob.Create(subType);
     blob.Write(data);

@@ -446,7 +446,8 @@ void TFbQuery::DescribeParams(bool diffParams) {
         } else if (type == SQL_BLOB && !user.IsBlob() && !user.HasStreamValue()) {
             // A value given as text for a blob parameter becomes the blob's content.
             QByteArray content;
-            if (NeedUnicodeFieldsTranslation() && IsUnicodeCharSetId(described.sqlscale & 0xFF))
+            if (NeedUnicodeFieldsTranslation() &&
+                db::statements::IsUnicodeCharSetId(described.sqlscale & 0xFF))
                 content = user.AsWideString().toUtf8();
             else
                 content = user.AsAnsiString();

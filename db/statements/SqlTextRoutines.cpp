@@ -1,8 +1,11 @@
 #include "SqlTextRoutines.h"
+#include "SqlTextInternal.h"
 
 #include "platform/Encoding.h"
 
 #include <cstring>
+
+namespace db::statements {
 
 namespace sqlchars {
 
@@ -256,6 +259,10 @@ bool HasNoParamMarkers(const QString& text, QChar macroChar) {
     return true;
 }
 
+} // namespace db::statements
+
+using namespace db::statements;
+
 void TSQLParser::SetSQLText(const QString& text) {
     FSQLText = text;
     FLen = static_cast<int>(text.size());
@@ -265,7 +272,7 @@ void TSQLParser::SetSQLText(const QString& text) {
     FCanParamsCheck = FSQLKind != TSQLKind::skDDL;
 }
 
-QString SQLScanErrorText(TSQLScanError error) {
+QString db::statements::SQLScanErrorText(TSQLScanError error) {
     switch (error) {
     case TSQLScanError::EofInComment:
         return QStringLiteral("EOF in comment detected");
@@ -578,20 +585,20 @@ TSQLScanResult TScanner::Run() {
 
 } // namespace
 
-TSQLScanResult ScanSQLText(const QString& text, TSQLKind kind, bool canParamsCheck, QChar macroChar,
-                           bool writeOutput) {
+TSQLScanResult db::statements::ScanSQLText(const QString& text, TSQLKind kind, bool canParamsCheck,
+                                           QChar macroChar, bool writeOutput) {
     return TScanner(text, kind, canParamsCheck, macroChar, writeOutput).Run();
 }
 
-QString AsciiUpperCase(const QString& s) {
+QString db::statements::AsciiUpperCase(const QString& s) {
     QString r = s;
     for (QChar& ch : r)
         if (ch.unicode() >= u'a' && ch.unicode() <= u'z') ch = QChar(ch.unicode() - 32);
     return r;
 }
 
-QList<TParamListEntry> PlanParamList(const QList<TScannedName>& names, const IScanParamList* previous,
-                                     bool keepMacros) {
+QList<TParamListEntry> db::statements::PlanParamList(const QList<TScannedName>& names,
+                                                     const IScanParamList* previous, bool keepMacros) {
     QList<TParamListEntry> entries;
     entries.reserve(names.size());
     const int oldCount = previous ? previous->ParamCount() : 0;
@@ -645,7 +652,7 @@ QList<TParamListEntry> PlanParamList(const QList<TScannedName>& names, const ISc
 TSQLTextState::TSQLTextState(IStatementContext& owner) : FOwner(owner) {}
 
 bool TSQLTextState::HasNoParamMarkers(const QString& text) const {
-    return ::HasNoParamMarkers(text, FMacroChar);
+    return db::statements::HasNoParamMarkers(text, FMacroChar);
 }
 
 void TSQLTextState::SetPrepared(const QByteArray& bytes) {

@@ -11,20 +11,6 @@
 #include <QString>
 #include <QVariant>
 
-// Character classes; characters outside the first 256 code points belong to none of them.
-namespace sqlchars {
-bool IsWordBefore(char16_t c);
-bool IsWordAfter(char16_t c);
-bool IsLeadSkip(char16_t c);
-bool IsNameChar(char16_t c);
-bool IsLineEnd(char16_t c);
-bool IsMacroEnd(char16_t c);
-bool IsScanBlank(char16_t c);
-bool IsOperatorSkip(char16_t c);
-bool IsNegation(char16_t c);
-bool IsComparison(char16_t c);
-} // namespace sqlchars
-
 enum class TSQLKind {
     skUnknown,
     skSelect,
@@ -37,18 +23,12 @@ enum class TSQLKind {
     skUpdateOrInsert
 };
 
-// Whether the upper-case ASCII `word` stands at `pos` as a whole word (letters match in either case).
-bool IsWordAt(const char* word, const QString& text, int pos);
-// Advances `pos` past leading blanks, brackets, ';', '^' and comments of a text of length `len`.
-void SkipBlanks(const QString& text, int len, int& pos);
-// Whether a WHERE clause begins at `pos`.
-bool IsWhereAt(const QString& text, int pos);
-// Whether a WHERE clause ends at `pos`: the end of the text or a keyword that follows the clause.
-bool IsWhereEndAt(const QString& text, int pos);
+namespace db::statements {
 // The statement kind of a text whose first significant character is at `firstPos`.
 TSQLKind DetectSQLKind(const QString& text, int firstPos);
 // True when the text holds no ':', '?' or macro character outside strings and comments.
 bool HasNoParamMarkers(const QString& text, QChar macroChar);
+} // namespace db::statements
 
 // A statement's text and what is derived from it.
 class TSQLParser {
@@ -91,6 +71,7 @@ struct TSQLScanResult {
     int ErrorPos = 0;
 };
 
+namespace db::statements {
 // The message text of a scan error.
 QString SQLScanErrorText(TSQLScanError error);
 
@@ -98,6 +79,7 @@ QString SQLScanErrorText(TSQLScanError error);
 // "?" and blanks (same length; macros are copied as written). Never raises.
 TSQLScanResult ScanSQLText(const QString& text, TSQLKind kind, bool canParamsCheck, QChar macroChar,
                            bool writeOutput);
+} // namespace db::statements
 
 // Text-scan data a parameter item carries.
 struct TParamTextData {
@@ -149,6 +131,7 @@ public:
     virtual void RebuildFromScan(const QList<TParamListEntry>& entries) = 0;
 };
 
+namespace db::statements {
 // Turns scanned names into list entries. Parameters are upper-cased (ASCII only) unless quoted;
 // a macro is split at its first '%' into name and default, a '#' default makes it quoted. With
 // `keepMacros` false macros are dropped. Each entry reuses the first not yet reused item of the
@@ -158,6 +141,7 @@ QList<TParamListEntry> PlanParamList(const QList<TScannedName>& names, const ISc
 
 // Upper-cases ASCII 'a'..'z' only.
 QString AsciiUpperCase(const QString& s);
+} // namespace db::statements
 
 // The text state of one statement: its parser, the text with markers and its 8-bit form.
 class TSQLTextState {

@@ -8,6 +8,8 @@
 
 class IScanParamList;
 
+namespace db::statements {
+
 // Character set ids of the server (the client header names none of them).
 constexpr int CharSetNone = 0;
 constexpr int CharSetOctets = 1;
@@ -22,6 +24,8 @@ constexpr bool IsKoi8CharSet(int id) {
 constexpr bool IsUnicodeCharSetId(int charSetId) {
     return charSetId == CharSetUnicodeFss || charSetId == CharSetUtf8;
 }
+
+} // namespace db::statements
 
 class IStatementContext {
 public:
@@ -40,7 +44,9 @@ public:
     virtual bool NeedUTFEncodeDDL() const = 0;
     // Whether a character set id is one of the connection's Unicode character sets (UNICODE_FSS,
     // UTF8).
-    virtual bool IsUnicodeCharSet(int charSetId) const { return IsUnicodeCharSetId(charSetId); }
+    virtual bool IsUnicodeCharSet(int charSetId) const {
+        return db::statements::IsUnicodeCharSetId(charSetId);
+    }
     // Options qoTrimCharFields and qoNoForceIsNull.
     virtual bool TrimCharFields() const = 0;
     virtual bool NoForceIsNull() const = 0;

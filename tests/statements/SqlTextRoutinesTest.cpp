@@ -1,10 +1,13 @@
 #include "ScanTestSupport.h"
+#include "db/statements/SqlTextInternal.h"
 
 #include "db/connection/fb.h"
 #include "platform/Encoding.h"
 
 #include <gtest/gtest.h>
 #include <ostream>
+
+using namespace db::statements;
 
 // Readable failure output.
 void PrintTo(const QString& s, std::ostream* os) {

@@ -11,6 +11,8 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+using namespace db::statements;
+
 namespace {
 
 struct TTeb {
