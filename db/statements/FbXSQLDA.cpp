@@ -354,13 +354,8 @@ void TFbXSQLDA::RestoreValues(const std::vector<TFbXSQLVAR::TSavedValue>& saved)
         FXSQLVARs[size_t(i)]->RestoreValue(saved[size_t(i)]);
 }
 
-void TFbXSQLDA::RebuildFromScan(const QList<TParamListEntry>& entries) {
-    // The new list is made beside the old one; only when nothing more can fail does it replace it,
-    // so that a failure leaves the old list as it was.
-    const int n = int(entries.size());
-    const int capacity = std::max(FCapacity, n);
-    TFbXSQLDAPtr descriptor = NewXSQLDA(capacity);
-
+// Everything a rebuild makes before it replaces the list.
+struct TFbXSQLDA::TRebuild {
     // Where each new item comes from: a kept item of this list, a retired one, or a new one.
     enum class TFrom { Kept, Retired, Fresh };
     struct TPlan {
@@ -368,13 +363,40 @@ void TFbXSQLDA::RebuildFromScan(const QList<TParamListEntry>& entries) {
         int Index = -1; // into FXSQLVARs or FRetired
         std::unique_ptr<TFbXSQLVAR> Fresh;
     };
-    std::vector<TPlan> plan;
-    plan.resize(size_t(capacity));
+    struct TMacroText {
+        QString Wide;
+        QByteArray Encoded;
+    };
+    int Count = 0;
+    int Capacity = 0;
+    TFbXSQLDAPtr Descriptor;
+    std::vector<TPlan> Plan;
+    std::vector<QString> Keys;
+    // (Standard containers: an insertion that runs out of memory leaves them as they were.)
+    TNameIndex Names;
+    TEqualNames EqualNames;
+    std::vector<bool> InEqualGroup;
+    std::unordered_map<QString, TMacroText> MacroTexts;
+    std::vector<const TMacroText*> MacroOf;
+    std::vector<std::unique_ptr<TFbXSQLVAR>> Retired;
+    std::vector<std::unique_ptr<TFbXSQLVAR>> Items;
+};
+
+TFbXSQLVAR& TFbXSQLDA::PlannedItem(TRebuild& r, int index) {
+    TRebuild::TPlan& p = r.Plan[size_t(index)];
+    return p.From == TRebuild::TFrom::Kept      ? *FXSQLVARs[size_t(p.Index)]
+           : p.From == TRebuild::TFrom::Retired ? *FRetired[size_t(p.Index)]
+                                                : *p.Fresh;
+}
+
+void TFbXSQLDA::PlanItems(TRebuild& r, const QList<TParamListEntry>& entries) {
+    using TFrom = TRebuild::TFrom;
+    r.Plan.resize(size_t(r.Capacity));
     std::vector<bool> kept(FXSQLVARs.size(), false);
     std::vector<bool> revived(FRetired.size(), false);
-    for (int i = 0; i < capacity; ++i) {
-        TPlan& p = plan[size_t(i)];
-        if (i < n) {
+    for (int i = 0; i < r.Capacity; ++i) {
+        TRebuild::TPlan& p = r.Plan[size_t(i)];
+        if (i < r.Count) {
             const int keep = entries[i].KeepIndex;
             if (keep >= 0 && keep < FCount && !kept[size_t(keep)]) {
                 kept[size_t(keep)] = true;
@@ -382,14 +404,14 @@ void TFbXSQLDA::RebuildFromScan(const QList<TParamListEntry>& entries) {
                 p.Index = keep;
                 continue;
             }
-            for (size_t r = 0; r < FRetired.size(); ++r) {
-                const TFbXSQLVAR& item = *FRetired[r];
-                if (!revived[r] && item.FName == entries[i].Name &&
+            // An item of this name retired by an earlier rebuild comes back with its value.
+            for (size_t k = 0; k < FRetired.size() && p.From == TFrom::Fresh; ++k) {
+                const TFbXSQLVAR& item = *FRetired[k];
+                if (!revived[k] && item.FName == entries[i].Name &&
                     !(item.IsBlob() && !item.HasStreamValue())) {
-                    revived[r] = true;
+                    revived[k] = true;
                     p.From = TFrom::Retired;
-                    p.Index = int(r);
-                    break;
+                    p.Index = int(k);
                 }
             }
             if (p.From == TFrom::Retired) continue;
@@ -403,112 +425,109 @@ void TFbXSQLDA::RebuildFromScan(const QList<TParamListEntry>& entries) {
         item.FIndicator = -1;
         item.EnsureDataArea(1);
     }
+}
 
-    // Names and equal-name groups, built aside.
-    std::vector<QString> keys;
-    keys.reserve(size_t(n));
-    for (int i = 0; i < n; ++i)
-        keys.push_back(entries[i].NameQuoted ? entries[i].Name : AsciiUpperCase(entries[i].Name));
-    // (Standard containers: an insertion that runs out of memory leaves them as they were.)
-    TNameIndex names;
-    TEqualNames equalNames;
-    std::vector<bool> inEqualGroup(size_t(n), false);
-    for (int i = 0; i < n; ++i) {
-        const QString& key = keys[size_t(i)];
+void TFbXSQLDA::PlanNames(TRebuild& r, const QList<TParamListEntry>& entries) {
+    r.Keys.reserve(size_t(r.Count));
+    for (int i = 0; i < r.Count; ++i)
+        r.Keys.push_back(entries[i].NameQuoted ? entries[i].Name : AsciiUpperCase(entries[i].Name));
+    r.InEqualGroup.assign(size_t(r.Count), false);
+    for (int i = 0; i < r.Count; ++i) {
+        const QString& key = r.Keys[size_t(i)];
         if (FIsParams) {
-            auto equal = equalNames.find(key);
-            if (equal != equalNames.end()) {
+            auto equal = r.EqualNames.find(key);
+            if (equal != r.EqualNames.end()) {
                 equal->second.push_back(i);
-                inEqualGroup[size_t(i)] = true;
-            } else if (const auto first = names.find(key); first != names.end()) {
-                equalNames.emplace(key, std::vector<int>{first->second, i});
-                inEqualGroup[size_t(first->second)] = true;
-                inEqualGroup[size_t(i)] = true;
+                r.InEqualGroup[size_t(i)] = true;
+            } else if (const auto first = r.Names.find(key); first != r.Names.end()) {
+                r.EqualNames.emplace(key, std::vector<int>{first->second, i});
+                r.InEqualGroup[size_t(first->second)] = true;
+                r.InEqualGroup[size_t(i)] = true;
             }
         }
-        names.emplace(key, i);
+        r.Names.emplace(key, i);
     }
+}
 
-    // Macro values of new macro items: a value reaches every item of its name (the last one set
-    // wins), encoded now so that storing it cannot fail.
-    struct TMacroText {
-        QString Wide;
-        QByteArray Encoded;
-    };
-    std::unordered_map<QString, TMacroText> macroTexts;
-    for (int i = 0; i < n; ++i) {
+void TFbXSQLDA::PlanMacroTexts(TRebuild& r, const QList<TParamListEntry>& entries) {
+    // A value reaches every item of its name (the last one set wins); encoded now, into data areas
+    // grown now, so that storing it cannot fail.
+    for (int i = 0; i < r.Count; ++i) {
         if (!entries[i].SetMacroValue) continue;
-        const QString& key = keys[size_t(i)];
-        TMacroText text{entries[i].MacroValue, QByteArray()};
+        TRebuild::TMacroText text{entries[i].MacroValue, QByteArray()};
         EncodeInto(AnsiEncoder(), text.Wide, text.Encoded);
-        macroTexts.insert_or_assign(key, std::move(text));
+        r.MacroTexts.insert_or_assign(r.Keys[size_t(i)], std::move(text));
     }
-    std::vector<const TMacroText*> macroOf(size_t(n), nullptr);
-    for (int i = 0; i < n; ++i) {
-        const auto text = macroTexts.find(keys[size_t(i)]);
-        if (text == macroTexts.end() || text->second.Encoded.size() > MaxTextLength) continue;
-        macroOf[size_t(i)] = &text->second;
-        TPlan& p = plan[size_t(i)];
-        TFbXSQLVAR& item = p.From == TFrom::Kept      ? *FXSQLVARs[size_t(p.Index)]
-                           : p.From == TFrom::Retired ? *FRetired[size_t(p.Index)]
-                                                      : *p.Fresh;
-        item.EnsureDataArea(int(text->second.Encoded.size()));
+    r.MacroOf.assign(size_t(r.Count), nullptr);
+    for (int i = 0; i < r.Count; ++i) {
+        const auto text = r.MacroTexts.find(r.Keys[size_t(i)]);
+        if (text == r.MacroTexts.end() || text->second.Encoded.size() > MaxTextLength) continue;
+        r.MacroOf[size_t(i)] = &text->second;
+        PlannedItem(r, i).EnsureDataArea(int(text->second.Encoded.size()));
     }
+}
 
-    // Room for the items left out, so that retiring them cannot fail.
-    std::vector<std::unique_ptr<TFbXSQLVAR>> retired;
-    retired.reserve(FRetired.size() + FXSQLVARs.size());
-    std::vector<std::unique_ptr<TFbXSQLVAR>> items;
-    items.reserve(size_t(capacity));
-
-    // ---- nothing below allocates or raises
-    for (int i = 0; i < capacity; ++i) {
-        TPlan& p = plan[size_t(i)];
+void TFbXSQLDA::CommitRebuild(TRebuild& r, const QList<TParamListEntry>& entries) noexcept {
+    using TFrom = TRebuild::TFrom;
+    for (int i = 0; i < r.Capacity; ++i) {
+        TRebuild::TPlan& p = r.Plan[size_t(i)];
         std::unique_ptr<TFbXSQLVAR> item = p.From == TFrom::Kept      ? std::move(FXSQLVARs[size_t(p.Index)])
                                            : p.From == TFrom::Retired ? std::move(FRetired[size_t(p.Index)])
                                                                       : std::move(p.Fresh);
-        XSQLVAR& slot = descriptor->sqlvar[i];
+        XSQLVAR& slot = r.Descriptor->sqlvar[i];
         slot = *item->FXSQLVAR;
         item->FXSQLVAR = &slot;
         if (slot.sqlind) slot.sqlind = &item->FIndicator;
         item->FIndex = i;
-        item->FInEqualGroup = i < n && inEqualGroup[size_t(i)];
-        if (i < n) {
-            item->FName = keys[size_t(i)];
+        item->FInEqualGroup = i < r.Count && r.InEqualGroup[size_t(i)];
+        if (i < r.Count) {
+            item->FName = r.Keys[size_t(i)];
             item->FTextData = entries[i].TextData;
         }
-        items.push_back(std::move(item));
+        r.Items.push_back(std::move(item));
     }
     // Items of the old list that were handed out may still be held: they retire, off the old
-    // descriptor. Spare items past the old count were never handed out and go.
-    for (int i = 0; i < int(FXSQLVARs.size()); ++i) {
+    // descriptor. Spare items past the old count were never handed out and go with the old list.
+    for (int i = 0; i < FCount; ++i) {
         if (!FXSQLVARs[size_t(i)]) continue;
-        if (i < FCount) {
-            FXSQLVARs[size_t(i)]->Detach();
-            retired.push_back(std::move(FXSQLVARs[size_t(i)]));
-        }
+        FXSQLVARs[size_t(i)]->Detach();
+        r.Retired.push_back(std::move(FXSQLVARs[size_t(i)]));
     }
     for (auto& item : FRetired)
-        if (item) retired.push_back(std::move(item));
-    std::vector<std::unique_ptr<TFbXSQLVAR>> dropped = std::move(FXSQLVARs);
-    FXSQLVARs = std::move(items);
-    FRetired = std::move(retired);
-    FXSQLDA = std::move(descriptor);
-    FCapacity = capacity;
-    FCount = n;
-    if (FXSQLDA) FXSQLDA->sqln = FXSQLDA->sqld = short(n);
-    FNames.swap(names);
-    FEquelNames.swap(equalNames);
+        if (item) r.Retired.push_back(std::move(item));
+    FXSQLVARs.swap(r.Items);
+    FRetired.swap(r.Retired);
+    FXSQLDA.swap(r.Descriptor);
+    FCapacity = r.Capacity;
+    FCount = r.Count;
+    if (FXSQLDA) FXSQLDA->sqln = FXSQLDA->sqld = short(r.Count);
+    FNames.swap(r.Names);
+    FEquelNames.swap(r.EqualNames);
     FCachedNames.clear();
-    for (int i = 0; i < n; ++i)
-        if (const TMacroText* text = macroOf[size_t(i)])
-            FXSQLVARs[size_t(i)]->PutMacroText(text->Encoded, text->Wide);
     FHasDefferedSettings = false;
-    for (int i = 0; i < n; ++i)
+    for (int i = 0; i < r.Count; ++i) {
+        if (const TRebuild::TMacroText* text = r.MacroOf[size_t(i)])
+            FXSQLVARs[size_t(i)]->PutMacroText(text->Encoded, text->Wide);
         if (FXSQLVARs[size_t(i)]->FIsDefferedSetting) FHasDefferedSettings = true;
-    // Macro values too long for text take the ordinary way (they become blob content).
-    for (int i = 0; i < n; ++i) {
-        if (!entries[i].SetMacroValue || macroOf[size_t(i)]) continue;
-        FXSQLVARs[size_t(i)]->SetAsWideString(entries[i].MacroValue);
     }
+}
+
+void TFbXSQLDA::RebuildFromScan(const QList<TParamListEntry>& entries) {
+    // The new list is made beside the old one; only when nothing more can fail does it replace it,
+    // so that a failure leaves the old list as it was.
+    TRebuild r;
+    r.Count = int(entries.size());
+    r.Capacity = std::max(FCapacity, r.Count);
+    r.Descriptor = NewXSQLDA(r.Capacity);
+    PlanItems(r, entries);
+    PlanNames(r, entries);
+    PlanMacroTexts(r, entries);
+    // Room for the items left out, so that retiring them cannot fail.
+    r.Retired.reserve(FRetired.size() + FXSQLVARs.size());
+    r.Items.reserve(size_t(r.Capacity));
+    CommitRebuild(r, entries);
+    // Macro values too long for text take the ordinary way (they become blob content).
+    for (int i = 0; i < r.Count; ++i)
+        if (entries[i].SetMacroValue && !r.MacroOf[size_t(i)])
+            FXSQLVARs[size_t(i)]->SetAsWideString(entries[i].MacroValue);
 }

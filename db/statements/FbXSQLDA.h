@@ -78,6 +78,13 @@ private:
     friend class TFbXSQLVAR;
 
     void EnsureCapacity(int count);
+    // The steps of RebuildFromScan: all that can fail is planned aside, then committed at once.
+    struct TRebuild;
+    TFbXSQLVAR& PlannedItem(TRebuild& r, int index);
+    void PlanItems(TRebuild& r, const QList<TParamListEntry>& entries);
+    void PlanNames(TRebuild& r, const QList<TParamListEntry>& entries);
+    void PlanMacroTexts(TRebuild& r, const QList<TParamListEntry>& entries);
+    void CommitRebuild(TRebuild& r, const QList<TParamListEntry>& entries) noexcept;
     void ClearNames();
     TFbXSQLVAR* FindExact(const QString& name) const;
 
