@@ -326,26 +326,8 @@ void TFbQuery::Prepare() {
                                       static_cast<unsigned short>(dialect), FSQLRecord.AsXSQLDA()),
              true);
 
-        char item = isc_info_sql_stmt_type;
-        char info[8] = {};
-        Call(library.isc_dsql_sql_info(StatusVector(), FHandle.Address(), short(1), &item,
-                                       short(sizeof(info)), info),
-             true);
-        if (info[0] != isc_info_sql_stmt_type) RaiseFbError(FbClientError::UnknownError);
-        const int length = ReadInfoInteger(library, info + 1, 2);
-        if (length < 0 || length > int(sizeof(info)) - 3) RaiseFbError(FbClientError::UnknownError);
-        FSQLType = TFbSQLTypes(ReadInfoInteger(library, info + 3, length));
-
-        if (FSQLType == TFbSQLTypes::SQLSelectForUpdate) {
-            if (FCursorName.isEmpty()) {
-                for (int i = 0; i < 10; ++i)
-                    FCursorName += QChar(u'0' + QRandomGenerator::global()->bounded(10));
-            }
-            const QByteArray name = platform::AnsiFromString(FCursorName);
-            Call(library.isc_dsql_set_cursor_name(StatusVector(), FHandle.Address(), name.constData(),
-                                                  static_cast<unsigned short>(0)),
-                 true);
-        }
+        ReadStatementType();
+        if (FSQLType == TFbSQLTypes::SQLSelectForUpdate) NameCursor();
 
         switch (FSQLType) {
         case TFbSQLTypes::SQLSelect:
@@ -362,24 +344,7 @@ void TFbQuery::Prepare() {
             else
                 FSQLRecord.SetCount(0);
             FOnlySrvParams.clear();
-            if (diff) {
-                for (int i = 0; i < FUserSQLParams.Count(); ++i) {
-                    TFbXSQLVAR& user = FUserSQLParams.Vars(i);
-                    const TFbXSQLVAR* server = FSQLParams.FindParam(user.Name());
-                    if (!server || user.IsNull()) continue;
-                    const short st = server->ServerSQLType();
-                    const short ut = user.SQLType();
-                    if ((st == SQL_TIMESTAMP || st == SQL_TYPE_DATE) &&
-                        (ut == SQL_DOUBLE || ut == SQL_FLOAT || ut == SQL_D_FLOAT || ut == SQL_INT64))
-                        user.SetAsDateTime(user.AsDouble());
-                }
-                for (int i = 0; i < FSQLParams.Count(); ++i) {
-                    const QString name = FSQLParams.Vars(i).Name();
-                    if (FUserSQLParams.FindParam(name) == nullptr && !FOnlySrvParams.contains(name))
-                        FOnlySrvParams.append(name);
-                }
-                FOnlySrvParams.sort();
-            }
+            if (diff) MatchServerParams();
             break;
         }
         case TFbSQLTypes::SQLGetSegment:
@@ -401,6 +366,51 @@ void TFbQuery::Prepare() {
         FPrepared = false;
         throw;
     }
+}
+
+void TFbQuery::ReadStatementType() {
+    IIBClientLibrary& library = Library();
+    char item = isc_info_sql_stmt_type;
+    char info[8] = {};
+    Call(library.isc_dsql_sql_info(StatusVector(), FHandle.Address(), short(1), &item, short(sizeof(info)),
+                                   info),
+         true);
+    if (info[0] != isc_info_sql_stmt_type) RaiseFbError(FbClientError::UnknownError);
+    const int length = ReadInfoInteger(library, info + 1, 2);
+    if (length < 0 || length > int(sizeof(info)) - 3) RaiseFbError(FbClientError::UnknownError);
+    FSQLType = TFbSQLTypes(ReadInfoInteger(library, info + 3, length));
+}
+
+void TFbQuery::NameCursor() {
+    if (FCursorName.isEmpty()) {
+        for (int i = 0; i < 10; ++i)
+            FCursorName += QChar(u'0' + QRandomGenerator::global()->bounded(10));
+    }
+    const QByteArray name = platform::AnsiFromString(FCursorName);
+    Call(Library().isc_dsql_set_cursor_name(StatusVector(), FHandle.Address(), name.constData(),
+                                            static_cast<unsigned short>(0)),
+         true);
+}
+
+void TFbQuery::MatchServerParams() {
+    // Numbers given for what the server describes as a date become date-times; the server's
+    // parameters the user list lacks are named.
+    for (int i = 0; i < FUserSQLParams.Count(); ++i) {
+        TFbXSQLVAR& user = FUserSQLParams.Vars(i);
+        const TFbXSQLVAR* server = FSQLParams.FindParam(user.Name());
+        if (!server || user.IsNull()) continue;
+        const short st = server->ServerSQLType();
+        const short ut = user.SQLType();
+        if ((st == SQL_TIMESTAMP || st == SQL_TYPE_DATE) &&
+            (ut == SQL_DOUBLE || ut == SQL_FLOAT || ut == SQL_D_FLOAT || ut == SQL_INT64))
+            user.SetAsDateTime(user.AsDouble());
+    }
+    for (int i = 0; i < FSQLParams.Count(); ++i) {
+        const QString name = FSQLParams.Vars(i).Name();
+        if (FUserSQLParams.FindParam(name) == nullptr && !FOnlySrvParams.contains(name))
+            FOnlySrvParams.append(name);
+    }
+    FOnlySrvParams.sort();
 }
 
 void TFbQuery::DescribeParams(bool diffParams) {

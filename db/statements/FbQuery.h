@@ -185,6 +185,9 @@ private:
     void TransactionEndingHandler();
     // The connection was lost or the database is going away: forget the handle without the server.
     void ForgetHandle();
+    void ReadStatementType();
+    void NameCursor();
+    void MatchServerParams();
     void DescribeParams(bool diffParams);
     void DescribeColumns();
     void RememberTextNulls();
