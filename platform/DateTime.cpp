@@ -69,15 +69,23 @@ void DecodeDayNumber(int dayNumber, int& year, int& month, int& day) {
 } // namespace
 
 TTimeStamp DateTimeToTimeStamp(TDateTime value) {
+    // The whole part is the day and the fraction's magnitude the time of that day, on both sides
+    // of 1899-12-30. A time that rounds up to a full day is midnight of the next calendar day,
+    // which for a negative day number is one day nearer to zero.
+    const double day = std::trunc(value);
     // Round half to even, independent of the caller's rounding mode.
     const int saved = std::fegetround();
     std::fesetround(FE_TONEAREST);
-    const double scaled = std::nearbyint(value * double(MSecsPerDay));
+    int64_t ms = int64_t(std::nearbyint(std::fabs(value - day) * double(MSecsPerDay)));
     std::fesetround(saved);
-    const int64_t m = int64_t(scaled);
+    int64_t days = int64_t(day);
+    if (ms >= MSecsPerDay) {
+        ms -= MSecsPerDay;
+        ++days;
+    }
     TTimeStamp ts;
-    ts.Date = int(DateDelta + m / MSecsPerDay);
-    ts.Time = int(std::llabs(m) % MSecsPerDay);
+    ts.Date = int(DateDelta + days);
+    ts.Time = int(ms);
     return ts;
 }
 

@@ -5,6 +5,8 @@
 
 #include <benchmark/benchmark.h>
 
+using namespace db::statements;
+
 namespace {
 
 const QStringList& ApplicationStatements() {

@@ -1,4 +1,5 @@
 #include "FbDatabase.h"
+#include "FbOwners.h"
 
 #include "FbBase.h"
 #include "FbInfo.h"
@@ -478,37 +479,36 @@ double TFbDatabase::GetServerTime() {
     out->sqln = 1;
     ISC_TIMESTAMP value{};
     short indicator = 0;
-    isc_stmt_handle statement = 0;
+    TFbStatementHandle statement;
     try {
-        Call(library.isc_dsql_alloc_statement2(StatusVector(), &FHandle, &statement), true);
-        transaction.Call(library.isc_dsql_prepare(StatusVector(), transaction.HandleAddress(), &statement,
-                                                  static_cast<unsigned short>(0), sql.constData(), dialect,
-                                                  out),
+        Call(library.isc_dsql_alloc_statement2(StatusVector(), &FHandle, statement.Allocate(library)), true);
+        transaction.Call(library.isc_dsql_prepare(StatusVector(), transaction.HandleAddress(),
+                                                  statement.Address(), static_cast<unsigned short>(0),
+                                                  sql.constData(), dialect, out),
                          true);
         out->sqlvar[0].sqltype = SQL_TIMESTAMP | 1;
         out->sqlvar[0].sqlscale = 0;
         out->sqlvar[0].sqllen = sizeof(ISC_TIMESTAMP);
         out->sqlvar[0].sqldata = reinterpret_cast<char*>(&value);
         out->sqlvar[0].sqlind = &indicator;
-        transaction.Call(library.isc_dsql_execute(StatusVector(), transaction.HandleAddress(), &statement,
-                                                  dialect, static_cast<XSQLDA*>(nullptr)),
+        transaction.Call(library.isc_dsql_execute(StatusVector(), transaction.HandleAddress(),
+                                                  statement.Address(), dialect,
+                                                  static_cast<XSQLDA*>(nullptr)),
                          true);
-        const ISC_STATUS fetched = library.isc_dsql_fetch(StatusVector(), &statement, dialect, out);
+        const ISC_STATUS fetched = library.isc_dsql_fetch(StatusVector(), statement.Address(), dialect, out);
         if (fetched != FetchEnd) transaction.Call(fetched, true);
         if (fetched == FetchEnd || indicator < 0) {
             // Not expected from RDB$DATABASE; a missing row reads as day 0.
             value = ISC_TIMESTAMP{};
         }
-        Call(library.isc_dsql_free_statement(StatusVector(), &statement,
+        Call(library.isc_dsql_free_statement(StatusVector(), statement.Address(),
                                              static_cast<unsigned short>(DSQL_drop)),
              true);
-        statement = 0;
+        statement.Release();
         if (started) transaction.Commit();
     } catch (...) {
         // The failed query leaves nothing behind: no statement, and no transaction it started.
-        if (statement)
-            library.isc_dsql_free_statement(StatusVector(), &statement,
-                                            static_cast<unsigned short>(DSQL_drop));
+        statement.Drop();
         if (started && transaction.InTransaction()) {
             try {
                 transaction.EndTransaction(TTransactionAction::TARollback, true);

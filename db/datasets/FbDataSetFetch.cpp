@@ -9,6 +9,8 @@
 #include <cstring>
 #include <ibase.h>
 
+using db::statements::FbReadBlob;
+
 namespace {
 
 // Marks a run state for the duration of a scope.

@@ -12,7 +12,8 @@ constexpr qsizetype MaxSegment = 32768;
 } // namespace
 
 TFbBlobStream::TFbBlobStream(const TFbBlobContext& context) : FContext(context) {
-    if (!FContext.Library || !FContext.DBHandle || !FContext.TRHandle) RaiseFbError(2);
+    if (!FContext.Library || !FContext.DBHandle || !FContext.TRHandle)
+        RaiseFbError(FbClientError::NotPermitted);
 }
 
 TFbBlobStream::~TFbBlobStream() {
@@ -33,7 +34,7 @@ void TFbBlobStream::Check(ISC_STATUS result) {
 }
 
 void TFbBlobStream::OpenForRead(const ISC_QUAD& id) {
-    if (FHandle) RaiseFbError(2);
+    if (FHandle) RaiseFbError(FbClientError::NotPermitted);
     FId = id;
     FWriting = false;
     Check(FContext.Library->isc_open_blob2(StatusVector(), FContext.DBHandle, FContext.TRHandle, &FHandle,
@@ -41,7 +42,7 @@ void TFbBlobStream::OpenForRead(const ISC_QUAD& id) {
 }
 
 QByteArray TFbBlobStream::ReadAll() {
-    if (!FHandle || FWriting) RaiseFbError(2);
+    if (!FHandle || FWriting) RaiseFbError(FbClientError::NotPermitted);
     QByteArray result;
     char buffer[MaxSegment];
     for (;;) {
@@ -60,7 +61,7 @@ QByteArray TFbBlobStream::ReadAll() {
 }
 
 void TFbBlobStream::Create(short subType) {
-    if (FHandle) RaiseFbError(2);
+    if (FHandle) RaiseFbError(FbClientError::NotPermitted);
     // Source and target subtype alike: the content is stored as written, no filter runs.
     const ISC_UCHAR bpb[] = {isc_bpb_version1,   isc_bpb_source_type, 1,
                              ISC_UCHAR(subType), isc_bpb_target_type, 1,
@@ -73,7 +74,7 @@ void TFbBlobStream::Create(short subType) {
 }
 
 void TFbBlobStream::Write(const char* data, qsizetype size) {
-    if (!FHandle || !FWriting) RaiseFbError(2);
+    if (!FHandle || !FWriting) RaiseFbError(FbClientError::NotPermitted);
     while (size > 0) {
         const qsizetype part = std::min(size, MaxSegment - 1);
         Check(FContext.Library->isc_put_segment(StatusVector(), &FHandle, ISC_USHORT(part), data));
@@ -83,7 +84,7 @@ void TFbBlobStream::Write(const char* data, qsizetype size) {
 }
 
 void TFbBlobStream::Finish() {
-    if (!FHandle || !FWriting) RaiseFbError(2);
+    if (!FHandle || !FWriting) RaiseFbError(FbClientError::NotPermitted);
     const ISC_STATUS rc = FContext.Library->isc_close_blob(StatusVector(), &FHandle);
     RestoreDefaultFPUState();
     if (rc > 0) {
@@ -97,13 +98,13 @@ void TFbBlobStream::Finish() {
     FWriting = false;
 }
 
-QByteArray FbReadBlob(const TFbBlobContext& context, const ISC_QUAD& id) {
+QByteArray db::statements::FbReadBlob(const TFbBlobContext& context, const ISC_QUAD& id) {
     TFbBlobStream blob(context);
     blob.OpenForRead(id);
     return blob.ReadAll();
 }
 
-ISC_QUAD FbWriteBlob(const TFbBlobContext& context, const QByteArray& data, short subType) {
+ISC_QUAD db::statements::FbWriteBlob(const TFbBlobContext& context, const QByteArray& data, short subType) {
     TFbBlobStream blob(context);
     blob.Create(subType);
     blob.Write(data);

@@ -50,7 +50,11 @@ private:
     bool FWriting = false;
 };
 
+namespace db::statements {
+
 // Reads the whole blob with this id.
 QByteArray FbReadBlob(const TFbBlobContext& context, const ISC_QUAD& id);
 // Writes the bytes into a new blob of the given subtype and returns its id.
 ISC_QUAD FbWriteBlob(const TFbBlobContext& context, const QByteArray& data, short subType);
+
+} // namespace db::statements

@@ -14,11 +14,6 @@ using namespace db::connection;
 
 namespace {
 
-// Codes a close or drop of the statement may report that mean "nothing left to do".
-constexpr ISC_STATUS CodeBadStatementHandle = 335544485; // isc_bad_stmt_handle
-constexpr ISC_STATUS CodeCursorNotOpen = 335544577;      // isc_dsql_cursor_close_err
-constexpr ISC_STATUS CodeFetchAfterEof = 335544572;      // isc_dsql_cursor_err
-
 // Whether the calling thread's status vector holds the error code anywhere in its clusters.
 bool StatusHolds(ISC_STATUS code) {
     const ISC_STATUS* sv = StatusVector();
@@ -46,6 +41,9 @@ private:
     TQueryRunStateFlag FFlag;
     bool FWasSet;
 };
+
+// What isc_dsql_fetch returns past the last row.
+constexpr ISC_STATUS FetchNoMoreRows = 100;
 
 int ReadInfoInteger(IIBClientLibrary& library, const char* p, int length) {
     return int(library.isc_vax_integer(p, short(length)));
@@ -81,7 +79,7 @@ TFbQuery::~TFbQuery() {
         if (FHandle) FreeHandle();
     } catch (...) {
     }
-    FHandle = 0;
+    FHandle.Release();
     FBase.SetTransaction(nullptr);
     FBase.SetDatabase(nullptr);
 }
@@ -104,12 +102,16 @@ bool TFbQuery::NeedUTFEncodeDDL() const {
     return Database() && Database()->NeedUTFEncodeDDL();
 }
 
-bool TFbQuery::TextOwnerLoading() const {
+bool TFbQuery::BeingLoaded() const {
     for (const QObject* o = this; o; o = o->parent()) {
         auto* component = qobject_cast<const platform::TComponent*>(o);
         if (component && component->Loading()) return true;
     }
     return false;
+}
+
+void TFbQuery::RaiseSQLParseError(const QString& message) {
+    RaiseFbError(FbClientError::SQLParseError, {FullName(), message});
 }
 
 IIBClientLibrary& TFbQuery::Library() {
@@ -175,11 +177,11 @@ void TFbQuery::SetSQL(const QStringList& lines) {
 }
 
 void TFbQuery::CheckOpen(const QString& operation) {
-    if (!FOpen) RaiseFbError(29, {operation, FullName()});
+    if (!FOpen) RaiseFbError(FbClientError::DatasetClosed, {operation, FullName()});
 }
 
 void TFbQuery::CheckClosed(const QString& operation) {
-    if (FOpen) RaiseFbError(28, {operation, FullName()});
+    if (FOpen) RaiseFbError(FbClientError::DatasetOpen, {operation, FullName()});
 }
 
 void TFbQuery::SQLChanging() {
@@ -201,10 +203,18 @@ void TFbQuery::ProcessTextChange() {
     ++FSQLTextChangeCount;
     FParamCache.clear();
     FDoParamCheck = FParamCheck;
-    FText.SetSQLText(FSQL.Text(), FDoParamCheck);
     FTextNulls.clear();
     if (FHandle) FreeHandle();
     FPrepared = false;
+    // Items of the old text may go once the new one is in place (or failed to be).
+    struct TDropRetired {
+        TFbQuery& Query;
+        ~TDropRetired() {
+            Query.FUserSQLParams.DropRetired();
+            Query.FSQLParams.DropRetired();
+        }
+    } dropRetired{*this};
+    FText.SetSQLText(FSQL.Text(), FDoParamCheck);
 }
 
 void TFbQuery::BeginModifySQLText() {
@@ -301,41 +311,25 @@ void TFbQuery::Prepare() {
             blank = false;
             break;
         }
-    if (blank) RaiseFbError(37, {QStringLiteral("Prepare")});
+    if (blank) RaiseFbError(FbClientError::EmptyQuery, {QStringLiteral("Prepare")});
     // The text may have been set without parameters: encode it once.
     FText.ApplyCodePage();
 
     IIBClientLibrary& library = Library();
-    Call(library.isc_dsql_alloc_statement2(StatusVector(), FBase.DBHandle(), &FHandle), true);
+    Call(library.isc_dsql_alloc_statement2(StatusVector(), FBase.DBHandle(), FHandle.Allocate(library)),
+         true);
     try {
         const int dialect = SQLDialect();
         FFieldCache.clear();
         FSQLRecord.SetCount(1);
         ++FPrepareCount;
-        Call(library.isc_dsql_prepare(StatusVector(), FBase.TRHandle(), &FHandle,
+        Call(library.isc_dsql_prepare(StatusVector(), FBase.TRHandle(), FHandle.Address(),
                                       static_cast<unsigned short>(0), FText.PreparedSQL().constData(),
                                       static_cast<unsigned short>(dialect), FSQLRecord.AsXSQLDA()),
              true);
 
-        char item = isc_info_sql_stmt_type;
-        char info[8] = {};
-        Call(library.isc_dsql_sql_info(StatusVector(), &FHandle, short(1), &item, short(sizeof(info)), info),
-             true);
-        if (info[0] != isc_info_sql_stmt_type) RaiseFbError(0);
-        const int length = ReadInfoInteger(library, info + 1, 2);
-        if (length < 0 || length > int(sizeof(info)) - 3) RaiseFbError(0);
-        FSQLType = TFbSQLTypes(ReadInfoInteger(library, info + 3, length));
-
-        if (FSQLType == TFbSQLTypes::SQLSelectForUpdate) {
-            if (FCursorName.isEmpty()) {
-                for (int i = 0; i < 10; ++i)
-                    FCursorName += QChar(u'0' + QRandomGenerator::global()->bounded(10));
-            }
-            const QByteArray name = platform::AnsiFromString(FCursorName);
-            Call(library.isc_dsql_set_cursor_name(StatusVector(), &FHandle, name.constData(),
-                                                  static_cast<unsigned short>(0)),
-                 true);
-        }
+        ReadStatementType();
+        if (FSQLType == TFbSQLTypes::SQLSelectForUpdate) NameCursor();
 
         switch (FSQLType) {
         case TFbSQLTypes::SQLSelect:
@@ -352,31 +346,14 @@ void TFbQuery::Prepare() {
             else
                 FSQLRecord.SetCount(0);
             FOnlySrvParams.clear();
-            if (diff) {
-                for (int i = 0; i < FUserSQLParams.Count(); ++i) {
-                    TFbXSQLVAR& user = FUserSQLParams.Vars(i);
-                    const TFbXSQLVAR* server = FSQLParams.FindParam(user.Name());
-                    if (!server || user.IsNull()) continue;
-                    const short st = server->ServerSQLType();
-                    const short ut = user.SQLType();
-                    if ((st == SQL_TIMESTAMP || st == SQL_TYPE_DATE) &&
-                        (ut == SQL_DOUBLE || ut == SQL_FLOAT || ut == SQL_D_FLOAT || ut == SQL_INT64))
-                        user.SetAsDateTime(user.AsDouble());
-                }
-                for (int i = 0; i < FSQLParams.Count(); ++i) {
-                    const QString name = FSQLParams.Vars(i).Name();
-                    if (FUserSQLParams.FindParam(name) == nullptr && !FOnlySrvParams.contains(name))
-                        FOnlySrvParams.append(name);
-                }
-                FOnlySrvParams.sort();
-            }
+            if (diff) MatchServerParams();
             break;
         }
         case TFbSQLTypes::SQLGetSegment:
         case TFbSQLTypes::SQLPutSegment:
         case TFbSQLTypes::SQLStartTransaction:
             FreeHandle();
-            RaiseFbError(2);
+            RaiseFbError(FbClientError::NotPermitted);
         default:
             FSQLRecord.SetCount(0);
             break;
@@ -387,10 +364,55 @@ void TFbQuery::Prepare() {
             if (FHandle) FreeHandle();
         } catch (...) {
         }
-        FHandle = 0;
+        FHandle.Release();
         FPrepared = false;
         throw;
     }
+}
+
+void TFbQuery::ReadStatementType() {
+    IIBClientLibrary& library = Library();
+    char item = isc_info_sql_stmt_type;
+    char info[8] = {};
+    Call(library.isc_dsql_sql_info(StatusVector(), FHandle.Address(), short(1), &item, short(sizeof(info)),
+                                   info),
+         true);
+    if (info[0] != isc_info_sql_stmt_type) RaiseFbError(FbClientError::UnknownError);
+    const int length = ReadInfoInteger(library, info + 1, 2);
+    if (length < 0 || length > int(sizeof(info)) - 3) RaiseFbError(FbClientError::UnknownError);
+    FSQLType = TFbSQLTypes(ReadInfoInteger(library, info + 3, length));
+}
+
+void TFbQuery::NameCursor() {
+    if (FCursorName.isEmpty()) {
+        for (int i = 0; i < 10; ++i)
+            FCursorName += QChar(u'0' + QRandomGenerator::global()->bounded(10));
+    }
+    const QByteArray name = platform::AnsiFromString(FCursorName);
+    Call(Library().isc_dsql_set_cursor_name(StatusVector(), FHandle.Address(), name.constData(),
+                                            static_cast<unsigned short>(0)),
+         true);
+}
+
+void TFbQuery::MatchServerParams() {
+    // Numbers given for what the server describes as a date become date-times; the server's
+    // parameters the user list lacks are named.
+    for (int i = 0; i < FUserSQLParams.Count(); ++i) {
+        TFbXSQLVAR& user = FUserSQLParams.Vars(i);
+        const TFbXSQLVAR* server = FSQLParams.FindParam(user.Name());
+        if (!server || user.IsNull()) continue;
+        const short st = server->ServerSQLType();
+        const short ut = user.SQLType();
+        if ((st == SQL_TIMESTAMP || st == SQL_TYPE_DATE) &&
+            (ut == SQL_DOUBLE || ut == SQL_FLOAT || ut == SQL_D_FLOAT || ut == SQL_INT64))
+            user.SetAsDateTime(user.AsDouble());
+    }
+    for (int i = 0; i < FSQLParams.Count(); ++i) {
+        const QString name = FSQLParams.Vars(i).Name();
+        if (FUserSQLParams.FindParam(name) == nullptr && !FOnlySrvParams.contains(name))
+            FOnlySrvParams.append(name);
+    }
+    FOnlySrvParams.sort();
 }
 
 void TFbQuery::DescribeParams(bool diffParams) {
@@ -406,11 +428,20 @@ void TFbQuery::DescribeParams(bool diffParams) {
         for (int i = 0; i < n; ++i)
             FSQLParams.AddName(FUserSQLParams.Vars(i).Name(), i, true);
     }
+    // The describe overwrites the types of the server list, whose items (the parameters found only
+    // in macro values) may hold values already: they are kept aside and put back.
+    const bool keepValues = diffParams && FText.HaveMacros();
+    std::vector<TFbXSQLVAR::TSavedValue> saved;
+    if (keepValues) saved = FSQLParams.SaveValues();
     IIBClientLibrary& library = Library();
-    Call(library.isc_dsql_describe_bind(StatusVector(), &FHandle, static_cast<unsigned short>(SQLDialect()),
-                                        FSQLParams.AsXSQLDA()),
+    Call(library.isc_dsql_describe_bind(StatusVector(), FHandle.Address(),
+                                        static_cast<unsigned short>(SQLDialect()), FSQLParams.AsXSQLDA()),
          true);
     FSQLParams.InitializeVars();
+    if (keepValues) {
+        FSQLParams.RestoreValues(saved);
+        if (FSQLParams.HasDefferedSettings()) FSQLParams.ApplyDeferredSettings();
+    }
     if (diffParams) return;
 
     for (int i = 0; i < n && i < FSQLParams.AsXSQLDA()->sqld; ++i) {
@@ -427,7 +458,8 @@ void TFbQuery::DescribeParams(bool diffParams) {
         } else if (type == SQL_BLOB && !user.IsBlob() && !user.HasStreamValue()) {
             // A value given as text for a blob parameter becomes the blob's content.
             QByteArray content;
-            if (NeedUnicodeFieldsTranslation() && IsUnicodeCharSetId(described.sqlscale & 0xFF))
+            if (NeedUnicodeFieldsTranslation() &&
+                db::statements::IsUnicodeCharSetId(described.sqlscale & 0xFF))
                 content = user.AsWideString().toUtf8();
             else
                 content = user.AsAnsiString();
@@ -451,8 +483,8 @@ void TFbQuery::DescribeColumns() {
     }
     if (columns > FSQLRecord.Count()) {
         FSQLRecord.SetCount(columns);
-        Call(Library().isc_dsql_describe(StatusVector(), &FHandle, static_cast<unsigned short>(SQLDialect()),
-                                         FSQLRecord.AsXSQLDA()),
+        Call(Library().isc_dsql_describe(StatusVector(), FHandle.Address(),
+                                         static_cast<unsigned short>(SQLDialect()), FSQLRecord.AsXSQLDA()),
              true);
     } else {
         FSQLRecord.SetCount(columns);
@@ -463,7 +495,7 @@ void TFbQuery::DescribeColumns() {
 // ---- execution
 
 void TFbQuery::DoBeforeExecute() {
-    if (!Transaction()) RaiseFbError(22, {FullName()});
+    if (!Transaction()) RaiseFbError(FbClientError::TransactionNotAssigned, {FullName()});
     FSQLRecord.ClearValues();
     StartTransactionIfAsked();
     Transaction()->DoOnSQLExec(this, int(SQLKind()), true);
@@ -474,11 +506,6 @@ void TFbQuery::DoAfterExecute() {
     FUserSQLParams.ClearModified();
     FMacroChanged = false;
     FText.SetNeedForceIsNull(false);
-    if (FHaveStreamParams) {
-        FUserSQLParams.DropStreamValues();
-        FSQLParams.DropStreamValues();
-        FHaveStreamParams = false;
-    }
     if (FOptions.testFlag(TpFbQueryOption::qoAutoCommit) && Transaction() && Transaction()->InTransaction()) {
         if (Transaction()->TimeoutAction() == TTransactionAction::TACommitRetaining)
             Transaction()->CommitRetaining();
@@ -498,7 +525,7 @@ XSQLDA* TFbQuery::InputList() {
 
 void TFbQuery::RunSelect(XSQLDA* input) {
     if (FOpen) Close();
-    Call(Library().isc_dsql_execute(StatusVector(), FBase.TRHandle(), &FHandle,
+    Call(Library().isc_dsql_execute(StatusVector(), FBase.TRHandle(), FHandle.Address(),
                                     static_cast<unsigned short>(SQLDialect()), input),
          true);
     FOpen = true;
@@ -534,7 +561,7 @@ void TFbQuery::ExecQuery() {
             break;
         case TFbSQLTypes::SQLExecProcedure: {
             const ISC_STATUS result =
-                library.isc_dsql_execute2(StatusVector(), FBase.TRHandle(), &FHandle, dialect, input,
+                library.isc_dsql_execute2(StatusVector(), FBase.TRHandle(), FHandle.Address(), dialect, input,
                                           FSQLRecord.Count() > 0 ? FSQLRecord.AsXSQLDA() : nullptr);
             Call(result, true);
             FProcExecuted = true;
@@ -547,7 +574,9 @@ void TFbQuery::ExecQuery() {
             Transaction()->Rollback();
             break;
         default:
-            Call(library.isc_dsql_execute(StatusVector(), FBase.TRHandle(), &FHandle, dialect, input), true);
+            Call(
+                library.isc_dsql_execute(StatusVector(), FBase.TRHandle(), FHandle.Address(), dialect, input),
+                true);
             break;
         }
         FCallTime = FbTickCount() - start;
@@ -599,17 +628,17 @@ TFbXSQLDA* TFbQuery::Next() {
     if (OnSQLFetch) {
         bool stop = false;
         OnSQLFetch(FRecordCount, stop);
-        if (stop && !TextOwnerLoading()) return nullptr;
+        if (stop && !BeingLoaded()) return nullptr;
     }
     const ISC_STATUS result = Library().isc_dsql_fetch(
-        StatusVector(), &FHandle, static_cast<unsigned short>(SQLDialect()), FSQLRecord.AsXSQLDA());
+        StatusVector(), FHandle.Address(), static_cast<unsigned short>(SQLDialect()), FSQLRecord.AsXSQLDA());
     Call(result, false);
     if (result == 0) {
         ++FRecordCount;
         FBOF = false;
         return &FSQLRecord;
     }
-    if (result == 100 || StatusHolds(CodeFetchAfterEof)) {
+    if (result == FetchNoMoreRows || StatusHolds(isc_dsql_cursor_err)) {
         FEof = true;
         return nullptr;
     }
@@ -637,10 +666,10 @@ void TFbQuery::Close() {
     // Without a connection the server has already dropped the cursor.
     if (FHandle && FOpen && Database() && Database()->Connected() &&
         (FSQLType == TFbSQLTypes::SQLSelect || FSQLType == TFbSQLTypes::SQLSelectForUpdate)) {
-        result = Library().isc_dsql_free_statement(StatusVector(), &FHandle,
+        result = Library().isc_dsql_free_statement(StatusVector(), FHandle.Address(),
                                                    static_cast<unsigned short>(DSQL_close));
         Call(result, false);
-        raise = result > 0 && !StatusHolds(CodeBadStatementHandle) && !StatusHolds(CodeCursorNotOpen);
+        raise = result > 0 && !StatusHolds(isc_bad_stmt_handle) && !StatusHolds(isc_dsql_cursor_close_err);
     }
     FEof = false;
     FBOF = false;
@@ -674,19 +703,19 @@ void TFbQuery::FreeHandle() {
     ISC_STATUS result = 0;
     bool raise = false;
     if (Database() && Database()->Connected()) {
-        result = Library().isc_dsql_free_statement(StatusVector(), &FHandle,
+        result = Library().isc_dsql_free_statement(StatusVector(), FHandle.Address(),
                                                    static_cast<unsigned short>(DSQL_drop));
         Call(result, false);
-        raise = result > 0 && !StatusHolds(CodeBadStatementHandle);
+        raise = result > 0 && !StatusHolds(isc_bad_stmt_handle);
     }
     FEof = true;
     FPrepared = false;
-    FHandle = 0;
+    FHandle.Release();
     if (raise) RaiseIBError(Library(), this);
 }
 
 void TFbQuery::ForgetHandle() {
-    FHandle = 0;
+    FHandle.Release();
     FOpen = false;
     FEof = true;
     FBOF = false;
@@ -718,13 +747,13 @@ TFbXSQLVAR* TFbQuery::FindField(const QString& name) {
 
 TFbXSQLVAR& TFbQuery::FieldByName(const QString& name) {
     TFbXSQLVAR* field = FindField(name);
-    if (!field) RaiseFbError(41, {name});
+    if (!field) RaiseFbError(FbClientError::FieldNotFound, {name});
     return *field;
 }
 
 TFbXSQLVAR& TFbQuery::Fields(int index) {
     if (index < 0 || index >= FSQLRecord.Count())
-        RaiseFbError(41, {QStringLiteral("Field No: ") + QString::number(index)});
+        RaiseFbError(FbClientError::FieldNotFound, {QStringLiteral("Field No: ") + QString::number(index)});
     return FSQLRecord.Vars(index);
 }
 
@@ -782,16 +811,16 @@ TAllRowsAffected TFbQuery::AllRowsAffected() {
     IIBClientLibrary& library = Library();
     char item = isc_info_sql_records;
     QByteArray buffer(255, '\0');
-    Call(library.isc_dsql_sql_info(StatusVector(), &FHandle, short(1), &item, short(buffer.size()),
+    Call(library.isc_dsql_sql_info(StatusVector(), FHandle.Address(), short(1), &item, short(buffer.size()),
                                    buffer.data()),
          true);
     if (buffer[0] == char(isc_info_end)) return counts;
-    if (buffer[0] != char(isc_info_sql_records)) RaiseFbError(0);
+    if (buffer[0] != char(isc_info_sql_records)) RaiseFbError(FbClientError::UnknownError);
     const int length = ReadInfoInteger(library, buffer.constData() + 1, 2);
     if (length + 3 > buffer.size()) {
         buffer = QByteArray(length + 4, '\0');
-        Call(library.isc_dsql_sql_info(StatusVector(), &FHandle, short(1), &item, short(buffer.size()),
-                                       buffer.data()),
+        Call(library.isc_dsql_sql_info(StatusVector(), FHandle.Address(), short(1), &item,
+                                       short(buffer.size()), buffer.data()),
              true);
     }
     // Clusters: item, 2-byte length, value; ended by isc_info_end.

@@ -5,6 +5,7 @@
 #include "FbXSQLDA.h"
 #include "SqlTextRoutines.h"
 #include "db/connection/FbDatabase.h"
+#include "db/connection/FbOwners.h"
 #include "db/connection/FbTransaction.h"
 #include "platform/Component.h"
 #include "platform/StringList.h"
@@ -55,7 +56,7 @@ struct TAllRowsAffected {
     qint32 Inserts = 0;
 };
 
-class TFbQuery : public platform::TComponent, public IFbQuery, public ISQLTextOwner {
+class TFbQuery : public platform::TComponent, public IFbQuery {
     Q_OBJECT
 public:
     explicit TFbQuery(platform::TComponent* owner = nullptr);
@@ -90,7 +91,7 @@ public:
     void EndModifySQLText();
 
     // State.
-    isc_stmt_handle Handle() const { return FHandle; }
+    isc_stmt_handle Handle() const { return FHandle.Get(); }
     bool Prepared() const override { return FPrepared; }
     bool Open() const { return FOpen; }
     bool Bof() const { return FBOF; }
@@ -148,7 +149,7 @@ public:
     // status-vector error with this statement as sender when asked and errCode > 0.
     ISC_STATUS Call(ISC_STATUS errCode, bool raiseError);
 
-    // IFbQuery
+    // IFbQuery (the statement context)
     QString FullName() const override { return platform::TComponent::FullName(); }
     int SQLDialect() const override;
     bool IsUnicodeConnect() const override;
@@ -166,13 +167,10 @@ public:
     void SetHaveStreamParams() override { FHaveStreamParams = true; }
     TFbBlobContext BlobContext() override;
 
-    // ISQLTextOwner
-    QString TextOwnerFullName() const override { return FullName(); }
-    bool TextOwnerLoading() const override;
-    IScanParamList& UserParamList() override { return FUserSQLParams; }
-    IScanParamList& ServerParamList() override { return FSQLParams; }
+    bool BeingLoaded() const override;
     bool Executing() const override { return FQueryRunState.testFlag(TQueryRunStateFlag::qrsInExecute); }
     bool Preparing() const override { return FQueryRunState.testFlag(TQueryRunStateFlag::qrsInPrepare); }
+    [[noreturn]] void RaiseSQLParseError(const QString& message) override;
 
 protected:
     virtual void DoBeforeExecute();
@@ -187,6 +185,9 @@ private:
     void TransactionEndingHandler();
     // The connection was lost or the database is going away: forget the handle without the server.
     void ForgetHandle();
+    void ReadStatementType();
+    void NameCursor();
+    void MatchServerParams();
     void DescribeParams(bool diffParams);
     void DescribeColumns();
     void RememberTextNulls();
@@ -202,7 +203,7 @@ private:
     TSQLTextState FText;
     QStringList FOnlySrvParams;
 
-    isc_stmt_handle FHandle = 0;
+    TFbStatementHandle FHandle;
     bool FOpen = false;
     bool FEof = false;
     bool FBOF = false;

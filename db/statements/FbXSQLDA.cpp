@@ -1,1231 +1,38 @@
+// The parameter and column lists.
+//
+// Map:
+// - The common store. Every value an item takes goes through TFbXSQLVAR::SetTypedValue (in
+//   FbXSQLVAR.cpp); the list only keeps the descriptor the items point into, their names and groups.
+// - Equal-name groups. In a parameter list a name may occur more than once (":id ... :id"); AddName
+//   and RebuildFromScan record the indexes of each such name in FEquelNames, and a value set
+//   through any item of a group reaches all of them.
+// - Deferred settings. A string set before the server's type is known is stored as the connection
+//   would send it and marked; ApplyDeferredSettings encodes it again once the type is known
+//   (FHasDefferedSettings says whether any item waits).
+// - Rebuilds from a scan (RebuildFromScan) make the new list beside the old one and replace it
+//   only when nothing more can fail; items left out retire until the statement's text changes.
 #include "FbXSQLDA.h"
+#include "ValueHelpers.h"
 
-#include "db/connection/fb.h"
-#include "platform/Encoding.h"
-#include "platform/Exceptions.h"
-#include "platform/Format.h"
-#include "platform/RegionalSettings.h"
-
-#include <QDate>
-#include <QDateTime>
-#include <QFile>
-#include <QLocale>
-#include <QStringEncoder>
-#include <QTime>
 #include <algorithm>
-#include <cfenv>
-#include <cfloat>
-#include <climits>
-#include <cmath>
-#include <cstdlib>
 #include <cstring>
-#include <new>
 
 using namespace db::connection;
-
-using platform::TDateTime;
-using platform::TTimeStamp;
-
-namespace {
-
-// Day numbers of 1858-11-17 (the client's day 0) and the days between it and 1899-12-30.
-constexpr int ClientDateDelta = 678576;
-constexpr int ClientToDateTimeDays = 15018;
-constexpr double ClientTimeUnitsPerDay = 864000000.0;
-constexpr int MaxTextLength = 32767;
-
-constexpr int64_t Pow10Int[19] = {1LL,
-                                  10LL,
-                                  100LL,
-                                  1000LL,
-                                  10000LL,
-                                  100000LL,
-                                  1000000LL,
-                                  10000000LL,
-                                  100000000LL,
-                                  1000000000LL,
-                                  10000000000LL,
-                                  100000000000LL,
-                                  1000000000000LL,
-                                  10000000000000LL,
-                                  100000000000000LL,
-                                  1000000000000000LL,
-                                  10000000000000000LL,
-                                  100000000000000000LL,
-                                  1000000000000000000LL};
-
-const char* const CharacterSetNames[61] = {
-    "NONE",       "OCTETS",  "ASCII",     "UNICODE_FSS", "UTF8",      "SJIS_0208", "EUCJ_0208", "UNKNOWN",
-    "UNKNOWN",    "DOS737",  "DOS437",    "DOS850",      "DOS865",    "DOS860",    "DOS863",    "DOS775",
-    "DOS858",     "DOS862",  "DOS864",    "NEXT",        "UNKNOWN",   "ISO8859_1", "ISO8859_2", "ISO8859_3",
-    "UNKNOWN",    "UNKNOWN", "UNKNOWN",   "UNKNOWN",     "UNKNOWN",   "UNKNOWN",   "UNKNOWN",   "UNKNOWN",
-    "UNKNOWN",    "UNKNOWN", "ISO8859_4", "ISO8859_5",   "ISO8859_6", "ISO8859_7", "ISO8859_8", "ISO8859_9",
-    "ISO8859_13", "UNKNOWN", "UNKNOWN",   "UNKNOWN",     "KSC_5601",  "DOS852",    "DOS857",    "DOS861",
-    "DOS866",     "DOS869",  "CYRL",      "WIN1250",     "WIN1251",   "WIN1252",   "WIN1253",   "WIN1254",
-    "BIG_5",      "GB_2312", "WIN1255",   "WIN1256",     "WIN1257"};
-
-bool IsIntegerType(short t) {
-    return t == SQL_SHORT || t == SQL_LONG || t == SQL_INT64;
-}
-bool IsRealSqlType(short t) {
-    return t == SQL_FLOAT || t == SQL_DOUBLE || t == SQL_D_FLOAT;
-}
-bool IsNumericSqlType(short t) {
-    return IsIntegerType(t) || IsRealSqlType(t);
-}
-bool IsDateTimeSqlType(short t) {
-    return t == SQL_TIMESTAMP || t == SQL_TYPE_DATE || t == SQL_TYPE_TIME;
-}
-bool IsTextType(short t) {
-    return t == SQL_TEXT || t == SQL_VARYING;
-}
-
-[[noreturn]] void RaiseConversion() {
-    RaiseFbError(33);
-}
-
-// Rounds to nearest, ties to even, whatever the caller's rounding mode.
-long double RoundEven(long double value) {
-    const int saved = std::fegetround();
-    std::fesetround(FE_TONEAREST);
-    const long double r = std::nearbyintl(value);
-    std::fesetround(saved);
-    return r;
-}
-
-// Truncates toward zero into 64 bits; values outside the range cannot be converted.
-int64_t TruncToInt64(long double value) {
-    if (!std::isfinite(value) || value >= 9223372036854775808.0L || value < -9223372036854775808.0L)
-        RaiseConversion();
-    return int64_t(std::truncl(value));
-}
-
-int32_t Low32(int64_t value) {
-    return int32_t(uint32_t(uint64_t(value)));
-}
-
-// value × 10^scale, truncated toward zero, in integer arithmetic (multiplication wraps).
-int64_t ScaleInteger(int64_t value, int scale) {
-    if (scale == 0) return value;
-    if (scale < 0) return -scale > 18 ? 0 : value / Pow10Int[-scale];
-    return int64_t(uint64_t(value) * uint64_t(scale > 18 ? 0 : Pow10Int[scale]));
-}
-
-long double ScaleReal(long double value, int scale) {
-    if (scale == 0) return value;
-    if (scale < 0)
-        return -scale <= 18 ? value / (long double)Pow10Int[-scale] : value / std::pow(10.0L, -scale);
-    return scale <= 18 ? value * (long double)Pow10Int[scale] : value * std::pow(10.0L, scale);
-}
-
-QStringEncoder& AnsiEncoder() {
-    thread_local QStringEncoder encoder(
-        QByteArray("windows-" + QByteArray::number(platform::AnsiCodePage())).constData(),
-        QStringConverter::Flag::Stateless);
-    return encoder;
-}
-
-QStringEncoder& Utf8Encoder() {
-    thread_local QStringEncoder encoder(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
-    return encoder;
-}
-
-// Encodes into `buffer`, reusing its storage.
-void EncodeInto(QStringEncoder& encoder, const QString& text, QByteArray& buffer) {
-    const qsizetype need = encoder.requiredSpace(text.size());
-    if (buffer.isDetached() && buffer.capacity() >= need)
-        buffer.resize(need);
-    else
-        buffer = QByteArray(need, Qt::Uninitialized);
-    char* end = encoder.appendToBuffer(buffer.data(), QStringView(text));
-    buffer.resize(end - buffer.constData());
-}
-
-QByteArray DecimalSeparatorBytes() {
-    const QChar sep = platform::RegionalSettings().DecimalSeparator;
-    return platform::AnsiFromString(QString(sep));
-}
-
-// The runtime's general float format: 15 significant digits, the locale's decimal separator,
-// "E" exponents without a plus sign or leading zeros.
-QString FloatToStrGeneral(double value) {
-    if (std::isnan(value)) return QStringLiteral("NAN");
-    if (std::isinf(value)) return value > 0 ? QStringLiteral("INF") : QStringLiteral("-INF");
-    QString s = QString::number(value, 'g', 15);
-    const qsizetype e = s.indexOf(QLatin1Char('e'));
-    if (e >= 0) {
-        const int exponent = s.mid(e + 1).toInt();
-        s = s.left(e) + QLatin1Char('E') + QString::number(exponent);
-    }
-    s.replace(QLatin1Char('.'), platform::RegionalSettings().DecimalSeparator);
-    return s;
-}
-
-// The exact decimal of an integer at a scale: "12,34" for 1234 at -2, trailing fraction zeros dropped.
-QByteArray ScaledDecimal(int64_t value, int scale) {
-    if (scale == 0) return QByteArray::number(qlonglong(value));
-    if (value == 0) return QByteArrayLiteral("0");
-    const bool negative = value < 0;
-    const uint64_t magnitude = negative ? 0 - uint64_t(value) : uint64_t(value);
-    QByteArray digits = QByteArray::number(qulonglong(magnitude));
-    if (scale > 0) {
-        digits.append(QByteArray(scale, '0'));
-    } else {
-        const int k = -scale;
-        if (digits.size() <= k) digits.prepend(QByteArray(k - digits.size() + 1, '0'));
-        QByteArray fraction = digits.right(k);
-        digits.chop(k);
-        while (!fraction.isEmpty() && fraction.endsWith('0'))
-            fraction.chop(1);
-        if (!fraction.isEmpty()) digits += DecimalSeparatorBytes() + fraction;
-    }
-    if (negative) digits.prepend('-');
-    return digits;
-}
-
-bool ParseInt64(const QString& text, int64_t& value) {
-    bool ok = false;
-    value = text.toLongLong(&ok, 10);
-    return ok;
-}
-
-bool ParseFloat(const QString& text, double& value) {
-    const QChar sep = platform::RegionalSettings().DecimalSeparator;
-    QString t = text.trimmed();
-    if (sep != QLatin1Char('.')) {
-        if (t.contains(QLatin1Char('.'))) return false;
-        t.replace(sep, QLatin1Char('.'));
-    }
-    QLocale c = QLocale::c();
-    c.setNumberOptions(QLocale::RejectGroupSeparator);
-    bool ok = false;
-    value = c.toDouble(t, &ok);
-    return ok;
-}
-
-// A date, a time, or both, in the locale's short date format and with its separators.
-bool ParseDateTime(const QString& text, TDateTime& value) {
-    const platform::TFormatSettings& fs = platform::RegionalSettings();
-    const QString t = text.trimmed();
-    if (t.isEmpty()) return false;
-    QString datePart, timePart;
-    const qsizetype blank = t.indexOf(QLatin1Char(' '));
-    if (blank >= 0) {
-        datePart = t.left(blank);
-        timePart = t.mid(blank + 1).trimmed();
-    } else if (t.contains(fs.TimeSeparator) && !t.contains(fs.DateSeparator)) {
-        timePart = t;
-    } else {
-        datePart = t;
-    }
-    TDateTime date = 0, time = 0;
-    if (!datePart.isEmpty()) {
-        const QStringList parts = datePart.split(fs.DateSeparator);
-        if (parts.size() != 3) return false;
-        const QString f = fs.ShortDateFormat.toLower();
-        struct Order {
-            qsizetype pos;
-            char field;
-        } order[3] = {{f.indexOf(QLatin1Char('y')), 'y'},
-                      {f.indexOf(QLatin1Char('m')), 'm'},
-                      {f.indexOf(QLatin1Char('d')), 'd'}};
-        std::sort(std::begin(order), std::end(order),
-                  [](const Order& a, const Order& b) { return a.pos < b.pos; });
-        int y = 0, m = 0, d = 0;
-        for (int i = 0; i < 3; ++i) {
-            bool ok = false;
-            const int n = parts[i].toInt(&ok);
-            if (!ok) return false;
-            (order[i].field == 'y' ? y : order[i].field == 'm' ? m : d) = n;
-        }
-        if (y < 100) y += 2000;
-        if (!platform::TryEncodeDate(y, m, d, date)) return false;
-    }
-    if (!timePart.isEmpty()) {
-        QString tp = timePart;
-        int msec = 0;
-        const qsizetype dot = std::max(tp.lastIndexOf(QLatin1Char('.')), tp.lastIndexOf(fs.DecimalSeparator));
-        if (dot >= 0) {
-            bool ok = false;
-            msec = tp.mid(dot + 1).leftJustified(3, QLatin1Char('0')).left(3).toInt(&ok);
-            if (!ok) return false;
-            tp = tp.left(dot);
-        }
-        const QStringList parts = tp.split(fs.TimeSeparator);
-        if (parts.size() < 2 || parts.size() > 3) return false;
-        int hms[3] = {0, 0, 0};
-        for (qsizetype i = 0; i < parts.size(); ++i) {
-            bool ok = false;
-            hms[i] = parts[i].toInt(&ok);
-            if (!ok) return false;
-        }
-        if (!platform::TryEncodeTime(hms[0], hms[1], hms[2], msec, time)) return false;
-    }
-    value = date < 0 ? date - time : date + time;
-    return true;
-}
-
-TDateTime ParseDateTimeOrRaise(const QString& text) {
-    TDateTime value = 0;
-    if (!ParseDateTime(text, value)) RaiseConversion();
-    return value;
-}
-
-TDateTime QtToDateTime(const QDateTime& dt) {
-    const QDate d = dt.date();
-    const QTime t = dt.time();
-    const TDateTime date = platform::EncodeDate(d.year(), d.month(), d.day());
-    const TDateTime time = platform::EncodeTime(t.hour(), t.minute(), t.second(), t.msec());
-    return date < 0 ? date - time : date + time;
-}
-
-} // namespace
-
-bool IsUnicodeCharSetId(int charSetId) {
-    return charSetId == 3 || charSetId == 4;
-}
-
-IFbQuery::~IFbQuery() = default;
-
-// ---------------------------------------------------------------------------------------------
-// TFbXSQLVAR
-
-const QVariant TFbXSQLVAR::VariantTrue = QVariant::fromValue<quint8>(1);
-const QVariant TFbXSQLVAR::VariantFalse = QVariant::fromValue<quint8>(0);
-
-struct TFbXSQLVAR::TStore {
-    enum class TOp { Data, SetNull, ClearNull, Nullable, NotNullable, Scale, SubType, Copy, Stream };
-    TOp Op;
-    short Type = 0;
-    int Length = 0;
-    const void* Bytes = nullptr;
-    // Data: the UTF-16 text the value came from (string setter), or none.
-    const QString* Wide = nullptr;
-    // Data: keep a pending blob value (the id of its written blob is being stored).
-    bool KeepStream = false;
-    short Value = 0;
-    const XSQLVAR* Source = nullptr;
-    const QByteArray* Stream = nullptr;
-};
-
-TFbXSQLVAR::TFbXSQLVAR(TFbXSQLDA* parent, IFbQuery* query) : FParent(parent), FQuery(query) {}
-
-TFbXSQLVAR::~TFbXSQLVAR() {
-    std::free(FDataArea);
-}
-
-static QString DecodeDescriptorName(const IFbQuery* query, const char* bytes, short length) {
-    const QByteArray raw(bytes, qBound(0, int(length), 32));
-    if (query && query->IsUnicodeConnect()) return QString::fromUtf8(raw);
-    if (query && query->IsKOI8Connect()) return platform::Decode(raw, platform::TTextEncoding::KOI8R);
-    return platform::StringFromAnsi(raw);
-}
-
-QString TFbXSQLVAR::SqlName() const {
-    return DecodeDescriptorName(FQuery, FXSQLVAR->sqlname, FXSQLVAR->sqlname_length);
-}
-QString TFbXSQLVAR::AliasName() const {
-    return DecodeDescriptorName(FQuery, FXSQLVAR->aliasname, FXSQLVAR->aliasname_length);
-}
-QString TFbXSQLVAR::RelationName() const {
-    return DecodeDescriptorName(FQuery, FXSQLVAR->relname, FXSQLVAR->relname_length);
-}
-
-QString TFbXSQLVAR::CharacterSet() const {
-    // Text items carry their character set in sqlsubtype; text blobs carry it in sqlscale.
-    const int id = (IsBlob() ? FXSQLVAR->sqlscale : FXSQLVAR->sqlsubtype) & 0xFF;
-    return QString::fromLatin1(id <= 60 ? CharacterSetNames[id] : "UNKNOWN");
-}
-
-bool TFbXSQLVAR::IsParam() const {
-    return FParent->IsParams();
-}
-bool TFbXSQLVAR::IsNumericType() const {
-    return IsNumericSqlType(SQLType());
-}
-bool TFbXSQLVAR::IsRealType() const {
-    return IsRealSqlType(SQLType());
-}
-bool TFbXSQLVAR::IsDateTimeType() const {
-    return IsDateTimeSqlType(SQLType());
-}
-
-bool TFbXSQLVAR::IsNull() const {
-    if (FHasStreamValue) return false;
-    const short t = SQLType();
-    if (t == 0 || t == SQL_NULL) return true;
-    if (!FParent->IsParams() && FQuery && FQuery->RecordCount() == 0 && !FQuery->ProcExecuted()) return true;
-    return (FXSQLVAR->sqltype & 1) && FXSQLVAR->sqlind && *FXSQLVAR->sqlind == -1;
-}
-
-void TFbXSQLVAR::EnsureDataArea(int size) {
-    const int n = size < 1 ? 1 : size;
-    if (n > FDataCapacity) {
-        void* p = std::realloc(FDataArea, size_t(n));
-        if (!p) throw std::bad_alloc();
-        FDataArea = static_cast<char*>(p);
-        FDataCapacity = n;
-    }
-    FXSQLVAR->sqldata = FDataArea;
-}
-
-void TFbXSQLVAR::SetIndicator(bool present) {
-    if (present) {
-        if (FXSQLVAR->sqlind != &FIndicator) FIndicator = 0;
-        FXSQLVAR->sqlind = &FIndicator;
-    } else {
-        FXSQLVAR->sqlind = nullptr;
-    }
-}
-
-void TFbXSQLVAR::SetTypedValue(const TStore& store) {
-    if (FParent->IsParams() && FInEqualGroup) {
-        const auto it = FParent->FEquelNames.constFind(FName);
-        if (it != FParent->FEquelNames.constEnd()) {
-            for (int index : it.value())
-                if (index < FParent->Count()) FParent->Vars(index).ApplyStore(store);
-            return;
-        }
-    }
-    ApplyStore(store);
-}
-
-void TFbXSQLVAR::ApplyStore(const TStore& store) {
-    using TOp = TStore::TOp;
-    const bool wasNull = IsNull();
-    XSQLVAR& v = *FXSQLVAR;
-    const auto dropValueState = [this](bool keepStream) {
-        if (!keepStream && FHasStreamValue) {
-            FHasStreamValue = false;
-            FStreamValue.clear();
-        }
-        if (FHasWideTemp) {
-            FHasWideTemp = false;
-            FWideTempValue.clear();
-        }
-        FIsDefferedSetting = false;
-    };
-    switch (store.Op) {
-    case TOp::Data: {
-        if ((v.sqltype & 1) && v.sqlind) *v.sqlind = 0;
-        v.sqlscale = 0;
-        v.sqllen = short(store.Length);
-        EnsureDataArea(store.Length);
-        v.sqltype = short(store.Type | (v.sqltype & 1));
-        if (store.Length > 0 && store.Bytes && store.Bytes != v.sqldata)
-            std::memmove(v.sqldata, store.Bytes, size_t(store.Length));
-        dropValueState(store.KeepStream);
-        if (store.Wide) {
-            FWideTempValue = *store.Wide;
-            FHasWideTemp = true;
-        }
-        FModified = true;
-        break;
-    }
-    case TOp::SetNull:
-        if ((v.sqltype & ~1) == 0) {
-            v.sqltype = short(SQL_TEXT | (v.sqltype & 1));
-            v.sqllen = 0;
-        }
-        if (!(v.sqltype & 1) || !v.sqlind) {
-            v.sqltype |= 1;
-            SetIndicator(true);
-        }
-        FIndicator = -1;
-        dropValueState(false);
-        FModified = true;
-        break;
-    case TOp::ClearNull:
-        if ((v.sqltype & 1) && v.sqlind) *v.sqlind = 0;
-        FModified = true;
-        break;
-    case TOp::Nullable:
-        v.sqltype |= 1;
-        SetIndicator(true);
-        break;
-    case TOp::NotNullable:
-        v.sqltype &= ~1;
-        SetIndicator(false);
-        break;
-    case TOp::Scale:
-        v.sqlscale = store.Value;
-        break;
-    case TOp::SubType:
-        v.sqlsubtype = store.Value;
-        break;
-    case TOp::Copy: {
-        const XSQLVAR& s = *store.Source;
-        if (&s == &v) break;
-        v = s;
-        v.sqldata = FDataArea;
-        if (s.sqlind) {
-            SetIndicator(true);
-            FIndicator = *s.sqlind;
-        } else {
-            SetIndicator(false);
-        }
-        const short t = short(s.sqltype & ~1);
-        const int size = t == SQL_VARYING ? s.sqllen + 2 : s.sqllen;
-        EnsureDataArea(size);
-        if (s.sqldata && size > 0) std::memmove(v.sqldata, s.sqldata, size_t(size));
-        dropValueState(false);
-        FModified = true;
-        break;
-    }
-    case TOp::Stream:
-        FHasStreamValue = true;
-        FStreamValue = *store.Stream;
-        v.sqlsubtype = store.Type;
-        v.sqlscale = store.Value;
-        break;
-    }
-    FInitialized = true;
-    if (FTextData.FCanForceIsNull && !FQuery->NoForceIsNull() && wasNull != IsNull())
-        FQuery->SetNeedForceIsNull();
-    if (FTextData.FIsMacro && !FQuery->MacroChanged()) {
-        const bool oldNull = VarIsNullOrEmpty(FOldValue);
-        if (oldNull != IsNull() || (!IsNull() && AsWideString() != FOldValue.toString()))
-            FQuery->SetMacroChanged();
-    }
-}
-
-void TFbXSQLVAR::StoreData(short type, int length, const void* bytes, const QString* wide) {
-    TStore s{TStore::TOp::Data};
-    s.Type = type;
-    s.Length = length;
-    s.Bytes = bytes;
-    s.Wide = wide;
-    SetTypedValue(s);
-}
-
-void TFbXSQLVAR::SetIsNull(bool value) {
-    SetTypedValue(TStore{value ? TStore::TOp::SetNull : TStore::TOp::ClearNull});
-}
-
-void TFbXSQLVAR::SetIsNullable(bool value) {
-    SetTypedValue(TStore{value ? TStore::TOp::Nullable : TStore::TOp::NotNullable});
-}
-
-void TFbXSQLVAR::SetScale(short value) {
-    TStore s{TStore::TOp::Scale};
-    s.Value = value;
-    SetTypedValue(s);
-}
-
-void TFbXSQLVAR::SetAsXSQLVAR(const XSQLVAR& source) {
-    TStore s{TStore::TOp::Copy};
-    s.Source = &source;
-    SetTypedValue(s);
-}
-
-// ---- setters
-
-void TFbXSQLVAR::SetAsInteger(int value) {
-    StoreData(SQL_LONG, 4, &value);
-}
-void TFbXSQLVAR::SetAsShort(short value) {
-    StoreData(SQL_SHORT, 2, &value);
-}
-
-void TFbXSQLVAR::SetAsInt64(int64_t value) {
-    if (FQuery->SQLDialect() >= 3)
-        StoreData(SQL_INT64, 8, &value);
-    else
-        SetAsInteger(Low32(value));
-}
-
-void TFbXSQLVAR::SetAsDouble(double value) {
-    StoreData(SQL_DOUBLE, 8, &value);
-}
-void TFbXSQLVAR::SetAsSingle(float value) {
-    StoreData(SQL_FLOAT, 4, &value);
-}
-
-void TFbXSQLVAR::SetAsCurrency(TCurrency value) {
-    if (FQuery->SQLDialect() >= 3) {
-        StoreData(SQL_INT64, 8, &value.Scaled);
-        SetScale(-4);
-    } else {
-        SetAsDouble(double(value.Scaled) / 10000.0);
-    }
-}
-
-void TFbXSQLVAR::SetAsExtended(long double value) {
-    if (FQuery->SQLDialect() < 3 || !std::isfinite(value)) {
-        SetAsDouble(double(value));
-        return;
-    }
-    // Digits of the integer part, by binary search over the powers of ten.
-    const long double a = std::fabs(value);
-    int d = 0;
-    if (a >= 1) {
-        if (a >= (long double)Pow10Int[18]) {
-            d = 19;
-        } else {
-            int lo = 1, hi = 18; // smallest d with a < 10^d
-            while (lo < hi) {
-                const int mid = (lo + hi) / 2;
-                if (a < (long double)Pow10Int[mid])
-                    hi = mid;
-                else
-                    lo = mid + 1;
-            }
-            d = lo;
-        }
-    }
-    const long double scaled = RoundEven(ScaleReal(value, 18 - d));
-    if (scaled >= 9223372036854775807.0L || scaled <= -9223372036854775807.0L) {
-        SetAsDouble(double(value)); // beyond 64-bit integers: keep the magnitude as a double
-        return;
-    }
-    const int64_t stored = int64_t(scaled);
-    StoreData(SQL_INT64, 8, &stored);
-    SetScale(short(d - 18));
-}
-
-void TFbXSQLVAR::SetAsTimeStamp(const TTimeStamp& value) {
-    ISC_TIMESTAMP ts;
-    ts.timestamp_date = ISC_DATE(value.Date - ClientDateDelta);
-    ts.timestamp_time = ISC_TIME(uint32_t(value.Time) * 10u);
-    StoreData(SQL_TIMESTAMP, int(sizeof ts), &ts);
-}
-
-void TFbXSQLVAR::SetAsDateTime(TDateTime value) {
-    SetAsTimeStamp(platform::DateTimeToTimeStamp(value));
-}
-void TFbXSQLVAR::SetAsDate(TDateTime value) {
-    SetAsDateTime(std::trunc(value));
-}
-void TFbXSQLVAR::SetAsTime(TDateTime value) {
-    SetAsDateTime(value);
-}
-
-void TFbXSQLVAR::SetAsQuad(const ISC_QUAD& value) {
-    StoreData(SQLType() == SQL_ARRAY ? SQL_ARRAY : SQL_BLOB, 8, &value);
-}
-
-void TFbXSQLVAR::ServerType(short& type, short& subType, short& scale) const {
-    type = subType = scale = 0;
-    if (FParent->IsUserList()) {
-        if (!FQuery->Prepared()) return;
-        const TFbXSQLVAR* server = FQuery->ServerParams().FindExact(FName);
-        if (!server || server == this) return;
-        type = server->FSrvSQLType;
-        subType = server->FSrvSQLSubType;
-        scale = server->FSrvSQLScale;
-        return;
-    }
-    type = FSrvSQLType;
-    subType = FSrvSQLSubType;
-    scale = FSrvSQLScale;
-}
-
-bool TFbXSQLVAR::ChooseUtf8(short srvType, short srvSubType, short srvScale) const {
-    if (IsTextType(srvType)) {
-        const int cs = srvSubType & 0xFF;
-        return (FQuery->IsUnicodeConnect() && cs > 1) || FQuery->IsUnicodeCharSet(cs);
-    }
-    if (srvType == SQL_BLOB) {
-        const int cs = srvScale & 0xFF;
-        if (FQuery->IsUnicodeCharSet(cs)) return true;
-        return FQuery->IsUnicodeConnect() && FQuery->NeedUTFEncodeDDL() && srvSubType == 1 && cs > 1;
-    }
-    return false;
-}
-
-void TFbXSQLVAR::SetDeferred(bool value) {
-    FIsDefferedSetting = value;
-    if (value) FParent->FHasDefferedSettings = true;
-}
-
-void TFbXSQLVAR::SetPendingStream(const QByteArray& bytes, short subType, short scale) {
-    static const char zeroId[8] = {};
-    StoreData(SQL_BLOB, 8, zeroId);
-    TStore s{TStore::TOp::Stream};
-    s.Stream = &bytes;
-    s.Type = subType;
-    s.Value = scale;
-    SetTypedValue(s);
-    FQuery->SetHaveStreamParams();
-}
-
-void TFbXSQLVAR::SetStringValue(const QString* wide, const QByteArray* ansi) {
-    short srvType, srvSub, srvScale;
-    ServerType(srvType, srvSub, srvScale);
-
-    bool utf8 = false, deferred = false;
-    if (FQuery->NeedUnicodeFieldsTranslation() && !IsMacro()) {
-        if (srvType == 0)
-            deferred = true;
-        else
-            utf8 = ChooseUtf8(srvType, srvSub, srvScale);
-    }
-
-    QByteArray& buffer = FEncodeBuffer;
-    if (wide)
-        EncodeInto(utf8 ? Utf8Encoder() : AnsiEncoder(), *wide, buffer);
-    else if (utf8)
-        buffer = platform::StringFromAnsi(*ansi).toUtf8();
-    else
-        buffer = *ansi;
-    // The text given, kept for AsWideString; taken by value first in case it is our own.
-    const QString remembered = wide ? *wide : QString();
-    const QString* keep = wide ? &remembered : nullptr;
-
-    const qsizetype length = buffer.size();
-    if (length > MaxTextLength || srvType == SQL_BLOB) {
-        const QByteArray content = length ? QByteArray(buffer.constData(), length) : QByteArray();
-        SetPendingStream(content, srvSub, srvScale);
-        if (keep) {
-            FWideTempValue = remembered;
-            FHasWideTemp = true;
-        }
-        SetDeferred(deferred);
-        return;
-    }
-
-    if (length == 0 && (IsNumericSqlType(srvType) || IsDateTimeSqlType(srvType))) {
-        SetIsNull(true);
-        SetDeferred(deferred);
-        return;
-    }
-
-    if (IsNumericSqlType(srvType) && !IsMacro()) {
-        const QChar sep = platform::RegionalSettings().DecimalSeparator;
-        const char localSep = sep.unicode() < 128 ? char(sep.unicode()) : 0;
-        char* p = buffer.data();
-        for (qsizetype i = 0; i < length; ++i) {
-            if (p[i] == ',' || (localSep && localSep != '.' && p[i] == localSep)) p[i] = '.';
-        }
-    }
-
-    const auto sqlNameIs = [this](const char* text) {
-        const size_t n = std::strlen(text);
-        return size_t(FXSQLVAR->sqlname_length) == n && std::memcmp(FXSQLVAR->sqlname, text, n) == 0;
-    };
-    const bool dbKey = sqlNameIs("DB_KEY") || sqlNameIs("RDB$DB_KEY");
-    if (dbKey && SQLType() != 0) {
-        // The key keeps its own type and length; the bytes fill it.
-        const int own = FXSQLVAR->sqllen;
-        QByteArray key(own, '\0');
-        std::memcpy(key.data(), buffer.constData(), size_t(std::min<qsizetype>(own, length)));
-        const short ownType = SQLType();
-        StoreData(ownType, own, key.constData(), keep);
-    } else {
-        StoreData(SQL_TEXT, int(length), buffer.constData(), keep);
-    }
-    if (utf8) {
-        TStore s{TStore::TOp::SubType};
-        s.Value = 3;
-        SetTypedValue(s);
-    }
-    SetDeferred(deferred);
-}
-
-void TFbXSQLVAR::SetAsVariant(const QVariant& value) {
-    short srvType, srvSub, srvScale;
-    ServerType(srvType, srvSub, srvScale);
-    QVariant v = value;
-    const int id = v.typeId();
-    const bool isNumber = id == QMetaType::SChar || id == QMetaType::Char || id == QMetaType::Short ||
-                          id == QMetaType::Int || id == QMetaType::LongLong || id == QMetaType::Long ||
-                          id == QMetaType::UShort || id == QMetaType::UInt || id == QMetaType::Float ||
-                          id == QMetaType::Double || id == qMetaTypeId<TCurrency>();
-    if ((srvType == SQL_TIMESTAMP || srvType == SQL_TYPE_DATE) && isNumber) {
-        const double days =
-            id == qMetaTypeId<TCurrency>() ? double(v.value<TCurrency>().Scaled) / 10000.0 : v.toDouble();
-        v = QVariant::fromValue(TVarDate{days});
-    }
-
-    const auto setDate = [&](TDateTime dt) {
-        if (srvType == SQL_TYPE_TIME)
-            SetAsTime(dt);
-        else if (srvType == SQL_TYPE_DATE)
-            SetAsDate(dt);
-        else
-            SetAsDateTime(dt);
-    };
-
-    const int type = v.typeId();
-    if (VarIsNullOrEmpty(v)) {
-        SetIsNull(true);
-    } else if (type == QMetaType::Bool) {
-        SetAsInteger(v.toBool() ? 1 : 0); // VariantTrue / VariantFalse: 8-bit integers
-    } else if (type == QMetaType::Char || type == QMetaType::SChar || type == QMetaType::UChar ||
-               type == QMetaType::Short || type == QMetaType::UShort || type == QMetaType::Int) {
-        SetAsInteger(v.toInt());
-    } else if (type == QMetaType::UInt) {
-        // Above the signed range an unsigned 32-bit value needs 64 bits to stay what it is.
-        const uint u = v.toUInt();
-        if (u > uint(INT_MAX))
-            SetAsInt64(int64_t(u));
-        else
-            SetAsInteger(int(u));
-    } else if (type == QMetaType::LongLong || type == QMetaType::Long) {
-        SetAsInt64(v.toLongLong());
-    } else if (type == QMetaType::ULongLong || type == QMetaType::ULong) {
-        const qulonglong u = v.toULongLong();
-        if (u > qulonglong(LLONG_MAX))
-            SetAsDouble(double(u));
-        else
-            SetAsInt64(qlonglong(u));
-    } else if (type == QMetaType::Float || type == QMetaType::Double) {
-        SetAsDouble(v.toDouble());
-    } else if (type == qMetaTypeId<TCurrency>()) {
-        SetAsCurrency(v.value<TCurrency>());
-    } else if (type == qMetaTypeId<TVarDate>()) {
-        setDate(v.value<TVarDate>().Value);
-    } else if (type == QMetaType::QDateTime) {
-        setDate(QtToDateTime(v.toDateTime()));
-    } else if (type == QMetaType::QDate) {
-        setDate(QtToDateTime(QDateTime(v.toDate(), QTime(0, 0))));
-    } else if (type == QMetaType::QTime) {
-        setDate(QtToDateTime(QDateTime(QDate(1899, 12, 30), v.toTime())));
-    } else if (type == QMetaType::QString || type == QMetaType::QChar) {
-        SetAsWideString(v.toString());
-    } else if (type == QMetaType::QByteArray) {
-        SetAsAnsiString(v.toByteArray());
-    } else if (type == qMetaTypeId<TVarBytes>()) {
-        if (IsArray()) RaiseFbError(2); // array values are not supported
-        SetPendingStream(v.value<TVarBytes>().Bytes, srvType ? srvSub : SQLSubtype(),
-                         srvType ? srvScale : Scale());
-    } else {
-        RaiseFbError(2);
-    }
-    if (srvType == 0) SetDeferred(true);
-}
-
-// ---- getters
-
-void TFbXSQLVAR::ConversionError() const {
-    RaiseConversion();
-}
-
-int64_t TFbXSQLVAR::RawInteger() const {
-    const char* p = FXSQLVAR->sqldata;
-    switch (SQLType()) {
-    case SQL_SHORT: {
-        int16_t v;
-        std::memcpy(&v, p, 2);
-        return v;
-    }
-    case SQL_LONG: {
-        int32_t v;
-        std::memcpy(&v, p, 4);
-        return v;
-    }
-    default: {
-        int64_t v;
-        std::memcpy(&v, p, 8);
-        return v;
-    }
-    }
-}
-
-double TFbXSQLVAR::RawReal() const {
-    if (SQLType() == SQL_FLOAT) {
-        float f;
-        std::memcpy(&f, FXSQLVAR->sqldata, 4);
-        return f;
-    }
-    double d;
-    std::memcpy(&d, FXSQLVAR->sqldata, 8);
-    return d;
-}
-
-QByteArray TFbXSQLVAR::RawText() const {
-    const XSQLVAR& v = *FXSQLVAR;
-    if (!v.sqldata) return {};
-    if (SQLType() == SQL_VARYING) {
-        uint16_t n;
-        std::memcpy(&n, v.sqldata, 2);
-        // A count beyond the described length never reads past the data area.
-        const int count = std::min<int>(n, std::max<int>(v.sqllen, 0));
-        return QByteArray(v.sqldata + 2, count);
-    }
-    return QByteArray(v.sqldata, std::max<int>(v.sqllen, 0));
-}
-
-bool TFbXSQLVAR::TextIsUnicode() const {
-    return FQuery->IsUnicodeCharSet(FXSQLVAR->sqlsubtype & 0xFF);
-}
-
-static bool ReadBoolean(const XSQLVAR& v) {
-    if (v.sqllen >= 2) {
-        int16_t s;
-        std::memcpy(&s, v.sqldata, 2);
-        return s == 1;
-    }
-    return static_cast<unsigned char>(v.sqldata[0]) == 1;
-}
-
-int TFbXSQLVAR::AsInteger() const {
-    if (IsNull()) return 0;
-    const short t = SQLType();
-    if (IsTextType(t)) {
-        int64_t value;
-        if (!ParseInt64(AsWideString(), value) || value < INT_MIN || value > INT_MAX) ConversionError();
-        return int(value);
-    }
-    if (IsIntegerType(t)) return Low32(ScaleInteger(RawInteger(), Scale()));
-    if (IsRealSqlType(t)) return Low32(TruncToInt64(RawReal()));
-    if (t == SQL_BOOLEAN) return ReadBoolean(*FXSQLVAR) ? 1 : 0;
-    ConversionError();
-}
-
-int64_t TFbXSQLVAR::AsInt64() const {
-    if (IsNull()) return 0;
-    const short t = SQLType();
-    if (IsTextType(t)) {
-        int64_t value;
-        if (!ParseInt64(AsWideString(), value)) ConversionError();
-        return value;
-    }
-    if (IsIntegerType(t)) return ScaleInteger(RawInteger(), Scale());
-    if (IsRealSqlType(t)) return TruncToInt64(RawReal());
-    ConversionError();
-}
-
-bool TFbXSQLVAR::AsBoolean() const {
-    if (IsNull()) return false;
-    const short t = SQLType();
-    if (IsIntegerType(t)) return RawInteger() == 1;
-    if (t == SQL_BOOLEAN) return ReadBoolean(*FXSQLVAR);
-    ConversionError();
-}
-
-double TFbXSQLVAR::AsDouble() const {
-    if (IsNull()) return 0;
-    const short t = SQLType();
-    if (IsTextType(t)) {
-        double value;
-        if (!ParseFloat(AsWideString(), value)) ConversionError();
-        return value;
-    }
-    if (IsIntegerType(t)) return double(ScaleReal((long double)RawInteger(), Scale()));
-    if (IsRealSqlType(t)) return RawReal();
-    if (t == SQL_BOOLEAN) return ReadBoolean(*FXSQLVAR) ? 1 : 0;
-    ConversionError();
-}
-
-float TFbXSQLVAR::AsSingle() const {
-    const double d = AsDouble();
-    if (std::isfinite(d) && std::fabs(d) > FLT_MAX) ConversionError();
-    return float(d);
-}
-
-long double TFbXSQLVAR::AsExtended() const {
-    if (IsNull()) return 0;
-    const short t = SQLType();
-    if (IsTextType(t)) return AsDouble();
-    if (IsIntegerType(t)) return ScaleReal((long double)RawInteger(), Scale());
-    if (IsRealSqlType(t)) return RawReal();
-    ConversionError();
-}
-
-TCurrency TFbXSQLVAR::AsCurrency() const {
-    if (IsNull()) return {};
-    const short t = SQLType();
-    if (IsDateTimeSqlType(t)) ConversionError();
-    if (t == SQL_INT64 && FQuery->SQLDialect() >= 3) {
-        const int s = Scale() + 4;
-        const int64_t raw = RawInteger();
-        if (s >= 0) return {ScaleInteger(raw, s)};
-        if (-s > 18) return {};
-        // Exact division, rounded half to even.
-        const int64_t divisor = Pow10Int[-s];
-        int64_t q = raw / divisor;
-        const int64_t r = raw % divisor;
-        const uint64_t twice = uint64_t(r < 0 ? -r : r) * 2;
-        if (twice > uint64_t(divisor) || (twice == uint64_t(divisor) && (q & 1))) q += raw < 0 ? -1 : 1;
-        return {q};
-    }
-    const long double scaled = RoundEven((long double)AsDouble() * 10000.0L);
-    return {TruncToInt64(scaled)};
-}
-
-TTimeStamp TFbXSQLVAR::AsTimeStamp() const {
-    TTimeStamp ts;
-    ts.Date = 0;
-    ts.Time = 0;
-    if (IsNull()) return ts;
-    const short t = SQLType();
-    if (IsTextType(t)) return platform::DateTimeToTimeStamp(ParseDateTimeOrRaise(AsWideString()));
-    const char* p = FXSQLVAR->sqldata;
-    switch (t) {
-    case SQL_TIMESTAMP: {
-        ISC_TIMESTAMP v;
-        std::memcpy(&v, p, sizeof v);
-        ts.Date = int(v.timestamp_date) + ClientDateDelta;
-        ts.Time = int(uint32_t(v.timestamp_time) / 10u);
-        return ts;
-    }
-    case SQL_TYPE_DATE: {
-        ISC_DATE d;
-        std::memcpy(&d, p, sizeof d);
-        ts.Date = int(d) + ClientDateDelta;
-        return ts;
-    }
-    case SQL_TYPE_TIME: {
-        ISC_TIME tm;
-        std::memcpy(&tm, p, sizeof tm);
-        ts.Time = int(uint32_t(tm) / 10u);
-        return ts;
-    }
-    default:
-        ConversionError();
-    }
-}
-
-TDateTime TFbXSQLVAR::AsDateTime() const {
-    if (IsNull()) return 0;
-    const short t = SQLType();
-    if (IsTextType(t)) return ParseDateTimeOrRaise(AsWideString());
-    const char* p = FXSQLVAR->sqldata;
-    switch (t) {
-    case SQL_TIMESTAMP: {
-        TTimeStamp ts = AsTimeStamp();
-        if (ts.Date == 0) {
-            ts.Date = 1;
-            return platform::TimeStampToDateTime(ts) - 1;
-        }
-        return platform::TimeStampToDateTime(ts);
-    }
-    case SQL_TYPE_DATE: {
-        ISC_DATE d;
-        std::memcpy(&d, p, sizeof d);
-        return double(d) - ClientToDateTimeDays;
-    }
-    case SQL_TYPE_TIME: {
-        ISC_TIME tm;
-        std::memcpy(&tm, p, sizeof tm);
-        return double(uint32_t(tm)) / ClientTimeUnitsPerDay;
-    }
-    default:
-        ConversionError();
-    }
-}
-
-ISC_QUAD TFbXSQLVAR::AsQuad() const {
-    ISC_QUAD q{};
-    if (IsNull() && !FHasStreamValue) return q;
-    const short t = SQLType();
-    if (t != SQL_BLOB && t != SQL_ARRAY && t != SQL_QUAD) ConversionError();
-    std::memcpy(&q, FXSQLVAR->sqldata, sizeof q);
-    return q;
-}
-
-QByteArray TFbXSQLVAR::BlobContent() const {
-    if (FHasStreamValue) return FStreamValue;
-    if (IsNull()) return {};
-    if (!IsBlob()) ConversionError();
-    return FbReadBlob(FQuery->BlobContext(), AsQuad());
-}
-
-QByteArray TFbXSQLVAR::AsAnsiString() const {
-    if (IsNull()) return {};
-    const short t = SQLType();
-    switch (t) {
-    case SQL_TEXT:
-    case SQL_VARYING: {
-        QByteArray bytes = RawText();
-        const int cs = FXSQLVAR->sqlsubtype & 0xFF;
-        if (FQuery->NeedUnicodeFieldsTranslation() && TextIsUnicode())
-            bytes = platform::AnsiFromString(QString::fromUtf8(bytes));
-        else if (cs == 63 || cs == 64)
-            bytes = platform::AnsiFromString(platform::Decode(bytes, platform::TTextEncoding::KOI8R));
-        if (FQuery->TrimCharFields())
-            while (bytes.endsWith(' '))
-                bytes.chop(1);
-        return bytes;
-    }
-    case SQL_SHORT:
-    case SQL_LONG:
-        if (Scale() == 0) return QByteArray::number(qlonglong(RawInteger()));
-        return platform::AnsiFromString(FloatToStrGeneral(AsDouble()));
-    case SQL_INT64:
-        return ScaledDecimal(RawInteger(), Scale());
-    case SQL_FLOAT:
-    case SQL_DOUBLE:
-    case SQL_D_FLOAT:
-        return platform::AnsiFromString(FloatToStrGeneral(RawReal()));
-    case SQL_TIMESTAMP:
-        return platform::AnsiFromString(platform::DateTimeToStr(AsDateTime()));
-    case SQL_TYPE_DATE:
-        return platform::AnsiFromString(platform::DateToStr(AsDateTime()));
-    case SQL_TYPE_TIME:
-        return platform::AnsiFromString(platform::TimeToStr(AsDateTime()));
-    case SQL_BLOB:
-        if (FHasStreamValue) return FStreamValue;
-        if (IsParam()) return QByteArrayLiteral("(BLOB)");
-        try {
-            return BlobContent();
-        } catch (const platform::Exception&) {
-            return QByteArrayLiteral("(BLOB)");
-        }
-    case SQL_ARRAY:
-        return QByteArrayLiteral("(ARRAY)");
-    case SQL_BOOLEAN:
-        return ReadBoolean(*FXSQLVAR) ? QByteArrayLiteral("True") : QByteArrayLiteral("False");
-    default:
-        ConversionError();
-    }
-}
-
-QString TFbXSQLVAR::AsWideString() const {
-    if (FHasWideTemp) return FWideTempValue;
-    if (IsNull()) return {};
-    const short t = SQLType();
-    if (FQuery->NeedUnicodeFieldsTranslation()) {
-        if (IsTextType(t) && TextIsUnicode()) {
-            QString s = QString::fromUtf8(RawText());
-            if (FQuery->TrimCharFields())
-                while (s.endsWith(QLatin1Char(' ')))
-                    s.chop(1);
-            return s;
-        }
-        if (t == SQL_BLOB) {
-            if (!FHasStreamValue && IsParam()) return QStringLiteral("(BLOB)");
-            try {
-                const QByteArray content = BlobContent();
-                const bool unicode =
-                    FXSQLVAR->sqlsubtype == 1 && FQuery->IsUnicodeCharSet(FXSQLVAR->sqlscale & 0xFF);
-                return unicode ? QString::fromUtf8(content) : platform::StringFromAnsi(content);
-            } catch (const platform::Exception&) {
-                return QStringLiteral("(BLOB)");
-            }
-        }
-    }
-    if (IsTextType(t)) {
-        // KOI8 text is decoded straight from its own code page, not through the ANSI one.
-        const int cs = FXSQLVAR->sqlsubtype & 0xFF;
-        if (cs == 63 || cs == 64) {
-            QString s = platform::Decode(RawText(), platform::TTextEncoding::KOI8R);
-            if (FQuery->TrimCharFields())
-                while (s.endsWith(QLatin1Char(' ')))
-                    s.chop(1);
-            return s;
-        }
-    }
-    return platform::StringFromAnsi(AsAnsiString());
-}
-
-QVariant TFbXSQLVAR::AsVariant() const {
-    if (IsNull()) return VarNull();
-    const short t = SQLType();
-    const short scale = Scale();
-    switch (t) {
-    case SQL_BLOB:
-        return AsString();
-    case SQL_TEXT:
-    case SQL_VARYING:
-        if (FHasWideTemp || TextIsUnicode()) return AsWideString();
-        return AsAnsiString();
-    case SQL_FLOAT:
-    case SQL_DOUBLE:
-    case SQL_D_FLOAT:
-        return RawReal();
-    case SQL_SHORT:
-    case SQL_LONG:
-        if (scale == 0) return int(RawInteger());
-        return AsDouble();
-    case SQL_INT64:
-        if (scale == 0) return qlonglong(RawInteger());
-        if (scale < -4 || scale > 0) return AsDouble();
-        return double(AsExtended());
-    case SQL_TIMESTAMP:
-    case SQL_TYPE_DATE:
-    case SQL_TYPE_TIME:
-        return QVariant::fromValue(TVarDate{AsDateTime()});
-    case SQL_ARRAY:
-        return QStringLiteral("(Array)");
-    case SQL_BOOLEAN:
-        return AsBoolean();
-    case SQL_NULL:
-        return VarNull();
-    default:
-        ConversionError();
-    }
-}
-
-void TFbXSQLVAR::Assign(const TFbXSQLVAR& source) {
-    if (&source == this) return;
-    if (source.IsNull()) {
-        SetIsNull(true);
-        return;
-    }
-    short srvType, srvSub, srvScale;
-    ServerType(srvType, srvSub, srvScale);
-    const bool sourceBlob = source.IsBlob() || source.HasStreamValue();
-    const bool targetBlob = IsBlob() || (FParent->IsUserList() && srvType == SQL_BLOB);
-    if (source.IsArray() || IsArray()) return; // arrays are not copied
-    if (!sourceBlob && !targetBlob) {
-        SetAsXSQLVAR(source.AsXSQLVAR());
-        return;
-    }
-    QByteArray content;
-    if (sourceBlob)
-        content = source.BlobContent();
-    else if (IsTextType(source.SQLType()))
-        content = source.RawText();
-    else
-        content = source.AsAnsiString();
-    if (targetBlob || content.size() > MaxTextLength) {
-        const short sub = srvType == SQL_BLOB ? srvSub : (IsBlob() ? SQLSubtype() : short(1));
-        const short scale = srvType == SQL_BLOB ? srvScale : (IsBlob() ? Scale() : short(0));
-        SetPendingStream(content, sub, scale);
-    } else {
-        StoreData(SQL_TEXT, int(content.size()), content.constData());
-    }
-}
-
-void TFbXSQLVAR::LoadFromStream(QIODevice& stream) {
-    const QByteArray bytes = stream.readAll();
-    short srvType, srvSub, srvScale;
-    ServerType(srvType, srvSub, srvScale);
-    const short sub = srvType == SQL_BLOB ? srvSub : (IsBlob() ? SQLSubtype() : short(0));
-    const short scale = srvType == SQL_BLOB ? srvScale : (IsBlob() ? Scale() : short(0));
-    SetPendingStream(bytes, sub, scale);
-    SetIsNullable(false);
-}
-
-void TFbXSQLVAR::LoadFromFile(const QString& fileName) {
-    QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly))
-        throw platform::EFOpenError(
-            platform::Format(platform::rtl::SFOpenErrorEx, {fileName, file.errorString()}));
-    LoadFromStream(file);
-}
-
-void TFbXSQLVAR::SaveToStream(QIODevice& stream) const {
-    const QByteArray content = BlobContent();
-    if (!content.isEmpty() && stream.write(content) != content.size())
-        throw platform::EStreamError(stream.errorString());
-}
-
-void TFbXSQLVAR::SaveToFile(const QString& fileName) const {
-    const QByteArray content = BlobContent();
-    QFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        throw platform::EFCreateError(
-            platform::Format(platform::rtl::SFCreateErrorEx, {fileName, file.errorString()}));
-    if (file.write(content) != content.size()) throw platform::EStreamError(file.errorString());
-}
-
-void TFbXSQLVAR::DropStreamValue() {
-    FHasStreamValue = false;
-    FStreamValue.clear();
-}
+using namespace db::statements;
 
 // ---------------------------------------------------------------------------------------------
 // TFbXSQLDA
 
+IScanParamList& IFbQuery::UserParamList() {
+    return UserParams();
+}
+IScanParamList& IFbQuery::ServerParamList() {
+    return ServerParams();
+}
+
 TFbXSQLDA::TFbXSQLDA(IFbQuery* query, bool isParams) : FQuery(query), FIsParams(isParams) {}
 
-TFbXSQLDA::~TFbXSQLDA() {
-    FXSQLVARs.clear();
-    std::free(FXSQLDA);
-}
+TFbXSQLDA::~TFbXSQLDA() = default;
 
 bool TFbXSQLDA::IsUserList() const {
     return FQuery && FIsParams && &FQuery->UserParams() == this;
@@ -1237,18 +44,21 @@ int TFbXSQLDA::RecordSize() const {
 
 void TFbXSQLDA::EnsureCapacity(int count) {
     if (count <= FCapacity) return;
-    const size_t oldSize = FXSQLDA ? XSQLDA_LENGTH(FCapacity) : 0;
-    const size_t newSize = XSQLDA_LENGTH(count);
-    void* p = std::realloc(FXSQLDA, newSize);
-    if (!p) throw std::bad_alloc();
-    std::memset(static_cast<char*>(p) + oldSize, 0, newSize - oldSize);
-    FXSQLDA = static_cast<XSQLDA*>(p);
-    FXSQLDA->version = SQLDA_VERSION1;
-    while (int(FXSQLVARs.size()) < count)
-        FXSQLVARs.push_back(std::make_unique<TFbXSQLVAR>(this, FQuery));
+    // Everything that can fail is made first; the items move onto the new descriptor after.
+    TFbXSQLDAPtr descriptor = NewXSQLDA(count);
+    std::vector<std::unique_ptr<TFbXSQLVAR>> items;
+    items.reserve(size_t(count));
+    for (int i = FCapacity; i < count; ++i)
+        items.push_back(std::make_unique<TFbXSQLVAR>(this, FQuery));
+    FXSQLVARs.reserve(size_t(count));
+    for (int i = 0; i < FCapacity; ++i)
+        descriptor->sqlvar[i] = FXSQLDA->sqlvar[i];
+    for (auto& item : items)
+        FXSQLVARs.push_back(std::move(item));
+    FXSQLDA = std::move(descriptor);
     for (int i = 0; i < count; ++i) {
-        FXSQLVARs[i]->FXSQLVAR = &FXSQLDA->sqlvar[i];
-        FXSQLVARs[i]->FIndex = i;
+        FXSQLVARs[size_t(i)]->FXSQLVAR = &FXSQLDA->sqlvar[i];
+        FXSQLVARs[size_t(i)]->FIndex = i;
     }
     FCapacity = count;
 }
@@ -1262,7 +72,7 @@ void TFbXSQLDA::SetCount(int value) {
 }
 
 TFbXSQLVAR& TFbXSQLDA::Vars(int index) const {
-    if (index < 0 || index >= FCount) RaiseFbError(23);
+    if (index < 0 || index >= FCount) RaiseFbError(FbClientError::XSQLDAIndexOutOfRange);
     return *FXSQLVARs[size_t(index)];
 }
 
@@ -1280,24 +90,24 @@ void TFbXSQLDA::AddName(const QString& name, int index, bool quoted) {
     if (FIsParams) {
         auto equal = FEquelNames.find(key);
         if (equal != FEquelNames.end()) {
-            equal->append(index);
+            equal->second.push_back(index);
             item.FInEqualGroup = true;
-        } else if (const auto first = FNames.constFind(key); first != FNames.constEnd()) {
-            FEquelNames.insert(key, QList<int>{first.value(), index});
-            Vars(first.value()).FInEqualGroup = true;
+        } else if (const auto first = FNames.find(key); first != FNames.end()) {
+            FEquelNames.emplace(key, std::vector<int>{first->second, index});
+            Vars(first->second).FInEqualGroup = true;
             item.FInEqualGroup = true;
         }
     }
-    if (!FNames.contains(key)) FNames.insert(key, index);
+    FNames.emplace(key, index); // the first index of a name stays
     item.FName = key;
     item.FIndex = index;
     item.FTextData.FQuoted = quoted;
 }
 
 TFbXSQLVAR* TFbXSQLDA::FindExact(const QString& name) const {
-    const auto it = FNames.constFind(name);
-    if (it == FNames.constEnd() || it.value() >= FCount) return nullptr;
-    return FXSQLVARs[size_t(it.value())].get();
+    const auto it = FNames.find(name);
+    if (it == FNames.end() || it->second >= FCount) return nullptr;
+    return FXSQLVARs[size_t(it->second)].get();
 }
 
 TFbXSQLVAR* TFbXSQLDA::FindParam(const QString& name) {
@@ -1327,7 +137,7 @@ TFbXSQLVAR& TFbXSQLDA::ParamByName(const QString& name) {
 }
 
 void TFbXSQLDA::InitializeVars() {
-    const bool named = !FNames.isEmpty();
+    const bool named = !FNames.empty();
     int emptyAliases = 0;
     const bool userList = IsUserList();
     for (int i = 0; i < FCount; ++i) {
@@ -1348,11 +158,11 @@ void TFbXSQLDA::InitializeVars() {
                 std::memcpy(v.aliasname, ascii.constData(), size_t(ascii.size()));
                 v.aliasname_length = short(ascii.size());
             }
-            if (FNames.contains(name)) {
+            if (FNames.count(name)) {
                 for (int suffix = 1;; ++suffix) {
                     const QString tail = QString::number(suffix);
                     const QString candidate = name.left(32 - tail.size()) + tail;
-                    if (!FNames.contains(candidate)) {
+                    if (!FNames.count(candidate)) {
                         name = candidate;
                         break;
                     }
@@ -1385,7 +195,7 @@ void TFbXSQLDA::InitializeVars() {
             size = v.sqllen;
             break;
         default:
-            if (!(userList && type == 0)) RaiseFbError(30, {int(type)});
+            if (!(userList && type == 0)) RaiseFbError(FbClientError::UnknownSQLDataType, {int(type)});
             break;
         }
         item.EnsureDataArea(size);
@@ -1484,7 +294,7 @@ void TFbXSQLDA::ApplyDeferredSettings() {
         } else if (IsNumericSqlType(t)) {
             if (IsDateTimeSqlType(srvType)) item.SetAsDateTime(item.AsDouble());
         } else if (t == SQL_BLOB) {
-            if (FQuery->NeedUTFEncodeDDL() && srvType == SQL_BLOB && srvSub == 1 &&
+            if (FQuery->NeedUTFEncodeDDL() && srvType == SQL_BLOB && srvSub == isc_blob_text &&
                 FQuery->IsUnicodeCharSet(srvScale & 0xFF)) {
                 if (item.FHasWideTemp) {
                     const QString wide = item.FWideTempValue;
@@ -1531,66 +341,194 @@ void TFbXSQLDA::DropStreamValues() {
         FXSQLVARs[size_t(i)]->DropStreamValue();
 }
 
-void TFbXSQLDA::RebuildFromScan(const QList<TParamListEntry>& entries) {
-    const int n = int(entries.size());
-    const int oldCapacity = FCapacity;
-    std::vector<XSQLVAR> oldSlots(static_cast<size_t>(oldCapacity));
-    for (int i = 0; i < oldCapacity; ++i)
-        oldSlots[size_t(i)] = FXSQLDA->sqlvar[i];
-    std::vector<std::unique_ptr<TFbXSQLVAR>> old = std::move(FXSQLVARs);
-    FXSQLVARs.clear();
+std::vector<TFbXSQLVAR::TSavedValue> TFbXSQLDA::SaveValues() const {
+    std::vector<TFbXSQLVAR::TSavedValue> saved;
+    saved.reserve(size_t(FCount));
+    for (int i = 0; i < FCount; ++i)
+        saved.push_back(FXSQLVARs[size_t(i)]->SaveValue());
+    return saved;
+}
 
-    const int capacity = std::max(oldCapacity, n);
-    std::vector<XSQLVAR> newSlots(static_cast<size_t>(capacity));
-    std::vector<bool> fresh(static_cast<size_t>(capacity), true);
-    for (int i = 0; i < capacity; ++i) {
-        std::memset(&newSlots[size_t(i)], 0, sizeof(XSQLVAR));
-        std::unique_ptr<TFbXSQLVAR> item;
-        if (i < n) {
+void TFbXSQLDA::RestoreValues(const std::vector<TFbXSQLVAR::TSavedValue>& saved) {
+    const int n = std::min(FCount, int(saved.size()));
+    for (int i = 0; i < n; ++i)
+        FXSQLVARs[size_t(i)]->RestoreValue(saved[size_t(i)]);
+}
+
+// Everything a rebuild makes before it replaces the list.
+struct TFbXSQLDA::TRebuild {
+    // Where each new item comes from: a kept item of this list, a retired one, or a new one.
+    enum class TFrom { Kept, Retired, Fresh };
+    struct TPlan {
+        TFrom From = TFrom::Fresh;
+        int Index = -1; // into FXSQLVARs or FRetired
+        std::unique_ptr<TFbXSQLVAR> Fresh;
+    };
+    struct TMacroText {
+        QString Wide;
+        QByteArray Encoded;
+    };
+    int Count = 0;
+    int Capacity = 0;
+    TFbXSQLDAPtr Descriptor;
+    std::vector<TPlan> Plan;
+    std::vector<QString> Keys;
+    // (Standard containers: an insertion that runs out of memory leaves them as they were.)
+    TNameIndex Names;
+    TEqualNames EqualNames;
+    std::vector<bool> InEqualGroup;
+    std::unordered_map<QString, TMacroText> MacroTexts;
+    std::vector<const TMacroText*> MacroOf;
+    std::vector<std::unique_ptr<TFbXSQLVAR>> Retired;
+    std::vector<std::unique_ptr<TFbXSQLVAR>> Items;
+};
+
+TFbXSQLVAR& TFbXSQLDA::PlannedItem(TRebuild& r, int index) {
+    TRebuild::TPlan& p = r.Plan[size_t(index)];
+    return p.From == TRebuild::TFrom::Kept      ? *FXSQLVARs[size_t(p.Index)]
+           : p.From == TRebuild::TFrom::Retired ? *FRetired[size_t(p.Index)]
+                                                : *p.Fresh;
+}
+
+void TFbXSQLDA::PlanItems(TRebuild& r, const QList<TParamListEntry>& entries) {
+    using TFrom = TRebuild::TFrom;
+    r.Plan.resize(size_t(r.Capacity));
+    std::vector<bool> kept(FXSQLVARs.size(), false);
+    std::vector<bool> revived(FRetired.size(), false);
+    for (int i = 0; i < r.Capacity; ++i) {
+        TRebuild::TPlan& p = r.Plan[size_t(i)];
+        if (i < r.Count) {
             const int keep = entries[i].KeepIndex;
-            if (keep >= 0 && keep < int(old.size()) && old[size_t(keep)]) {
-                item = std::move(old[size_t(keep)]);
-                newSlots[size_t(i)] = oldSlots[size_t(keep)];
-                fresh[size_t(i)] = false;
+            if (keep >= 0 && keep < FCount && !kept[size_t(keep)]) {
+                kept[size_t(keep)] = true;
+                p.From = TFrom::Kept;
+                p.Index = keep;
+                continue;
+            }
+            // An item of this name retired by an earlier rebuild comes back with its value.
+            for (size_t k = 0; k < FRetired.size() && p.From == TFrom::Fresh; ++k) {
+                const TFbXSQLVAR& item = *FRetired[k];
+                if (!revived[k] && item.FName == entries[i].Name &&
+                    !(item.IsBlob() && !item.HasStreamValue())) {
+                    revived[k] = true;
+                    p.From = TFrom::Retired;
+                    p.Index = int(k);
+                }
+            }
+            if (p.From == TFrom::Retired) continue;
+        }
+        p.Fresh = std::make_unique<TFbXSQLVAR>(this, FQuery);
+        // No type yet, nullable and null; on a descriptor item of its own until the list is replaced.
+        TFbXSQLVAR& item = *p.Fresh;
+        item.FXSQLVAR = &item.FDetached;
+        item.FDetached.sqltype = 1;
+        item.SetIndicator(true);
+        item.FIndicator = -1;
+        item.EnsureDataArea(1);
+    }
+}
+
+void TFbXSQLDA::PlanNames(TRebuild& r, const QList<TParamListEntry>& entries) {
+    r.Keys.reserve(size_t(r.Count));
+    for (int i = 0; i < r.Count; ++i)
+        r.Keys.push_back(entries[i].NameQuoted ? entries[i].Name : AsciiUpperCase(entries[i].Name));
+    r.InEqualGroup.assign(size_t(r.Count), false);
+    for (int i = 0; i < r.Count; ++i) {
+        const QString& key = r.Keys[size_t(i)];
+        if (FIsParams) {
+            auto equal = r.EqualNames.find(key);
+            if (equal != r.EqualNames.end()) {
+                equal->second.push_back(i);
+                r.InEqualGroup[size_t(i)] = true;
+            } else if (const auto first = r.Names.find(key); first != r.Names.end()) {
+                r.EqualNames.emplace(key, std::vector<int>{first->second, i});
+                r.InEqualGroup[size_t(first->second)] = true;
+                r.InEqualGroup[size_t(i)] = true;
             }
         }
-        if (!item) item = std::make_unique<TFbXSQLVAR>(this, FQuery);
-        FXSQLVARs.push_back(std::move(item));
+        r.Names.emplace(key, i);
     }
-    old.clear(); // items that did not survive the text change
+}
 
-    if (capacity > oldCapacity) {
-        void* p = std::realloc(FXSQLDA, XSQLDA_LENGTH(capacity));
-        if (!p) throw std::bad_alloc();
-        FXSQLDA = static_cast<XSQLDA*>(p);
+void TFbXSQLDA::PlanMacroTexts(TRebuild& r, const QList<TParamListEntry>& entries) {
+    // A value reaches every item of its name (the last one set wins); encoded now, into data areas
+    // grown now, so that storing it cannot fail.
+    for (int i = 0; i < r.Count; ++i) {
+        if (!entries[i].SetMacroValue) continue;
+        TRebuild::TMacroText text{entries[i].MacroValue, QByteArray()};
+        EncodeInto(AnsiEncoder(), text.Wide, text.Encoded);
+        r.MacroTexts.insert_or_assign(r.Keys[size_t(i)], std::move(text));
     }
-    if (FXSQLDA) {
-        std::memset(FXSQLDA, 0, XSQLDA_LENGTH(capacity));
-        FXSQLDA->version = SQLDA_VERSION1;
+    r.MacroOf.assign(size_t(r.Count), nullptr);
+    for (int i = 0; i < r.Count; ++i) {
+        const auto text = r.MacroTexts.find(r.Keys[size_t(i)]);
+        if (text == r.MacroTexts.end() || text->second.Encoded.size() > MaxTextLength) continue;
+        r.MacroOf[size_t(i)] = &text->second;
+        PlannedItem(r, i).EnsureDataArea(int(text->second.Encoded.size()));
     }
-    FCapacity = capacity;
-    for (int i = 0; i < capacity; ++i) {
-        TFbXSQLVAR& item = *FXSQLVARs[size_t(i)];
-        FXSQLDA->sqlvar[i] = newSlots[size_t(i)];
-        item.FXSQLVAR = &FXSQLDA->sqlvar[i];
-        item.FIndex = i;
-        if (fresh[size_t(i)]) {
-            // No type yet, nullable and null.
-            item.FXSQLVAR->sqltype = 1;
-            item.SetIndicator(true);
-            item.FIndicator = -1;
+}
+
+void TFbXSQLDA::CommitRebuild(TRebuild& r, const QList<TParamListEntry>& entries) noexcept {
+    using TFrom = TRebuild::TFrom;
+    for (int i = 0; i < r.Capacity; ++i) {
+        TRebuild::TPlan& p = r.Plan[size_t(i)];
+        std::unique_ptr<TFbXSQLVAR> item = p.From == TFrom::Kept      ? std::move(FXSQLVARs[size_t(p.Index)])
+                                           : p.From == TFrom::Retired ? std::move(FRetired[size_t(p.Index)])
+                                                                      : std::move(p.Fresh);
+        XSQLVAR& slot = r.Descriptor->sqlvar[i];
+        slot = *item->FXSQLVAR;
+        item->FXSQLVAR = &slot;
+        if (slot.sqlind) slot.sqlind = &item->FIndicator;
+        item->FIndex = i;
+        item->FInEqualGroup = i < r.Count && r.InEqualGroup[size_t(i)];
+        if (i < r.Count) {
+            item->FName = r.Keys[size_t(i)];
+            item->FTextData = entries[i].TextData;
         }
+        r.Items.push_back(std::move(item));
     }
-    ClearNames();
-    FCount = n;
-    if (FXSQLDA) FXSQLDA->sqln = FXSQLDA->sqld = short(n);
-    for (int i = 0; i < n; ++i) {
-        AddName(entries[i].Name, i, entries[i].NameQuoted);
-        FXSQLVARs[size_t(i)]->FTextData = entries[i].TextData;
+    // Items of the old list that were handed out may still be held: they retire, off the old
+    // descriptor. Spare items past the old count were never handed out and go with the old list.
+    for (int i = 0; i < FCount; ++i) {
+        if (!FXSQLVARs[size_t(i)]) continue;
+        FXSQLVARs[size_t(i)]->Detach();
+        r.Retired.push_back(std::move(FXSQLVARs[size_t(i)]));
     }
-    for (int i = 0; i < n; ++i)
-        if (entries[i].SetMacroValue) FXSQLVARs[size_t(i)]->SetAsWideString(entries[i].MacroValue);
+    for (auto& item : FRetired)
+        if (item) r.Retired.push_back(std::move(item));
+    FXSQLVARs.swap(r.Items);
+    FRetired.swap(r.Retired);
+    FXSQLDA.swap(r.Descriptor);
+    FCapacity = r.Capacity;
+    FCount = r.Count;
+    if (FXSQLDA) FXSQLDA->sqln = FXSQLDA->sqld = short(r.Count);
+    FNames.swap(r.Names);
+    FEquelNames.swap(r.EqualNames);
+    FCachedNames.clear();
     FHasDefferedSettings = false;
-    for (int i = 0; i < n; ++i)
+    for (int i = 0; i < r.Count; ++i) {
+        if (const TRebuild::TMacroText* text = r.MacroOf[size_t(i)])
+            FXSQLVARs[size_t(i)]->PutMacroText(text->Encoded, text->Wide);
         if (FXSQLVARs[size_t(i)]->FIsDefferedSetting) FHasDefferedSettings = true;
+    }
+}
+
+void TFbXSQLDA::RebuildFromScan(const QList<TParamListEntry>& entries) {
+    // The new list is made beside the old one; only when nothing more can fail does it replace it,
+    // so that a failure leaves the old list as it was.
+    TRebuild r;
+    r.Count = int(entries.size());
+    r.Capacity = std::max(FCapacity, r.Count);
+    r.Descriptor = NewXSQLDA(r.Capacity);
+    PlanItems(r, entries);
+    PlanNames(r, entries);
+    PlanMacroTexts(r, entries);
+    // Room for the items left out, so that retiring them cannot fail.
+    r.Retired.reserve(FRetired.size() + FXSQLVARs.size());
+    r.Items.reserve(size_t(r.Capacity));
+    CommitRebuild(r, entries);
+    // Macro values too long for text take the ordinary way (they become blob content).
+    for (int i = 0; i < r.Count; ++i)
+        if (entries[i].SetMacroValue && !r.MacroOf[size_t(i)])
+            FXSQLVARs[size_t(i)]->SetAsWideString(entries[i].MacroValue);
 }

@@ -1,257 +1,13 @@
 #pragma once
 // The parameter and column lists of a statement: TFbXSQLDA owns one client XSQLDA descriptor and one
-// TFbXSQLVAR per item; a TFbXSQLVAR is a typed value laid over one XSQLVAR and converts between the
-// program's values and the SQL types of the client API.
+// TFbXSQLVAR per item.
 
-#include "FbBlobStream.h"
-#include "FbVariant.h"
-#include "SqlTextRoutines.h"
-#include "platform/DateTime.h"
+#include "FbXSQLVAR.h"
 
-#include <QByteArray>
-#include <QHash>
-#include <QIODevice>
-#include <QString>
 #include <QStringList>
-#include <QVariant>
-#include <cstdint>
-#include <ibase.h>
 #include <memory>
+#include <unordered_map>
 #include <vector>
-
-class TFbXSQLDA;
-class TFbXSQLVAR;
-
-// The Unicode character sets of a connection: UNICODE_FSS and UTF8.
-bool IsUnicodeCharSetId(int charSetId);
-
-// What the parameter and column lists need of the statement that owns them. The statement
-// (TFbQuery) implements it; the lists never outlive it.
-class IFbQuery {
-public:
-    virtual ~IFbQuery();
-
-    // The statement's name preceded by its owners' names, for messages.
-    virtual QString FullName() const = 0;
-    // The connection's SQL dialect.
-    virtual int SQLDialect() const = 0;
-    // Connection facts of the database.
-    virtual bool IsUnicodeConnect() const = 0;
-    virtual bool IsKOI8Connect() const = 0;
-    virtual bool NeedUnicodeFieldsTranslation() const = 0;
-    virtual bool NeedUTFEncodeDDL() const = 0;
-    // Whether a character set id is one of the connection's Unicode character sets.
-    virtual bool IsUnicodeCharSet(int charSetId) const { return IsUnicodeCharSetId(charSetId); }
-    // Options qoTrimCharFields and qoNoForceIsNull.
-    virtual bool TrimCharFields() const = 0;
-    virtual bool NoForceIsNull() const = 0;
-
-    // The parameter list as the user sets it and as the server describes it.
-    virtual TFbXSQLDA& UserParams() = 0;
-    virtual TFbXSQLDA& ServerParams() = 0;
-    virtual bool Prepared() const = 0;
-    // Rows fetched since the cursor opened, and whether an execute-procedure statement ran.
-    virtual int RecordCount() const = 0;
-    virtual bool ProcExecuted() const = 0;
-
-    // Macro values: the changed flag, and putting changed macros into the text (closes the
-    // statement, frees its handle and rebuilds the text with its server parameter list).
-    virtual bool MacroChanged() const = 0;
-    virtual void SetMacroChanged() = 0;
-    virtual void ApplyMacros() = 0;
-    // A parameter's null state changed so that the text may need an IS [NOT] NULL rewrite.
-    virtual void SetNeedForceIsNull() = 0;
-    // A parameter holds blob content to be written before execution.
-    virtual void SetHaveStreamParams() = 0;
-
-    // The database and transaction for blob calls, the transaction started first when the
-    // statement's qoStartTransaction asks for it.
-    virtual TFbBlobContext BlobContext() = 0;
-};
-
-// One parameter or result column.
-class TFbXSQLVAR : public IScanParam {
-public:
-    TFbXSQLVAR(TFbXSQLDA* parent, IFbQuery* query);
-    ~TFbXSQLVAR() override;
-    TFbXSQLVAR(const TFbXSQLVAR&) = delete;
-    TFbXSQLVAR& operator=(const TFbXSQLVAR&) = delete;
-
-    int Index() const { return FIndex; }
-    const QString& Name() const { return FName; }
-    TFbXSQLDA* Parent() const { return FParent; }
-    IFbQuery* Query() const { return FQuery; }
-    XSQLVAR* Data() const { return FXSQLVAR; }
-    bool Modified() const { return FModified; }
-    void SetModified(bool value) { FModified = value; }
-    bool Initialized() const { return FInitialized; }
-
-    // Descriptive properties.
-    short SQLType() const { return short(FXSQLVAR->sqltype & ~1); }
-    short SQLSubtype() const { return FXSQLVAR->sqlsubtype; }
-    short Size() const { return FXSQLVAR->sqllen; }
-    short ServerSQLType() const { return FSrvSQLType; }
-    short ServerSQLSubType() const { return FSrvSQLSubType; }
-    short ServerSize() const { return FSrvSQLLen; }
-    short ServerSQLScale() const { return FSrvSQLScale; }
-    QString SqlName() const;
-    QString AliasName() const;
-    QString RelationName() const;
-    QString CharacterSet() const;
-    bool IsBlob() const { return SQLType() == SQL_BLOB; }
-    bool IsArray() const { return SQLType() == SQL_ARRAY; }
-    bool IsParam() const;
-    bool IsNumericType() const;
-    bool IsRealType() const;
-    bool IsDateTimeType() const;
-
-    // Text-scan data.
-    bool IsMacro() const { return FTextData.FIsMacro; }
-    bool Quoted() const { return FTextData.FQuoted; }
-    const QString& DefMacroValue() const { return FTextData.FDefMacroValue; }
-    bool InWhereClause() const { return FTextData.FInWhereClause; }
-    bool CanForceIsNull() const { return FTextData.FCanForceIsNull; }
-    int BeginPosInText() const { return FTextData.FBeginPosInText; }
-    int EndPosInText() const { return FTextData.FEndPosInText; }
-    const QVariant& OldValue() const { return FOldValue; }
-
-    // IScanParam
-    TParamTextData& TextData() override { return FTextData; }
-    bool IsNull() const override;
-    QString MacroValue() const override { return AsWideString(); }
-    void SetOldValue(const QVariant& value) override { FOldValue = value; }
-
-    // Null state and descriptor operations.
-    void SetIsNull(bool value);
-    void Clear() { SetIsNull(true); }
-    bool IsNullable() const { return (FXSQLVAR->sqltype & 1) != 0; }
-    void SetIsNullable(bool value);
-    short Scale() const { return FXSQLVAR->sqlscale; }
-    void SetScale(short value);
-    const XSQLVAR& AsXSQLVAR() const { return *FXSQLVAR; }
-    void SetAsXSQLVAR(const XSQLVAR& source);
-    // The data area, or none when null.
-    const void* AsPointer() const { return IsNull() ? nullptr : FXSQLVAR->sqldata; }
-
-    // Setters.
-    void SetAsInteger(int value);
-    void SetAsLong(int value) { SetAsInteger(value); }
-    void SetAsShort(short value);
-    void SetAsBoolean(bool value) { SetAsShort(value ? 1 : 0); }
-    void SetAsInt64(int64_t value);
-    void SetAsDouble(double value);
-    void SetAsFloat(double value) { SetAsDouble(value); }
-    void SetAsSingle(float value);
-    void SetAsCurrency(TCurrency value);
-    void SetAsExtended(long double value);
-    void SetAsTimeStamp(const platform::TTimeStamp& value);
-    void SetAsDateTime(platform::TDateTime value);
-    void SetAsDate(platform::TDateTime value);
-    void SetAsTime(platform::TDateTime value);
-    void SetAsQuad(const ISC_QUAD& value);
-    void SetAsString(const QString& value) { SetStringValue(&value, nullptr); }
-    void SetAsWideString(const QString& value) { SetStringValue(&value, nullptr); }
-    void SetAsAnsiString(const QByteArray& value) { SetStringValue(nullptr, &value); }
-    void SetAsVariant(const QVariant& value);
-    void SetValue(const QVariant& value) { SetAsVariant(value); }
-
-    // Getters.
-    int AsInteger() const;
-    int AsLong() const { return AsInteger(); }
-    short AsShort() const { return short(uint16_t(uint32_t(AsInteger()))); }
-    int64_t AsInt64() const;
-    bool AsBoolean() const;
-    double AsDouble() const;
-    double AsFloat() const { return AsDouble(); }
-    float AsSingle() const;
-    long double AsExtended() const;
-    TCurrency AsCurrency() const;
-    platform::TDateTime AsDateTime() const;
-    platform::TDateTime AsDate() const { return AsDateTime(); }
-    platform::TDateTime AsTime() const { return AsDateTime(); }
-    platform::TTimeStamp AsTimeStamp() const;
-    ISC_QUAD AsQuad() const;
-    QString AsString() const { return AsWideString(); }
-    QString AsWideString() const;
-    QByteArray AsAnsiString() const;
-    QVariant AsVariant() const;
-    QVariant Value() const { return AsVariant(); }
-
-    // Copies another item's value (blob content included).
-    void Assign(const TFbXSQLVAR& source);
-
-    // Blob content.
-    void LoadFromStream(QIODevice& stream);
-    void LoadFromFile(const QString& fileName);
-    void SaveToStream(QIODevice& stream) const;
-    void SaveToFile(const QString& fileName) const;
-    // Blob content waiting to be written at execution.
-    bool HasStreamValue() const { return FHasStreamValue; }
-    const QByteArray& StreamValue() const { return FStreamValue; }
-    void DropStreamValue();
-
-    // A string set before the server's type was known; re-encoded by ApplyDeferredSettings.
-    bool IsDefferedSetting() const { return FIsDefferedSetting; }
-
-    // Variants stored for Boolean variant values.
-    static const QVariant VariantTrue;
-    static const QVariant VariantFalse;
-
-private:
-    friend class TFbXSQLDA;
-
-    // The common store: every setter goes through one of these. A value set through a name that
-    // occurs more than once in a parameter list reaches every item of that name.
-    struct TStore;
-    void SetTypedValue(const TStore& store);
-    void ApplyStore(const TStore& store);
-    void StoreData(short type, int length, const void* bytes, const QString* wide = nullptr);
-    // Grows the data area to at least `size` bytes (1 at least); never shrinks.
-    void EnsureDataArea(int size);
-    void SetIndicator(bool present);
-
-    void SetStringValue(const QString* wide, const QByteArray* ansi);
-    // The server's type, subtype and scale for this item (0 while unknown).
-    void ServerType(short& type, short& subType, short& scale) const;
-    bool ChooseUtf8(short srvType, short srvSubType, short srvScale) const;
-    void SetPendingStream(const QByteArray& bytes, short subType, short scale);
-    void SetDeferred(bool value);
-
-    // The raw integer of SQL_SHORT, SQL_LONG and SQL_INT64 values.
-    int64_t RawInteger() const;
-    double RawReal() const;
-    // The stored text bytes of SQL_TEXT and SQL_VARYING values.
-    QByteArray RawText() const;
-    bool TextIsUnicode() const;
-    // The content of a blob item: the pending bytes or the blob read from the server.
-    QByteArray BlobContent() const;
-    [[noreturn]] void ConversionError() const;
-
-    TFbXSQLDA* FParent;
-    IFbQuery* FQuery;
-    XSQLVAR* FXSQLVAR = nullptr;
-    int FIndex = 0;
-    QString FName;
-    bool FModified = false;
-    bool FInitialized = false;
-    bool FInEqualGroup = false;
-    short FSrvSQLType = 0;
-    short FSrvSQLSubType = 0;
-    short FSrvSQLLen = 0;
-    short FSrvSQLScale = 0;
-    TParamTextData FTextData;
-    QVariant FOldValue;
-    bool FIsDefferedSetting = false;
-    bool FHasWideTemp = false;
-    QString FWideTempValue;
-    bool FHasStreamValue = false;
-    QByteArray FStreamValue;
-    QByteArray FEncodeBuffer; // reused by the string setter
-    // Owned storage the descriptor item points at.
-    char* FDataArea = nullptr;
-    int FDataCapacity = 0;
-    short FIndicator = 0;
-};
 
 // A parameter or column list over one XSQLDA descriptor.
 class TFbXSQLDA : public IScanParamList {
@@ -270,7 +26,7 @@ public:
     void SetCount(int value);
     int Capacity() const { return FCapacity; }
     // The descriptor; none before the list first had items.
-    XSQLDA* AsXSQLDA() const { return FXSQLDA; }
+    XSQLDA* AsXSQLDA() const { return FXSQLDA.get(); }
     int RecordSize() const;
 
     // Client error 23 outside 0 .. Count - 1.
@@ -281,7 +37,10 @@ public:
     // Registers the name of item `index` (unquoted names upper-cased).
     void AddName(const QString& name, int index, bool quoted);
     // Items sharing one name, with their indexes (parameter lists).
-    QList<int> EqualNameIndexes(const QString& name) const { return FEquelNames.value(name); }
+    QList<int> EqualNameIndexes(const QString& name) const {
+        const auto it = FEquelNames.find(name);
+        return it == FEquelNames.end() ? QList<int>() : QList<int>(it->second.begin(), it->second.end());
+    }
 
     // Takes the server's description of every item (after describe or describe_bind).
     void InitializeVars();
@@ -294,21 +53,38 @@ public:
     // Strings set before the server type was known are encoded now.
     bool HasDefferedSettings() const { return FHasDefferedSettings; }
     void ApplyDeferredSettings();
-    // Blob values: written into new blobs before execution, dropped after it.
+    // Blob values: written into new blobs before every execution; kept until a setter replaces them
+    // (or they are dropped here).
     void WriteStreamParams();
     void DropStreamValues();
+
+    // Every item's value, and putting them back after the server described the list.
+    std::vector<TFbXSQLVAR::TSavedValue> SaveValues() const;
+    void RestoreValues(const std::vector<TFbXSQLVAR::TSavedValue>& saved);
+    // Items a rebuild left out stay alive (a caller may still hold them) until the statement's text
+    // is changed; an item of the same name coming back into the list is the retired one.
+    void DropRetired() { FRetired.clear(); }
 
     // IScanParamList
     int ParamCount() const override { return FCount; }
     IScanParam& Param(int index) override { return Vars(index); }
     QString ParamName(int index) const override { return Vars(index).Name(); }
-    bool ParamIsBlob(int index) const override { return Vars(index).IsBlob(); }
+    bool ParamHoldsBlobId(int index) const override {
+        return Vars(index).IsBlob() && !Vars(index).HasStreamValue();
+    }
     void RebuildFromScan(const QList<TParamListEntry>& entries) override;
 
 private:
     friend class TFbXSQLVAR;
 
     void EnsureCapacity(int count);
+    // The steps of RebuildFromScan: all that can fail is planned aside, then committed at once.
+    struct TRebuild;
+    TFbXSQLVAR& PlannedItem(TRebuild& r, int index);
+    void PlanItems(TRebuild& r, const QList<TParamListEntry>& entries);
+    void PlanNames(TRebuild& r, const QList<TParamListEntry>& entries);
+    void PlanMacroTexts(TRebuild& r, const QList<TParamListEntry>& entries);
+    void CommitRebuild(TRebuild& r, const QList<TParamListEntry>& entries) noexcept;
     void ClearNames();
     TFbXSQLVAR* FindExact(const QString& name) const;
 
@@ -316,10 +92,13 @@ private:
     bool FIsParams;
     int FCount = 0;
     int FCapacity = 0;
-    XSQLDA* FXSQLDA = nullptr;
+    TFbXSQLDAPtr FXSQLDA;
     std::vector<std::unique_ptr<TFbXSQLVAR>> FXSQLVARs;
-    QHash<QString, int> FNames; // name -> first index
-    QHash<QString, QList<int>> FEquelNames;
+    std::vector<std::unique_ptr<TFbXSQLVAR>> FRetired;
+    using TNameIndex = std::unordered_map<QString, int>;
+    using TEqualNames = std::unordered_map<QString, std::vector<int>>;
+    TNameIndex FNames; // name -> first index
+    TEqualNames FEquelNames;
     QHash<QString, TFbXSQLVAR*> FCachedNames;
     bool FHasDefferedSettings = false;
 };

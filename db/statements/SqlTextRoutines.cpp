@@ -1,11 +1,11 @@
 #include "SqlTextRoutines.h"
+#include "SqlTextInternal.h"
 
-#include "db/connection/fb.h"
 #include "platform/Encoding.h"
 
 #include <cstring>
 
-using namespace db::connection;
+namespace db::statements {
 
 namespace sqlchars {
 
@@ -259,6 +259,10 @@ bool HasNoParamMarkers(const QString& text, QChar macroChar) {
     return true;
 }
 
+} // namespace db::statements
+
+using namespace db::statements;
+
 void TSQLParser::SetSQLText(const QString& text) {
     FSQLText = text;
     FLen = static_cast<int>(text.size());
@@ -268,7 +272,7 @@ void TSQLParser::SetSQLText(const QString& text) {
     FCanParamsCheck = FSQLKind != TSQLKind::skDDL;
 }
 
-QString SQLScanErrorText(TSQLScanError error) {
+QString db::statements::SQLScanErrorText(TSQLScanError error) {
     switch (error) {
     case TSQLScanError::EofInComment:
         return QStringLiteral("EOF in comment detected");
@@ -581,20 +585,20 @@ TSQLScanResult TScanner::Run() {
 
 } // namespace
 
-TSQLScanResult ScanSQLText(const QString& text, TSQLKind kind, bool canParamsCheck, QChar macroChar,
-                           bool writeOutput) {
+TSQLScanResult db::statements::ScanSQLText(const QString& text, TSQLKind kind, bool canParamsCheck,
+                                           QChar macroChar, bool writeOutput) {
     return TScanner(text, kind, canParamsCheck, macroChar, writeOutput).Run();
 }
 
-QString AsciiUpperCase(const QString& s) {
+QString db::statements::AsciiUpperCase(const QString& s) {
     QString r = s;
     for (QChar& ch : r)
         if (ch.unicode() >= u'a' && ch.unicode() <= u'z') ch = QChar(ch.unicode() - 32);
     return r;
 }
 
-QList<TParamListEntry> PlanParamList(const QList<TScannedName>& names, const IScanParamList* previous,
-                                     bool keepMacros) {
+QList<TParamListEntry> db::statements::PlanParamList(const QList<TScannedName>& names,
+                                                     const IScanParamList* previous, bool keepMacros) {
     QList<TParamListEntry> entries;
     entries.reserve(names.size());
     const int oldCount = previous ? previous->ParamCount() : 0;
@@ -633,7 +637,7 @@ QList<TParamListEntry> PlanParamList(const QList<TScannedName>& names, const ISc
             e.NameQuoted = s.Quoted;
         }
         for (int i = 0; i < oldCount; ++i) {
-            if (!taken[i] && oldNames[i] == e.Name && !previous->ParamIsBlob(i)) {
+            if (!taken[i] && oldNames[i] == e.Name && !previous->ParamHoldsBlobId(i)) {
                 taken[i] = true;
                 e.KeepIndex = i;
                 break;
@@ -645,10 +649,10 @@ QList<TParamListEntry> PlanParamList(const QList<TScannedName>& names, const ISc
     return entries;
 }
 
-TSQLTextState::TSQLTextState(ISQLTextOwner& owner) : FOwner(owner) {}
+TSQLTextState::TSQLTextState(IStatementContext& owner) : FOwner(owner) {}
 
 bool TSQLTextState::HasNoParamMarkers(const QString& text) const {
-    return ::HasNoParamMarkers(text, FMacroChar);
+    return db::statements::HasNoParamMarkers(text, FMacroChar);
 }
 
 void TSQLTextState::SetPrepared(const QByteArray& bytes) {
@@ -669,6 +673,12 @@ void TSQLTextState::SetSQLText(const QString& text, bool paramCheck) {
         vUserParamsCreated = true;
         return;
     }
+    // Until the scan succeeds nothing of the previous text may be prepared or run: a failed scan
+    // leaves the list to be built (and the error raised again) on first use.
+    vUserParamsCreated = false;
+    FProcessedSQL.clear();
+    FPreparedSQL.clear();
+    FPreparedSource.clear();
     if (!ScanParameters(text, true)) return; // loading a stored form: the list is built on first use
     vUserParamsCreated = true;
     if (FOwner.UserParamList().ParamCount() > 0) {
@@ -686,8 +696,8 @@ bool TSQLTextState::ScanParameters(const QString& text, bool buildUserList) {
         ScanSQLText(text, FParser.SQLKind(), FParser.CanParamsCheck(), FMacroChar, !buildUserList);
     if (scan.Error != TSQLScanError::None) {
         // While loading, a missing name stops the scan without an error and without a list.
-        if (scan.Error == TSQLScanError::ParamNameExpected && FOwner.TextOwnerLoading()) return false;
-        RaiseFbError(51, {FOwner.TextOwnerFullName(), SQLScanErrorText(scan.Error)});
+        if (scan.Error == TSQLScanError::ParamNameExpected && FOwner.BeingLoaded()) return false;
+        FOwner.RaiseSQLParseError(SQLScanErrorText(scan.Error));
     }
     IScanParamList& list = buildUserList ? FOwner.UserParamList() : FOwner.ServerParamList();
     const QList<TParamListEntry> entries = PlanParamList(scan.Names, &list, buildUserList);

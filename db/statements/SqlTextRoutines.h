@@ -4,24 +4,12 @@
 // IS [NOT] NULL rewrites) and the encoding of the final text for the client library.
 // Positions are 1-based character positions in UTF-16 text.
 
+#include "StatementContext.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QString>
 #include <QVariant>
-
-// Character classes; characters outside the first 256 code points belong to none of them.
-namespace sqlchars {
-bool IsWordBefore(char16_t c);
-bool IsWordAfter(char16_t c);
-bool IsLeadSkip(char16_t c);
-bool IsNameChar(char16_t c);
-bool IsLineEnd(char16_t c);
-bool IsMacroEnd(char16_t c);
-bool IsScanBlank(char16_t c);
-bool IsOperatorSkip(char16_t c);
-bool IsNegation(char16_t c);
-bool IsComparison(char16_t c);
-} // namespace sqlchars
 
 enum class TSQLKind {
     skUnknown,
@@ -35,18 +23,12 @@ enum class TSQLKind {
     skUpdateOrInsert
 };
 
-// Whether the upper-case ASCII `word` stands at `pos` as a whole word (letters match in either case).
-bool IsWordAt(const char* word, const QString& text, int pos);
-// Advances `pos` past leading blanks, brackets, ';', '^' and comments of a text of length `len`.
-void SkipBlanks(const QString& text, int len, int& pos);
-// Whether a WHERE clause begins at `pos`.
-bool IsWhereAt(const QString& text, int pos);
-// Whether a WHERE clause ends at `pos`: the end of the text or a keyword that follows the clause.
-bool IsWhereEndAt(const QString& text, int pos);
+namespace db::statements {
 // The statement kind of a text whose first significant character is at `firstPos`.
 TSQLKind DetectSQLKind(const QString& text, int firstPos);
 // True when the text holds no ':', '?' or macro character outside strings and comments.
 bool HasNoParamMarkers(const QString& text, QChar macroChar);
+} // namespace db::statements
 
 // A statement's text and what is derived from it.
 class TSQLParser {
@@ -89,6 +71,7 @@ struct TSQLScanResult {
     int ErrorPos = 0;
 };
 
+namespace db::statements {
 // The message text of a scan error.
 QString SQLScanErrorText(TSQLScanError error);
 
@@ -96,6 +79,7 @@ QString SQLScanErrorText(TSQLScanError error);
 // "?" and blanks (same length; macros are copied as written). Never raises.
 TSQLScanResult ScanSQLText(const QString& text, TSQLKind kind, bool canParamsCheck, QChar macroChar,
                            bool writeOutput);
+} // namespace db::statements
 
 // Text-scan data a parameter item carries.
 struct TParamTextData {
@@ -137,7 +121,9 @@ public:
     virtual int ParamCount() const = 0;
     virtual IScanParam& Param(int index) = 0;
     virtual QString ParamName(int index) const = 0;
-    virtual bool ParamIsBlob(int index) const = 0;
+    // A blob item holding only the id of a blob (no content of its own waiting to be written): it
+    // is not carried into a rebuilt list.
+    virtual bool ParamHoldsBlobId(int index) const = 0;
     // Replaces the items by `entries`, in order: entry i gets the current item KeepIndex (moved
     // with its value and object identity) or a fresh item without type and null; then its name is
     // registered, its text data stored and, when asked, its macro value set. Items not kept are
@@ -145,40 +131,22 @@ public:
     virtual void RebuildFromScan(const QList<TParamListEntry>& entries) = 0;
 };
 
+namespace db::statements {
 // Turns scanned names into list entries. Parameters are upper-cased (ASCII only) unless quoted;
 // a macro is split at its first '%' into name and default, a '#' default makes it quoted. With
-// `keepMacros` false macros are dropped. Each entry reuses the first not yet reused, non-blob item
-// of the same name in `previous`.
+// `keepMacros` false macros are dropped. Each entry reuses the first not yet reused item of the
+// same name in `previous` that does not hold only a blob id.
 QList<TParamListEntry> PlanParamList(const QList<TScannedName>& names, const IScanParamList* previous,
                                      bool keepMacros);
 
 // Upper-cases ASCII 'a'..'z' only.
 QString AsciiUpperCase(const QString& s);
-
-// What the statement's text state asks of its statement.
-class ISQLTextOwner {
-public:
-    virtual ~ISQLTextOwner() = default;
-    // The statement's name preceded by its owners' names, joined with ".".
-    virtual QString TextOwnerFullName() const = 0;
-    // The statement or one of its owners is being loaded from a stored form.
-    virtual bool TextOwnerLoading() const = 0;
-    virtual IScanParamList& UserParamList() = 0;
-    virtual IScanParamList& ServerParamList() = 0;
-    virtual bool NoForceIsNull() const = 0;
-    // The statement runs an execution or a prepare (run state).
-    virtual bool Executing() const = 0;
-    virtual bool Preparing() const = 0;
-    // Connection facts.
-    virtual bool IsUnicodeConnect() const = 0;
-    virtual bool IsKOI8Connect() const = 0;
-    virtual bool NeedUTFEncodeDDL() const = 0;
-};
+} // namespace db::statements
 
 // The text state of one statement: its parser, the text with markers and its 8-bit form.
 class TSQLTextState {
 public:
-    explicit TSQLTextState(ISQLTextOwner& owner);
+    explicit TSQLTextState(IStatementContext& owner);
 
     TSQLParser& Parser() { return FParser; }
     const TSQLParser& Parser() const { return FParser; }
@@ -213,7 +181,7 @@ public:
 private:
     void SetPrepared(const QByteArray& bytes);
 
-    ISQLTextOwner& FOwner;
+    IStatementContext& FOwner;
     TSQLParser FParser;
     QString FProcessedSQL;
     QByteArray FPreparedSQL;

@@ -10,6 +10,8 @@
 #include <cstdlib>
 #include <cstring>
 
+using namespace db::statements;
+
 namespace {
 
 void CheckAt(bool ok, int line) {

@@ -125,3 +125,13 @@ TEST_F(QueryErrors, AFetchErrorClosesTheCursor) {
     EXPECT_FALSE(Q->Open());
     EXPECT_TRUE(Q->Prepared());
 }
+
+TEST_F(QueryErrors, AFailedTextChangeLeavesNothingToRun) {
+    Tr->StartTransaction();
+    SetLines(*Q, {QStringLiteral("select count(*) from formy")});
+    Q->ExecQuery();
+    Q->Close();
+    ClientErrorOf(51, [&] { Q->SetSQL({QStringLiteral("delete from formy where id = :")}); });
+    ClientErrorOf(51, [&] { Q->ExecQuery(); });
+    EXPECT_FALSE(Q->Open());
+}

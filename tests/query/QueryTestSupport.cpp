@@ -11,6 +11,7 @@ QString SchemaScript(const QString& path, int dialect) {
                "  opis varchar(100), id_p integer, lm integer, dt timestamp default current_timestamp);\n"
                "create table tools_data (id_t integer, cx integer);\n"
                "create table docs (id integer, txt blob sub_type 1, bin blob sub_type 0);\n"
+               "create table m (id integer, amount numeric(15,2), name varchar(20), bin blob sub_type 0);\n"
                "set term ^ ;\n"
                "create procedure addmul (a integer, b integer) returns (s integer, p integer) as\n"
                "begin s = a + b; p = a * b; end^\n"
@@ -20,6 +21,7 @@ QString SchemaScript(const QString& path, int dialect) {
                "insert into tools_data values (7, 600);\n"
                "insert into tools_data values (7, 400);\n"
                "insert into tools_data values (9, 1);\n"
+               "insert into m values (1, 0, 'old', null);\n"
                "commit;\n")
         .arg(path)
         .arg(dialect);

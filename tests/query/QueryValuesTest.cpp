@@ -91,3 +91,88 @@ TEST_F(QueryValues, NullParametersTakeTheServersDescriptionAndStayNull) {
                                      "counter is null")),
               1);
 }
+
+TEST_F(QueryValues, ParametersFoundOnlyInAMacroValueKeepTheirValues) {
+    SetLines(*Q, {QStringLiteral("update m set @@assign%name=name@ where id = :id")});
+    Q->ParamByName(QStringLiteral("assign")).SetAsString(QStringLiteral("amount = :a, name = :n"));
+    Q->ParamByName(QStringLiteral("id")).SetAsInteger(1);
+    Q->ParamByName(QStringLiteral("a")).SetAsInteger(5);
+    Q->ParamByName(QStringLiteral("n")).SetAsString(QStringLiteral("new"));
+    Q->ExecQuery();
+    SetLines(*Q, {QStringLiteral("select count(*) from m where @@cond%1=0@")});
+    Q->ParamByName(QStringLiteral("cond")).SetAsString(QStringLiteral("name = :p"));
+    Q->ParamByName(QStringLiteral("p")).SetAsString(QStringLiteral("new"));
+    Q->ExecQuery();
+    EXPECT_EQ(Q->Fields(0).AsInteger(), 1);
+    Q->Close();
+    Tr->Commit();
+    EXPECT_EQ(ReadInt(QStringLiteral("select count(*) from m where amount = 5 and name = 'new'")), 1);
+}
+
+TEST_F(QueryValues, ABlobOnAMacroOnlyParameterIsWrittenAndItsItemStays) {
+    const QByteArray bytes = RandomBytes(100);
+    SetLines(*Q, {QStringLiteral("update m set @@assign%name=name@ where id = 1")});
+    Q->ParamByName(QStringLiteral("assign")).SetAsString(QStringLiteral("bin = :b"));
+    TFbXSQLVAR& b = Q->ParamByName(QStringLiteral("b"));
+    QByteArray copy = bytes;
+    QBuffer buffer(&copy);
+    buffer.open(QIODevice::ReadOnly);
+    b.LoadFromStream(buffer);
+    Q->ExecQuery();
+    // The item handed out is still the statement's (it would dangle if the rebuild freed it).
+    EXPECT_EQ(&Q->ParamByName(QStringLiteral("b")), &b);
+    Tr->Commit();
+    EXPECT_EQ(ReadInt(QStringLiteral("select octet_length(bin) from m where id = 1")), bytes.size());
+}
+
+TEST_F(QueryValues, ABlobParameterSetOnceIsWrittenAgainForEveryExecution) {
+    Insert(1, QStringLiteral("a"), QByteArray("x"));
+    Insert(2, QStringLiteral("b"), QByteArray("y"));
+    const QByteArray bytes = RandomBytes(50);
+    SetLines(*Q, {QStringLiteral("update docs set txt = :txt, bin = :bin where id = :id")});
+    QByteArray copy = bytes;
+    QBuffer buffer(&copy);
+    buffer.open(QIODevice::ReadOnly);
+    Q->ParamByName(QStringLiteral("bin")).LoadFromStream(buffer);
+    for (int id = 1; id <= 2; ++id) {
+        Q->ParamByName(QStringLiteral("txt")).SetAsString(QStringLiteral("row %1").arg(id));
+        Q->ParamByName(QStringLiteral("id")).SetAsInteger(id);
+        Q->ExecQuery();
+        Tr->Commit();
+        Tr->StartTransaction();
+    }
+    for (int id = 1; id <= 2; ++id) {
+        QString text;
+        QByteArray back;
+        Read(id, text, back);
+        EXPECT_EQ(text, QStringLiteral("row %1").arg(id));
+        EXPECT_EQ(back, bytes) << "row " << id;
+    }
+}
+
+TEST_F(QueryValues, ATextBlobAssignedOnAUnicodeConnectionKeepsItsCharacterSet) {
+    const QString text = QStringLiteral("Gęś żółta");
+    Insert(1, text, QByteArray("x"));
+    Tr->Commit();
+    auto* utf8 = new TpFbDatabase(Form.get());
+    utf8->SetDBName(Dir.filePath(QStringLiteral("formy_db.fdb")));
+    utf8->SetDBParams({QStringLiteral("user_name=SYSDBA"), QStringLiteral("lc_ctype=UTF8")});
+    utf8->SetSQLDialect(3);
+    utf8->SetConnected(true);
+    TpFbTransaction* tr = NewTransaction(QStringLiteral("pFbTransactionUtf8"), utf8);
+    tr->StartTransaction();
+    TpFbQuery* source = NewQuery(QStringLiteral("pFbQuerySource"), utf8, tr);
+    TpFbQuery* target = NewQuery(QStringLiteral("pFbQueryTarget"), utf8, tr);
+    SetLines(*source, {QStringLiteral("select txt from docs where id = 1")});
+    source->ExecQuery();
+    SetLines(*target, {QStringLiteral("insert into docs (id, txt) values (2, :txt)")});
+    target->ParamByName(QStringLiteral("txt")).Assign(source->FieldByName(QStringLiteral("txt")));
+    target->ExecQuery();
+    source->Close();
+    tr->Commit();
+    Tr->StartTransaction();
+    QString back;
+    QByteArray bytes;
+    Read(2, back, bytes);
+    EXPECT_EQ(back, text);
+}

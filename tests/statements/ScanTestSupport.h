@@ -2,11 +2,14 @@
 // An in-memory parameter list and statement owner for exercising the text routines without a
 // database: items hold a QVariant value (invalid = null) and keep their identity when reused.
 
+#include "db/connection/fb.h"
 #include "db/statements/SqlTextRoutines.h"
 
 #include <QStringList>
 #include <memory>
 #include <vector>
+
+using db::connection::RaiseFbError;
 
 class TMemoryParam : public IScanParam {
 public:
@@ -27,7 +30,7 @@ public:
     int ParamCount() const override { return static_cast<int>(FItems.size()); }
     IScanParam& Param(int index) override { return *FItems.at(index); }
     QString ParamName(int index) const override { return FItems.at(index)->Name; }
-    bool ParamIsBlob(int index) const override { return FItems.at(index)->Blob; }
+    bool ParamHoldsBlobId(int index) const override { return FItems.at(index)->Blob; }
 
     void RebuildFromScan(const QList<TParamListEntry>& entries) override {
         std::vector<std::unique_ptr<TMemoryParam>> items;
@@ -62,11 +65,11 @@ private:
     std::vector<std::unique_ptr<TMemoryParam>> FItems;
 };
 
-class TTestTextOwner : public ISQLTextOwner {
+class TTestTextOwner : public IStatementContext {
 public:
     TMemoryParamList User;
     TMemoryParamList Server;
-    QString FullName = QStringLiteral("Form1.pFbQueryFormy");
+    QString Name = QStringLiteral("Form1.pFbQueryFormy");
     bool Loading = false;
     bool NoForce = false;
     bool InExecute = false;
@@ -75,8 +78,22 @@ public:
     bool KOI8 = false;
     bool UTF8DDL = false;
 
-    QString TextOwnerFullName() const override { return FullName; }
-    bool TextOwnerLoading() const override { return Loading; }
+    QString FullName() const override { return Name; }
+    bool BeingLoaded() const override { return Loading; }
+    int SQLDialect() const override { return 3; }
+    bool NeedUnicodeFieldsTranslation() const override { return false; }
+    bool TrimCharFields() const override { return false; }
+    bool Prepared() const override { return false; }
+    int RecordCount() const override { return 0; }
+    bool ProcExecuted() const override { return false; }
+    bool MacroChanged() const override { return false; }
+    void SetMacroChanged() override {}
+    void ApplyMacros() override {}
+    void SetNeedForceIsNull() override {}
+    void SetHaveStreamParams() override {}
+    [[noreturn]] void RaiseSQLParseError(const QString& message) override {
+        RaiseFbError(FbClientError::SQLParseError, {Name, message});
+    }
     IScanParamList& UserParamList() override { return User; }
     IScanParamList& ServerParamList() override { return Server; }
     bool NoForceIsNull() const override { return NoForce; }

@@ -1,5 +1,6 @@
 #include "QtPrinters.h"
 #include "ScanTestSupport.h"
+#include "db/statements/SqlTextInternal.h"
 
 #include "db/connection/fb.h"
 #include "platform/Encoding.h"
@@ -7,6 +8,7 @@
 #include <gtest/gtest.h>
 #include <ostream>
 
+using namespace db::statements;
 
 namespace {
 

@@ -12,6 +12,7 @@
 #include <QTemporaryDir>
 
 using namespace db::connection;
+using namespace db::statements;
 
 namespace {
 
@@ -161,7 +162,7 @@ TEST_F(BlobDatabase, ValuesTravelThroughTheClientAndBack) {
     EXPECT_TRUE(Query.StreamParams);
     in.WriteStreamParams();
     EXPECT_EQ(in.Vars(1).SQLType(), SQL_BLOB);
-    EXPECT_TRUE(in.Vars(1).HasStreamValue()); // kept until the statement has executed
+    EXPECT_TRUE(in.Vars(1).HasStreamValue()); // kept for the next execution
     Execute(insert, &in);
     in.DropStreamValues();
     EXPECT_FALSE(in.Vars(1).HasStreamValue());

@@ -352,3 +352,26 @@ TEST(Variants, ServerTypeDecidesDatesAndNumbers) {
     EXPECT_EQ(StoredTs(stamp).time, 432000000u);
     EXPECT_FALSE(stamp.IsDefferedSetting());
 }
+
+TEST(DateTimeValues, RoundingToAWholeDayCarriesToTheNextMidnightOnBothSidesOfTheEpoch) {
+    TTestQuery q;
+    TFbXSQLVAR& p = FreshParam(q);
+    struct Case {
+        TDateTime value;
+        ISC_DATE date; // client day number (1899-12-30 is 15018)
+        ISC_TIME time;
+    } cases[] = {
+        {-1.99999999999, 15018, 0},  // 1899-12-29 23:59:59.99999 -> 1899-12-30 00:00
+        {-1.00000000001, 15017, 0},  // 1899-12-29 00:00:00.00001 -> 1899-12-29 00:00
+        {-2.5, 15016, 432000000u},   // 1899-12-28 12:00
+        {-0.99999999999, 15019, 0},  // 1899-12-30 23:59:59.99999 -> 1899-12-31 00:00
+        {1.99999999999, 15020, 0},   // 1899-12-31 23:59:59.99999 -> 1900-01-01 00:00
+        {1.00000000001, 15019, 0},   // 1899-12-31 00:00
+        {43555.999999999, 58574, 0}, // 2019-03-31 23:59:59.9999 -> 2019-04-01 00:00
+    };
+    for (const Case& c : cases) {
+        p.SetAsDateTime(c.value);
+        EXPECT_EQ(StoredTs(p).date, c.date) << c.value;
+        EXPECT_EQ(StoredTs(p).time, c.time) << c.value;
+    }
+}

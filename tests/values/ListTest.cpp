@@ -24,25 +24,6 @@ void SetAlias(TFbXSQLDA& list, int index, const QByteArray& alias) {
     v.aliasname_length = short(alias.size());
 }
 
-// The text routines working on our lists.
-class TListTextOwner : public ISQLTextOwner {
-public:
-    explicit TListTextOwner(TTestQuery& q) : FQuery(q) {}
-    QString TextOwnerFullName() const override { return FQuery.FullName(); }
-    bool TextOwnerLoading() const override { return false; }
-    IScanParamList& UserParamList() override { return FQuery.User; }
-    IScanParamList& ServerParamList() override { return FQuery.Server; }
-    bool NoForceIsNull() const override { return FQuery.NoForce; }
-    bool Executing() const override { return true; }
-    bool Preparing() const override { return false; }
-    bool IsUnicodeConnect() const override { return false; }
-    bool IsKOI8Connect() const override { return false; }
-    bool NeedUTFEncodeDDL() const override { return false; }
-
-private:
-    TTestQuery& FQuery;
-};
-
 } // namespace
 
 TEST(ListSizing, DescriptorGrowsNeverShrinksAndItemsFollowIt) {
@@ -348,8 +329,7 @@ TEST(ListOperations, AssignValuesCopiesByName) {
 
 TEST(TextRoutineLists, ScanBuildsNamedItemsThatSurviveATextChange) {
     TTestQuery q;
-    TListTextOwner owner(q);
-    TSQLTextState text(owner);
+    TSQLTextState text(q);
     text.SetSQLText(QStringLiteral("select * from t where a = :a and b = :B and c = :a\r\n"), true);
     EXPECT_EQ(q.User.Names(), QStringList({"A", "B", "A"}));
     EXPECT_TRUE(q.User.Vars(0).IsNull());

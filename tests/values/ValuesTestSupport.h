@@ -2,9 +2,9 @@
 // A statement stand-in for the parameter and column lists: connection facts, options and flags
 // are plain fields a test sets; items are described by hand as the server would describe them.
 
+#include "QtPrinters.h"
 #include "db/connection/fb.h"
 #include "db/statements/FbXSQLDA.h"
-#include "QtPrinters.h"
 
 #include "platform/RegionalSettings.h"
 
@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 #include <ostream>
 
+using db::connection::RaiseFbError;
 
 // Restores the regional settings a test changed.
 class TSettingsGuard {
@@ -46,7 +47,16 @@ public:
     TFbXSQLDA Server{this, true};
     TFbXSQLDA Columns{this, false};
 
+    bool InExecute = true;
+    bool InPrepare = false;
+
     QString FullName() const override { return QStringLiteral("Form1.pFbQueryFormy"); }
+    bool BeingLoaded() const override { return false; }
+    bool Executing() const override { return InExecute; }
+    bool Preparing() const override { return InPrepare; }
+    [[noreturn]] void RaiseSQLParseError(const QString& message) override {
+        RaiseFbError(FbClientError::SQLParseError, {FullName(), message});
+    }
     int SQLDialect() const override { return Dialect; }
     bool IsUnicodeConnect() const override { return Unicode; }
     bool IsKOI8Connect() const override { return KOI8; }
