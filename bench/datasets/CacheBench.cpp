@@ -21,6 +21,8 @@
 #include <malloc.h>
 #include <memory>
 
+using namespace db::connection;
+
 namespace {
 
 constexpr int Rows = 1000000;

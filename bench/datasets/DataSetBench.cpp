@@ -19,6 +19,8 @@
 #include <memory>
 #include <string>
 
+using namespace db::connection;
+
 namespace {
 
 constexpr int Rows = 1000000;

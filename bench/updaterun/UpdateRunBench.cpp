@@ -22,6 +22,8 @@
 #include <memory>
 #include <vector>
 
+using namespace db::connection;
+
 namespace {
 
 constexpr unsigned short Dialect = 3;

@@ -333,7 +333,7 @@ void TRecordsCache::CopyOut(const char* stored, const TStringCollection* strings
         if (strings && stringRow >= 0 && stringRow < strings->Count()) text = strings->Value(k, stringRow);
         const int32_t length = int32_t(std::min<qsizetype>(text.size(), size));
         std::memcpy(dest + offset, &length, 4);
-        if (length) std::memcpy(dest + offset + 4, text.data(), size_t(length));
+        if (length > 0) std::memcpy(dest + offset + 4, text.data(), size_t(length));
         if (length < size) dest[offset + 4 + length] = 0;
     }
     const int after = FStringFieldOffsets.back() + FStringFieldSize.back() + 4;
