@@ -4,6 +4,7 @@
 // same columns, in the same run. Only the ratios are meant to be compared.
 
 #include "db/connection/fb.h"
+#include "BenchDatabase.h"
 #include "db/connection/pFbDatabase.h"
 #include "db/connection/pFbTransaction.h"
 #include "db/datasets/FbRecordLayout.h"
@@ -54,22 +55,8 @@ struct TBenchDatabase {
                 "commit;\n")
                 .arg(Path)
                 .arg(Rows);
-        QProcess isql;
-        isql.start(QStringLiteral("isql-fb"),
-                   {QStringLiteral("-q"), QStringLiteral("-user"), QStringLiteral("SYSDBA")});
-        isql.waitForStarted();
-        isql.write(script.toUtf8());
-        isql.closeWriteChannel();
-        isql.waitForFinished(600000);
-        if (isql.exitCode() != 0) {
-            std::fprintf(stderr, "isql-fb failed: %s\n", isql.readAllStandardError().constData());
-            std::exit(1);
-        }
-        Db = std::make_unique<TpFbDatabase>();
-        Db->SetDBName(Path);
-        Db->SetDBParams({QStringLiteral("user_name=SYSDBA"), QStringLiteral("lc_ctype=WIN1250")});
-        Db->SetSQLDialect(3);
-        Db->SetConnected(true);
+        RunIsqlOrExit(script, 600000);
+        Db = ConnectBenchDatabase(Path);
     }
 };
 

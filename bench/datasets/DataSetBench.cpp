@@ -4,6 +4,7 @@
 // record cache takes against what its rows hold. Only the ratios are meant to be compared.
 
 #include "db/connection/fb.h"
+#include "BenchDatabase.h"
 #include "db/connection/pFbDatabase.h"
 #include "db/connection/pFbTransaction.h"
 #include "db/datasets/pFbDataSet.h"
@@ -49,22 +50,8 @@ struct TBenchDatabase {
                 "commit;\n")
                 .arg(path, charSet)
                 .arg(Rows);
-        QProcess isql;
-        isql.start(QStringLiteral("isql-fb"),
-                   {QStringLiteral("-q"), QStringLiteral("-user"), QStringLiteral("SYSDBA")});
-        isql.waitForStarted();
-        isql.write(script.toUtf8());
-        isql.closeWriteChannel();
-        isql.waitForFinished(600000);
-        if (isql.exitCode() != 0) {
-            std::fprintf(stderr, "isql-fb failed: %s\n", isql.readAllStandardError().constData());
-            std::exit(1);
-        }
-        Db = std::make_unique<TpFbDatabase>();
-        Db->SetDBName(path);
-        Db->SetDBParams({QStringLiteral("user_name=SYSDBA"), QStringLiteral("lc_ctype=") + charSet});
-        Db->SetSQLDialect(3);
-        Db->SetConnected(true);
+        RunIsqlOrExit(script, 600000);
+        Db = ConnectBenchDatabase(path, charSet);
     }
 };
 

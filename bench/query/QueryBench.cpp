@@ -3,6 +3,7 @@
 // executions of the cycle-sum select with its row fetched. Only the ratios are meant to be compared.
 
 #include "db/connection/fb.h"
+#include "BenchDatabase.h"
 #include "db/connection/pFbDatabase.h"
 #include "db/connection/pFbTransaction.h"
 #include "db/statements/pFbQuery.h"
@@ -42,22 +43,8 @@ struct TBenchDatabase {
         for (int tool = 0; tool < 100; ++tool)
             script += QStringLiteral("insert into tools_data values (%1, %2);\n").arg(tool).arg(tool * 3 + 1);
         script += QStringLiteral("commit;\n");
-        QProcess isql;
-        isql.start(QStringLiteral("isql-fb"),
-                   {QStringLiteral("-q"), QStringLiteral("-user"), QStringLiteral("SYSDBA")});
-        isql.waitForStarted();
-        isql.write(script.toUtf8());
-        isql.closeWriteChannel();
-        isql.waitForFinished(60000);
-        if (isql.exitCode() != 0) {
-            std::fprintf(stderr, "isql-fb failed: %s\n", isql.readAllStandardError().constData());
-            std::exit(1);
-        }
-        Db = std::make_unique<TpFbDatabase>();
-        Db->SetDBName(Path);
-        Db->SetDBParams({QStringLiteral("user_name=SYSDBA"), QStringLiteral("lc_ctype=WIN1250")});
-        Db->SetSQLDialect(3);
-        Db->SetConnected(true);
+        RunIsqlOrExit(script, 60000);
+        Db = ConnectBenchDatabase(Path);
     }
 };
 

@@ -4,6 +4,7 @@
 // server (scripts/bench starts it). The two take turns on the same databases; wall time, since
 // over the server most of it is spent outside this process. Only the ratios are meant to be compared.
 
+#include "BenchDatabase.h"
 #include "app/Unit1.h"
 #include "db/connection/fb.h"
 #include "lib/quorvel/Tmysystem.h"
@@ -36,19 +37,6 @@ const char* const HistorySql =
 const char ReadCommitted[] = {isc_tpb_version3, isc_tpb_write, isc_tpb_nowait, isc_tpb_read_committed,
                               isc_tpb_rec_version};
 
-void RunScript(const QString& script) {
-    QProcess isql;
-    isql.start(QStringLiteral("isql-fb"),
-               {QStringLiteral("-q"), QStringLiteral("-user"), QStringLiteral("SYSDBA")});
-    isql.waitForStarted();
-    isql.write(script.toUtf8());
-    isql.closeWriteChannel();
-    isql.waitForFinished(600000);
-    if (isql.exitCode() != 0 || !isql.readAllStandardError().isEmpty()) {
-        std::fprintf(stderr, "isql-fb failed\n");
-        std::exit(1);
-    }
-}
 
 // The two databases in a folder of their own: `moulds` counted moulds, each with its own tool and
 // 100 production records of it; no forced writes, so the disk does not set the pace.
@@ -56,7 +44,7 @@ struct TPlant {
     QTemporaryDir Dir;
     explicit TPlant(int moulds) {
         const QString schema = QStringLiteral(TARVELO_SOURCE_DIR "/scripts/sql/");
-        RunScript(
+        RunIsqlOrExit(
             QStringLiteral("create database '%1/formy_db.fdb' user 'SYSDBA' default character set WIN1250;\n"
                            "input '%2formy.sql';\ncommit;\nset term ^;\n"
                            "execute block as declare i integer = 1; begin while (i <= %3) do begin\n"

@@ -9,6 +9,7 @@
 #include "db/datasets/pFbDataSet.h"
 #include "db/statements/pFbQuery.h"
 
+#include "ExpectedErrors.h"
 #include "FirebirdScript.h"
 #include "QtPrinters.h"
 
@@ -17,35 +18,6 @@
 #include <gtest/gtest.h>
 #include <memory>
 #include <ostream>
-
-// Runs `body` and returns the message of the client error it raises, checking its code.
-template <class F> QString ClientErrorOf(int code, F body) {
-    try {
-        body();
-    } catch (const EFbClientError& e) {
-        EXPECT_EQ(e.SQLCode(), code) << e.Msg().toStdString();
-        return e.Message();
-    } catch (const std::exception& e) {
-        ADD_FAILURE() << "other exception: " << e.what();
-        return {};
-    }
-    ADD_FAILURE() << "client error " << code << " expected";
-    return {};
-}
-
-// Runs `body` and returns the message of the exception of class E it raises.
-template <class E, class F> QString ErrorOf(F body) {
-    try {
-        body();
-    } catch (const E& e) {
-        return e.Message();
-    } catch (const std::exception& e) {
-        ADD_FAILURE() << "other exception: " << e.what();
-        return {};
-    }
-    ADD_FAILURE() << "exception expected";
-    return {};
-}
 
 class DataSetTest : public ::testing::Test {
 protected:

@@ -7,6 +7,7 @@
 #include "db/connection/pFbTransaction.h"
 #include "db/statements/pFbQuery.h"
 
+#include "ExpectedErrors.h"
 #include "FirebirdScript.h"
 #include "QtPrinters.h"
 
@@ -19,21 +20,6 @@
 // The Formy tables (formy, FORMY_LICZNIKI), a blob table, a procedure and the Vorek table
 // tools_data, all in one database.
 QString SchemaScript(const QString& path, int dialect = 3);
-
-// Runs `body` and returns the message of the client error it raises, checking its code.
-template <class F> QString ClientErrorOf(int code, F body) {
-    try {
-        body();
-    } catch (const EFbClientError& e) {
-        EXPECT_EQ(e.SQLCode(), code) << e.Msg().toStdString();
-        return e.Message();
-    } catch (const std::exception& e) {
-        ADD_FAILURE() << "other exception: " << e.what();
-        return {};
-    }
-    ADD_FAILURE() << "client error " << code << " expected";
-    return {};
-}
 
 class QueryTest : public ::testing::Test {
 protected:

@@ -1,0 +1,14 @@
+#pragma once
+// Fixture databases of the benchmarks: made with isql-fb, connected as the application connects.
+
+#include "db/connection/pFbDatabase.h"
+
+#include <QString>
+#include <memory>
+
+// Runs an isql-fb script; a failure ends the benchmark program, since nothing can be measured.
+void RunIsqlOrExit(const QString& script, int timeoutMs = 600000);
+
+// A connected database component on a local file, dialect 3, with the given character set.
+std::unique_ptr<TpFbDatabase> ConnectBenchDatabase(const QString& path,
+                                                   const QString& charSet = QStringLiteral("WIN1250"));
