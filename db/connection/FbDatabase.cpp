@@ -1,4 +1,6 @@
 #include "FbDatabase.h"
+
+#include "FbConstants.h"
 #include "FbOwners.h"
 
 #include "FbBase.h"
@@ -22,17 +24,6 @@
 using namespace db::connection;
 
 namespace {
-
-// Character set ids of the attachment (RDB$CHARACTER_SETS); <ibase.h> does not name them.
-constexpr int CharsetNone = 0;
-constexpr int CharsetUnicodeFss = 3;
-constexpr int CharsetUtf8 = 4;
-constexpr int CharsetKoi8R = 63;
-constexpr int CharsetKoi8U = 64;
-// What isc_dsql_fetch returns after the last row.
-constexpr ISC_STATUS FetchEnd = 100;
-// Time stamps count days from 1858-11-17: the day of 1899-12-30, where date-time values start.
-constexpr int TimeStampDayOf18991230 = 15018;
 
 // Serialises every attach of the process.
 std::recursive_mutex& ConnectLock() {
@@ -419,14 +410,14 @@ void TFbDatabase::SetConnectionFacts() {
     if (!FIsFireBirdConnect) FIsIB2007Connect = ServerMajorVersion() > 7;
     if (FIsFireBirdConnect && ServerMajorVersion() > 1) {
         const int charset = FBAttachCharsetID();
-        FIsUnicodeConnect = charset == CharsetUnicodeFss || charset == CharsetUtf8;
-        FIsNoneConnect = charset == CharsetNone;
+        FIsUnicodeConnect = charset == CharSetUnicodeFss || charset == CharSetUtf8;
+        FIsNoneConnect = charset == CharSetNone;
         FNeedUnicodeFieldsTranslation = FIsUnicodeConnect || FIsNoneConnect;
         const bool newServer =
             ServerMajorVersion() > 2 || (ServerMajorVersion() == 2 && ServerMinorVersion() > 0);
         const bool newODS = ODSMajorVersion() > 11 || (ODSMajorVersion() == 11 && ODSMinorVersion() > 0);
         FNeedUTFDecodeDDL = FNeedUnicodeFieldsTranslation && newServer && newODS;
-        FIsKOI8Connect = charset == CharsetKoi8R || charset == CharsetKoi8U;
+        FIsKOI8Connect = charset == CharSetKoi8R || charset == CharSetKoi8U;
     } else {
         const QString charset = FConnectParams.CharSet().toUpper();
         FIsUnicodeConnect = charset == QLatin1String("UNICODE_FSS") || charset == QLatin1String("UTF8");

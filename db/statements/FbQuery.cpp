@@ -1,5 +1,7 @@
 #include "FbQuery.h"
 
+#include "db/connection/FbConstants.h"
+
 #include "db/connection/FbSafeTimer.h"
 #include "db/connection/fb.h"
 #include "platform/Encoding.h"
@@ -41,9 +43,6 @@ private:
     TQueryRunStateFlag FFlag;
     bool FWasSet;
 };
-
-// What isc_dsql_fetch returns past the last row.
-constexpr ISC_STATUS FetchNoMoreRows = 100;
 
 int ReadInfoInteger(IIBClientLibrary& library, const char* p, int length) {
     return int(library.isc_vax_integer(p, short(length)));
@@ -638,7 +637,7 @@ TFbXSQLDA* TFbQuery::Next() {
         FBOF = false;
         return &FSQLRecord;
     }
-    if (result == FetchNoMoreRows || StatusHolds(isc_dsql_cursor_err)) {
+    if (result == FetchEnd || StatusHolds(isc_dsql_cursor_err)) {
         FEof = true;
         return nullptr;
     }

@@ -4,22 +4,20 @@
 // outlive it. The text routines use it as it is; the value lists use IFbQuery (FbXSQLVAR.h),
 // which adds the typed lists and the blob calls.
 
+#include "db/connection/FbConstants.h"
 #include <QString>
 
 class IScanParamList;
 
 namespace db::statements {
 
-// Character set ids of the server (the client header names none of them).
-constexpr int CharSetNone = 0;
-constexpr int CharSetOctets = 1;
-constexpr int CharSetUnicodeFss = 3;
-constexpr int CharSetUtf8 = 4;
-constexpr int CharSetKoi8R = 63;
-constexpr int CharSetKoi8U = 64;
-constexpr bool IsKoi8CharSet(int id) {
-    return id == CharSetKoi8R || id == CharSetKoi8U;
-}
+using db::connection::CharSetKoi8R;
+using db::connection::CharSetKoi8U;
+using db::connection::CharSetNone;
+using db::connection::CharSetOctets;
+using db::connection::CharSetUnicodeFss;
+using db::connection::CharSetUtf8;
+using db::connection::IsKoi8CharSet;
 // The Unicode character sets of a connection: UNICODE_FSS and UTF8.
 constexpr bool IsUnicodeCharSetId(int charSetId) {
     return charSetId == CharSetUnicodeFss || charSetId == CharSetUtf8;

@@ -5,6 +5,7 @@
 
 #include "FbXSQLVAR.h"
 #include "ValueConversions.h"
+#include "db/connection/FbConstants.h"
 #include "db/connection/fb.h"
 #include "platform/Encoding.h"
 #include "platform/RegionalSettings.h"
@@ -20,7 +21,7 @@ using platform::TDateTime;
 
 // Day numbers of 1858-11-17 (the client's day 0) and the days between it and 1899-12-30.
 inline constexpr int ClientDateDelta = 678576;
-inline constexpr int ClientToDateTimeDays = 15018;
+inline constexpr int ClientToDateTimeDays = db::connection::TimeStampDayOf18991230;
 inline constexpr double ClientTimeUnitsPerDay = 864000000.0;
 inline constexpr int MaxTextLength = 32767;
 
