@@ -2,15 +2,14 @@
 // The helper library's container: one object giving access to the helper classes by topic.
 
 #include "lib/quorvel/TmyFbDataBase.h"
+#include "lib/quorvel/TmyGraph.h"
 #include "lib/quorvel/TmyLogic.h"
 #include "lib/quorvel/TmyStr.h"
+#include "lib/quorvel/Tmyfile.h"
 #include "lib/quorvel/Tmysystem.h"
 #include "lib/quorvel/Tmytime.h"
 
 namespace quorvel {
-
-class Tmyfile;
-class TmyGraph;
 
 class Tmylib {
 public:
