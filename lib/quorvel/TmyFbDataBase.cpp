@@ -241,7 +241,7 @@ bool TmyFbDataBase::UpdateInt(TpFbQuery* IBQ, int idd, const QString& tabela, co
 
 bool TmyFbDataBase::UpdateTime(TpFbQuery* IBQ, int idd, const QString& tabela, const QString& fieldstr,
                                TDateTime x) {
-    return Write(IBQ, {"UPDATE " + tabela + " set " + fieldstr + "= :ss ", "WHERE id = :id"}, {Int(idd)},
+    return Write(IBQ, {"UPDATE " + tabela + " set " + fieldstr + "= :ss ", "WHERE id = :id"}, {},
                  [&](TpFbQuery* q) {
                      q->Params().Vars(0).SetAsDateTime(x);
                      q->Params().Vars(1).SetAsInteger(idd);

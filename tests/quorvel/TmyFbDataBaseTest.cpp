@@ -10,8 +10,10 @@
 #include "db/statements/pFbQuery.h"
 #include "platform/Application.h"
 #include "platform/DateTime.h"
+#include "platform/StringList.h"
 
 #include <QBuffer>
+#include <QLineEdit>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -166,6 +168,15 @@ TEST_F(TmyFbDataBaseTest, AMegabyteBlobReadsBackByteForByte) {
     EXPECT_EQ(back.size(), data.size());
     QBuffer none;
     none.open(QIODevice::ReadOnly);
+    platform::TStringList lines;
+    lines.SetStrings({QStringLiteral("{\\rtf1 Łódź}"), QString()});
+    ASSERT_TRUE(TmyFbDataBase::UpdateBlobRTF(Q, 1, "t", "b", lines));
+    QByteArray rtf;
+    QBuffer rtfOut(&rtf);
+    rtfOut.open(QIODevice::WriteOnly);
+    ASSERT_TRUE(TmyFbDataBase::GetBlob(Q, 1, "t", "b", rtfOut));
+    EXPECT_EQ(rtf, QByteArray("{\\rtf1 \xA3\xF3"
+                              "d\x9F}\r\n\r\n"));
     EXPECT_FALSE(TmyFbDataBase::UpdateBlob(Q, 2, "no_such_table", "b", none));
     EXPECT_FALSE(Tr->InTransaction());
 }
@@ -200,7 +211,9 @@ TEST_F(TmyFbDataBaseTest, SelectSQLShowsAndRecordsItsFailureUnlessHidden) {
     ASSERT_EQ(shown.size(), 2);
     EXPECT_EQ(TmyFbDataBase::LastErrorSQL, QStringLiteral("select z from ds_missing"));
     EXPECT_FALSE(Tr->InTransaction());
-    ASSERT_TRUE(fb.SelectSQL(ds, "select id, name from t order by id"));
+    TmyFbDataBase::DefaultsDataSet(ds);
+    ASSERT_TRUE(fb.SelectSQL(ds, "select id, name, dt, f from t order by id"));
+    EXPECT_EQ(ds->FieldByName("DT").DisplayFormat(), QStringLiteral("yyyy-mm-dd  hh:mm:ss"));
     EXPECT_TRUE(TmyFbDataBase::fieldExists(ds, "NAME"));
     EXPECT_FALSE(TmyFbDataBase::fieldExists(ds, "N"));
     ds->Next();
@@ -208,4 +221,17 @@ TEST_F(TmyFbDataBaseTest, SelectSQLShowsAndRecordsItsFailureUnlessHidden) {
     EXPECT_EQ(ds->FieldByName("ID").AsInteger(), 2); // the row stays where it was
     EXPECT_TRUE(TmyFbDataBase::LocateTable(ds, 1));
     EXPECT_EQ(ds->FieldByName("NAME").AsString(), QStringLiteral("jeden"));
+}
+
+TEST(TmyFbDataBase, SqlTextHelpersAndSearchColours) {
+    EXPECT_EQ(TmyFbDataBase::SQL_SR("select * from t where id = :ID or p = :id", 42, ":id"),
+              QStringLiteral("select * from t where id = 42 or p = 42"));
+    EXPECT_EQ(TmyFbDataBase::SQLBool(true), 1);
+    EXPECT_TRUE(TmyFbDataBase::SQLBool(-3));
+    EXPECT_EQ(TmyFbDataBase::FiltrEditColorValue(5, QString()), 0xFFFFFFu);
+    EXPECT_EQ(TmyFbDataBase::FiltrEditColorValue(5, "x"), 0xA4FFA4u);
+    EXPECT_EQ(TmyFbDataBase::FiltrEditColorValue(0, "x"), 0xA4A4FFu);
+    QLineEdit ed(QStringLiteral("x"));
+    TmyFbDataBase::FiltrEditColor(0, &ed);
+    EXPECT_EQ(ed.palette().color(QPalette::Base), QColor(0xFF, 0xA4, 0xA4));
 }
