@@ -1,21 +1,15 @@
 #pragma once
 // The helper library's container: one object giving access to the helper classes by topic.
 
+#include "lib/quorvel/TmyFbDataBase.h"
+#include "lib/quorvel/TmyGraph.h"
+#include "lib/quorvel/TmyLogic.h"
+#include "lib/quorvel/TmyStr.h"
+#include "lib/quorvel/Tmyfile.h"
 #include "lib/quorvel/Tmysystem.h"
+#include "lib/quorvel/Tmytime.h"
 
 namespace quorvel {
-
-// Database helper; its routines work on the database layer's statements and data sets.
-class TmyFbDataBase {
-public:
-    bool Hide_error = false;
-};
-
-class TmyStr;
-class Tmyfile;
-class Tmytime;
-class TmyGraph;
-class TmyLogic;
 
 class Tmylib {
 public:
