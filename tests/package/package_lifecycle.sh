@@ -52,7 +52,8 @@ systemd-analyze verify --man=no /lib/systemd/system/tarvelo.service || fail "sys
 
 echo "== run once as the service user"
 db="$work/db"
-mkdir -p "$db" "$work/lock"
+mkdir -p "$db" "$work/lock" "$work/runtime"
+chmod 700 "$work/runtime"
 isql-fb -q -user SYSDBA <<SQL
 create database '$db/formy_db.fdb' default character set WIN1250;
 input '$source/scripts/sql/formy.sql';
@@ -64,9 +65,9 @@ insert into tools_data (id_t, cx) values (7, 40);
 insert into tools_data (id_t, cx) values (7, 60);
 commit;
 SQL
-chown -R tarvelo:tarvelo "$db" "$work/lock"
+chown -R tarvelo:tarvelo "$db" "$work/lock" "$work/runtime"
 printf '[sql]\nformy=%s/\nvorek=%s/\n[set]\nlog=1\n[delta]\n101=5\n' "$db" "$db" >/opt/tarvelo/setup.ini
-(cd / && runuser -u tarvelo -- env FIREBIRD_LOCK="$work/lock" /opt/tarvelo/tarvelo --run-once) ||
+(cd / && runuser -u tarvelo -- env FIREBIRD_LOCK="$work/lock" XDG_RUNTIME_DIR="$work/runtime" /opt/tarvelo/tarvelo --run-once) ||
   fail "--run-once as user tarvelo"
 counter="$(echo 'set heading off; select counter from formy where id = 101;' |
            isql-fb -q -user SYSDBA "$db/formy_db.fdb" | tr -d ' \n')"
