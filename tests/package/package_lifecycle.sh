@@ -39,6 +39,8 @@ deb="$(ls "$work"/pkg/tarvelo_*.deb)"
 if command -v lintian >/dev/null; then
   lintian --fail-on error,warning --suppress-tags-from-file "$source/packaging/lintian-accepted" "$deb" ||
     fail "lintian reports the package"
+else
+  echo "lintian is not installed: the package is not checked by it (scripts/setup-deps installs it)"
 fi
 
 echo "== install"
