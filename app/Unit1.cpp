@@ -138,7 +138,8 @@ TForm1::TForm1(TComponent* owner, const TFormOptions& options) : TComponent(owne
                 [this](QSystemTrayIcon::ActivationReason reason) {
                     if (reason == QSystemTrayIcon::Trigger) Guarded([this] { TrayIcon1Click(TrayIcon1); });
                 });
-        TrayIcon1->show();
+        // Without a notification area there is nothing to show it in ("Do ikony" then minimises).
+        if (TrayAvailable()) TrayIcon1->show();
     }
 
     EndLoading();
