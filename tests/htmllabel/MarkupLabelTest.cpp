@@ -4,9 +4,12 @@
 #include "ui/htmllabel/MarkupLabel.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QImage>
 #include <QMouseEvent>
 #include <QPaintEvent>
+#include <QPainter>
+#include <QPrinterInfo>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -133,6 +136,30 @@ TEST(MarkupLabel, HoverColoursApplyToEveryLinkOnlyWithHoverOff) {
     label.SetHover(true);
     const QImage on = label.grab().toImage();
     EXPECT_EQ(PixelsOf(on, qRgb(255, 0, 0)), 0);
+
+    // Printing uses no hover colours and draws links in the link colour.
+    label.SetHover(false);
+    label.SetURLColor(RGBColor(0, 0, 255));
+    QImage printed(300, 40, QImage::Format_RGB32);
+    printed.fill(Qt::white);
+    {
+        QPainter painter(&printed);
+        label.HTMLPrint(painter, {0, 0, 300, 40});
+    }
+    EXPECT_EQ(PixelsOf(printed, qRgb(255, 0, 0)), 0);
+    EXPECT_GT(PixelsOf(printed, qRgb(0, 0, 255)), 0);
+}
+
+TEST(MarkupLabel, PrintingWithoutAPrinterWritesAPdf) {
+    if (!QPrinterInfo::defaultPrinter().isNull()) GTEST_SKIP() << "a printer is installed";
+    QTemporaryDir dir;
+    TMarkupLabel label;
+    label.SetHTMLText(QStringLiteral("<b>Wydruk</b> próbny"));
+    const QString pdf = dir.filePath(QStringLiteral("label.pdf"));
+    EXPECT_EQ(label.PrintDocument(pdf), pdf);
+    QFile f(pdf);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(f.readAll().startsWith("%PDF"));
 }
 
 TEST(MarkupLabel, ImageWithUnknownAddressShowsNothing) {

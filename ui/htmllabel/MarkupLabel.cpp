@@ -8,6 +8,9 @@
 #include <QImage>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPdfWriter>
+#include <QPrinter>
+#include <QPrinterInfo>
 #include <QToolTip>
 #include <QUrl>
 
@@ -283,6 +286,24 @@ void TMarkupLabel::HTMLPrint(QPainter& painter, const THtmlRect& r) {
     o.ShadowOffset = 1;
     TMiniHtmlResult result;
     DrawMiniHtml(s, JoinedText(), r, o, result);
+}
+
+QString TMarkupLabel::PrintDocument(const QString& pdfFileName) {
+    // At screen resolution, so that the pixel sizes of the text keep their proportions on paper.
+    const auto print = [this](QPagedPaintDevice& device) {
+        QPainter painter(&device);
+        const QRect page = device.pageLayout().paintRectPixels(device.logicalDpiX());
+        HTMLPrint(painter, {0, 0, page.width(), page.height()});
+    };
+    if (!QPrinterInfo::defaultPrinter().isNull()) {
+        QPrinter printer(QPrinter::ScreenResolution);
+        print(printer);
+        return {};
+    }
+    QPdfWriter pdf(pdfFileName);
+    pdf.setResolution(96);
+    print(pdf);
+    return pdfFileName;
 }
 
 void TMarkupLabel::HilightText(const QString& HiText, bool DoCase) {

@@ -122,6 +122,9 @@ public:
     QSize GetSizeWithMaxWidth(int AMaxWidth);
     // Draws the text on another painter in r, for printing: no hover, shadow offset 1.
     void HTMLPrint(QPainter& painter, const THtmlRect& r);
+    // Prints the text on the default printer, or into the PDF file pdfFileName when there is no
+    // printer. Returns the PDF's name, or an empty text when it went to a printer.
+    QString PrintDocument(const QString& pdfFileName);
 
     void HilightText(const QString& HiText, bool DoCase);
     void MarkText(const QString& HiText, bool DoCase);
