@@ -78,6 +78,22 @@ TEST(MarkupLabel, LinesChangedInPlaceJoinWithABlankAndWholeAssignmentDropsLineBr
     EXPECT_EQ(label.Text(), QStringLiteral("ab"));
 }
 
+TEST(MarkupLabel, HighlightAndMarkWrapMatchesOfTheVisibleTextAndComeOffAgain) {
+    TMarkupLabel label;
+    const QString text = QStringLiteral("<b>Gęś</b> i gęśle");
+    label.SetHTMLText(text);
+    label.HilightText(QStringLiteral("GĘŚ"), false);
+    EXPECT_EQ(label.JoinedText(), QStringLiteral("<b><hi>Gęś</hi></b> i <hi>gęś</hi>le"));
+    label.UnHilightText();
+    EXPECT_EQ(label.JoinedText(), text);
+    label.MarkText(QStringLiteral("GĘŚ"), true);
+    EXPECT_EQ(label.JoinedText(), text);
+    label.MarkText(QStringLiteral("gęś"), true);
+    EXPECT_EQ(label.JoinedText(), QStringLiteral("<b>Gęś</b> i <e>gęś</e>le"));
+    label.UnMarkText();
+    EXPECT_EQ(label.JoinedText(), text);
+}
+
 TEST(MarkupLabel, AutoSizingBothTakesTextSizePlusMargins) {
     QTemporaryDir dir;
     const QString file = dir.filePath(QStringLiteral("block.png"));
