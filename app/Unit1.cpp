@@ -16,6 +16,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSystemTrayIcon>
+#include <QTextCursor>
 #include <QWidget>
 
 // The icon lives in a resource of a static library: it is registered by hand.
@@ -262,6 +263,9 @@ void TForm1::DoLogu(const QString& sx) {
     if (!loguj) return;
     const QString line = DateTimeToStr(Now()) + QStringLiteral("   ") + sx;
     Memo1->AppendLine(line);
+    // The newest line is the one to see, as in a log view that follows its end.
+    Memo1->Widget()->moveCursor(QTextCursor::End);
+    Memo1->Widget()->ensureCursorVisible();
     if (FOptions.LogEcho) FOptions.LogEcho(line);
 }
 
