@@ -97,6 +97,7 @@ TFormOptions WindowlessOptions() {
         PrintUtf8(stderr, caption + QStringLiteral(": ") + text + QLatin1Char('\n'));
     };
     TFormOptions options;
+    options.TrayIcon = false;
     options.LogEcho = [](const QString& line) { PrintUtf8(stdout, line + QLatin1Char('\n')); };
     return options;
 }

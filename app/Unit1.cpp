@@ -3,17 +3,26 @@
 #include "lib/quorvel/Tmylib.h"
 #include "platform/Application.h"
 #include "platform/DateTime.h"
-#include "ui/htmllabel/MiniHtml.h"
+#include "ui/htmllabel/MarkupLabel.h"
 
+#include <QApplication>
+#include <QCloseEvent>
 #include <QDir>
 #include <QEvent>
 #include <QFile>
 #include <QFileInfo>
 #include <QFont>
-#include <QLabel>
+#include <QIcon>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSystemTrayIcon>
+#include <QTextCursor>
 #include <QWidget>
+
+// The icon lives in a resource of a static library: it is registered by hand.
+static void InitIconResource() {
+    Q_INIT_RESOURCE(tarvelo);
+}
 
 using namespace platform;
 
@@ -36,18 +45,18 @@ void ConfigureDatabase(TpFbDatabase* db) {
 class TFormWindow : public QWidget {
 public:
     QWidget* Docked = nullptr;
+    std::function<void()> OnClose;
 
 protected:
+    void closeEvent(QCloseEvent* e) override {
+        if (OnClose) OnClose();
+        QWidget::closeEvent(e);
+    }
     void resizeEvent(QResizeEvent* e) override {
         QWidget::resizeEvent(e);
         if (Docked) Docked->setGeometry(0, height() - kMemoHeight, width(), kMemoHeight);
     }
 };
-
-// The panel shows the information text as plain text: line breaks kept, tags removed.
-QString PlainPanelText(const QString& markup) {
-    return htmllabel::HtmlToPlainText(markup).replace(QLatin1String("\r\n"), QLatin1String("\n"));
-}
 
 // A name beside the monthly file that no file has yet: "log_2024_3.txt" gives
 // "log_2024_3_20240305_140709.txt", with "_2", "_3"... added when that one exists too.
@@ -78,16 +87,28 @@ TForm1::TForm1(TComponent* owner, const TFormOptions& options) : TComponent(owne
 
     auto* window = new TFormWindow;
     FWindow = window;
+    window->setObjectName(QStringLiteral("Form1"));
     window->setWindowTitle(QStringLiteral("Tarvelo    ver 2.0"));
+    InitIconResource();
+    const QIcon icon(QStringLiteral(":/tarvelo.svg"));
+    window->setWindowIcon(icon);
+    // Qt measures widgets in device-independent pixels: scaled screens keep the designed layout.
     window->resize(kClientWidth, kClientHeight);
+    QPalette palette = window->palette();
+    palette.setColor(QPalette::Window, palette.color(QPalette::Button));
+    window->setPalette(palette);
+    window->setAutoFillBackground(true);
     QFont font(QStringLiteral("Arial"));
     font.setPixelSize(12);
     window->setFont(font);
+    window->OnClose = [this] { Guarded([this] { FormClose(this); }); };
 
-    MarkupLabel1 = new QLabel(window);
+    MarkupLabel1 = new htmllabel::TMarkupLabel(window);
     MarkupLabel1->setObjectName(QStringLiteral("MarkupLabel1"));
-    MarkupLabel1->setTextFormat(Qt::PlainText);
     MarkupLabel1->setGeometry(8, 8, 97, 21);
+    MarkupLabel1->SetTransparent(true);
+    MarkupLabel1->SetAutoSizing(true);
+    MarkupLabel1->SetAutoSizeType(htmllabel::TAutoSizeType::asBoth);
 
     Memo1 = new TMemo(this, window);
     Memo1->SetName(QStringLiteral("Memo1"));
@@ -99,11 +120,28 @@ TForm1::TForm1(TComponent* owner, const TFormOptions& options) : TComponent(owne
     window->Docked = Memo1->Widget();
 
     Button1 = new QPushButton(QStringLiteral("Ręczny start"), window);
+    Button1->setObjectName(QStringLiteral("Button1"));
     Button1->setGeometry(8, 149, 161, 25);
     Button2 = new QPushButton(QStringLiteral("Do ikony"), window);
+    Button2->setObjectName(QStringLiteral("Button2"));
     Button2->setGeometry(175, 149, 75, 25);
     QWidget::setTabOrder(Memo1->Widget(), Button1);
     QWidget::setTabOrder(Button1, Button2);
+    connect(Button1, &QPushButton::clicked, this, [this] { Guarded([this] { Button1Click(Button1); }); });
+    connect(Button2, &QPushButton::clicked, this, [this] { Guarded([this] { Button2Click(Button2); }); });
+
+    TrayAvailable = [] { return QSystemTrayIcon::isSystemTrayAvailable(); };
+    if (FOptions.TrayIcon) {
+        TrayIcon1 = new QSystemTrayIcon(icon, this);
+        TrayIcon1->setObjectName(QStringLiteral("TrayIcon1"));
+        TrayIcon1->setToolTip(Application().Title());
+        connect(TrayIcon1, &QSystemTrayIcon::activated, this,
+                [this](QSystemTrayIcon::ActivationReason reason) {
+                    if (reason == QSystemTrayIcon::Trigger) Guarded([this] { TrayIcon1Click(TrayIcon1); });
+                });
+        // Without a notification area there is nothing to show it in ("Do ikony" then minimises).
+        if (TrayAvailable()) TrayIcon1->show();
+    }
 
     EndLoading();
     CreateTimer();
@@ -191,14 +229,43 @@ bool TForm1::ConnectDatabase(TpFbDatabase* database) {
 }
 
 void TForm1::ShowInfoText() {
-    MarkupLabel1->setText(PlainPanelText(FInfoText));
-    MarkupLabel1->adjustSize();
+    // The design text goes; the information text is the one line, and the label sizes itself to it.
+    MarkupLabel1->BeginUpdate();
+    MarkupLabel1->ClearLines();
+    MarkupLabel1->AddLine(FInfoText);
+    MarkupLabel1->EndUpdate();
+    MarkupLabel1->Doit();
 }
+
+void TForm1::Button1Click(QObject* /*Sender*/) {
+    FireUpdate();
+}
+
+void TForm1::Button2Click(QObject* /*Sender*/) {
+    if (TrayAvailable && TrayAvailable())
+        FWindow->hide();
+    else
+        FWindow->showMinimized();
+}
+
+void TForm1::TrayIcon1Click(QObject* /*Sender*/) {
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (w->isMinimized()) w->showNormal();
+    if (FWindow->isMinimized()) FWindow->showNormal();
+    FWindow->show();
+    FWindow->raise();
+    FWindow->activateWindow();
+}
+
+void TForm1::FormClose(QObject* /*Sender*/) {}
 
 void TForm1::DoLogu(const QString& sx) {
     if (!loguj) return;
     const QString line = DateTimeToStr(Now()) + QStringLiteral("   ") + sx;
     Memo1->AppendLine(line);
+    // The newest line is the one to see, as in a log view that follows its end.
+    Memo1->Widget()->moveCursor(QTextCursor::End);
+    Memo1->Widget()->ensureCursorVisible();
     if (FOptions.LogEcho) FOptions.LogEcho(line);
 }
 

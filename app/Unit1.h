@@ -16,10 +16,14 @@
 #include <optional>
 #include <vector>
 
-class QLabel;
 class QPushButton;
+class QSystemTrayIcon;
 class QTimer;
 class QWidget;
+
+namespace htmllabel {
+class TMarkupLabel;
+}
 
 // How the program was started; the window with its daily trigger is the default.
 struct TFormOptions {
@@ -29,6 +33,8 @@ struct TFormOptions {
     bool ReconnectBeforeRun = false;
     // Runs read the moulds and sums but write nothing and do not save the log file.
     bool DryRun = false;
+    // The notification-area icon exists; runs without a window have none.
+    bool TrayIcon = true;
     // Receives every line added to the log view, from the first one on.
     std::function<void(const QString& line)> LogEcho;
 };
@@ -63,11 +69,12 @@ public:
     // Components of the stored layout.
     TpFbDatabase* pFbDatabaseFormy = nullptr;
     TpFbDatabase* pFbDatabaseVorek = nullptr;
-    QLabel* MarkupLabel1 = nullptr;
+    htmllabel::TMarkupLabel* MarkupLabel1 = nullptr;
     platform::TMemo* Memo1 = nullptr;
     QPushButton* Button1 = nullptr;
     QPushButton* Button2 = nullptr;
     QTimer* Timer1 = nullptr;
+    QSystemTrayIcon* TrayIcon1 = nullptr;
     TpFbTransaction* pFbTransaction1 = nullptr;
     TpFbTransaction* pFbTransaction2 = nullptr;
     TpFbTransaction* pFbTransaction3 = nullptr;
@@ -86,6 +93,17 @@ public:
     std::unique_ptr<platform::TIniFile> sini;
 
     void FormCreate(QObject* Sender);
+    // Runs the update at once; the daily trigger's latch is left alone.
+    void Button1Click(QObject* Sender);
+    // Hides the window to the notification area; where the desktop has none, minimises it, so the
+    // window stays reachable.
+    void Button2Click(QObject* Sender);
+    // Restores the window: normal, visible and in front.
+    void TrayIcon1Click(QObject* Sender);
+    // Nothing of its own: closing the main window ends the program.
+    void FormClose(QObject* Sender);
+    // Whether the desktop offers a notification area; a seam for tests.
+    std::function<bool()> TrayAvailable;
     // Appends a time-stamped line to the log view when logging is on.
     void DoLogu(const QString& sx);
     // Writes the whole log view to the monthly file. When that file exists but could not be loaded

@@ -4,10 +4,10 @@
 #include "platform/Application.h"
 #include "platform/DateTime.h"
 #include "platform/Encoding.h"
+#include "ui/htmllabel/MarkupLabel.h"
 
 #include <QDir>
 #include <QFile>
-#include <QLabel>
 #include <QStringList>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -119,7 +119,7 @@ TEST_F(StartupTest, InformationTextWithAllSwitchesOn) {
                                        "Aktualizacja liczników o godznie 3:05<br><br>"
                                        "Załączone raportowanie w histori zmian liczników programu lidorna<br>"
                                        "Załączony log operacji <br>"));
-    EXPECT_TRUE(form.MarkupLabel1->text().contains(QStringLiteral("/srv/mes/vorek_mes.fdb")));
+    EXPECT_TRUE(form.MarkupLabel1->Text().contains(QStringLiteral("/srv/mes/vorek_mes.fdb")));
 }
 
 TEST_F(StartupTest, HourAndSwitchVariants) {

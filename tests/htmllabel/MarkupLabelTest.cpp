@@ -1,0 +1,215 @@
+// The label widget on the offscreen platform: text assignment, automatic sizing, link clicks,
+// hover colours and repainting, pictures.
+
+#include "ui/htmllabel/MarkupLabel.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QImage>
+#include <QMouseEvent>
+#include <QPaintEvent>
+#include <QPainter>
+#include <QPrinterInfo>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using namespace htmllabel;
+
+namespace {
+
+QFont PanelFont() {
+    QFont f(QStringLiteral("Arial"));
+    f.setPixelSize(12);
+    return f;
+}
+
+// A point on the link with this href, found by asking the label along its middle lines.
+QPoint PointOnLink(TMarkupLabel& label, const QString& href) {
+    for (int y = 0; y < label.height(); y += 2)
+        for (int x = 0; x < label.width(); ++x) {
+            THtmlRect r;
+            if (label.AnchorAt({x, y}, r) == href) return {x, y};
+        }
+    return {-1, -1};
+}
+
+void Press(QWidget& w, QPoint p) {
+    QMouseEvent e(QEvent::MouseButtonPress, p, w.mapToGlobal(p), Qt::LeftButton, Qt::LeftButton,
+                  Qt::NoModifier);
+    QApplication::sendEvent(&w, &e);
+}
+
+void Move(QWidget& w, QPoint p) {
+    QMouseEvent e(QEvent::MouseMove, p, w.mapToGlobal(p), Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(&w, &e);
+}
+
+int PixelsOf(const QImage& img, QRgb colour) {
+    int n = 0;
+    for (int y = 0; y < img.height(); ++y)
+        for (int x = 0; x < img.width(); ++x)
+            if ((img.pixel(x, y) & 0xFFFFFF) == (colour & 0xFFFFFF)) ++n;
+    return n;
+}
+
+// Collects the regions the label is asked to paint.
+class TPaintLog : public QObject {
+public:
+    QRegion Painted;
+
+protected:
+    bool eventFilter(QObject*, QEvent* e) override {
+        if (e->type() == QEvent::Paint) Painted += static_cast<QPaintEvent*>(e)->region();
+        return false;
+    }
+};
+
+} // namespace
+
+TEST(MarkupLabel, LinesChangedInPlaceJoinWithABlankAndWholeAssignmentDropsLineBreaks) {
+    TMarkupLabel label;
+    EXPECT_EQ(label.width(), 120);
+    EXPECT_EQ(TMarkupLabel::Version(), QStringLiteral("1.8.3.4"));
+    label.AddLine(QStringLiteral("a"));
+    label.AddLine(QStringLiteral("b"));
+    EXPECT_EQ(label.Text(), QStringLiteral("a b"));
+    label.SetHTMLText(QStringLiteral("a\r\nb"));
+    EXPECT_EQ(label.HTMLText(), QStringList{QStringLiteral("ab")});
+    EXPECT_EQ(label.Text(), QStringLiteral("ab"));
+}
+
+TEST(MarkupLabel, HighlightAndMarkWrapMatchesOfTheVisibleTextAndComeOffAgain) {
+    TMarkupLabel label;
+    const QString text = QStringLiteral("<b>Gęś</b> i gęśle");
+    label.SetHTMLText(text);
+    label.HilightText(QStringLiteral("GĘŚ"), false);
+    EXPECT_EQ(label.JoinedText(), QStringLiteral("<b><hi>Gęś</hi></b> i <hi>gęś</hi>le"));
+    label.UnHilightText();
+    EXPECT_EQ(label.JoinedText(), text);
+    label.MarkText(QStringLiteral("GĘŚ"), true);
+    EXPECT_EQ(label.JoinedText(), text);
+    label.MarkText(QStringLiteral("gęś"), true);
+    EXPECT_EQ(label.JoinedText(), QStringLiteral("<b>Gęś</b> i <e>gęś</e>le"));
+    label.UnMarkText();
+    EXPECT_EQ(label.JoinedText(), text);
+}
+
+TEST(MarkupLabel, AutoSizingBothTakesTextSizePlusMargins) {
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("block.png"));
+    QImage block(300, 30, QImage::Format_RGB32);
+    block.setDotsPerMeterX(3780);
+    block.setDotsPerMeterY(3780);
+    block.fill(Qt::darkGreen);
+    ASSERT_TRUE(block.save(file));
+
+    TMarkupLabel label;
+    label.setFont(PanelFont());
+    label.SetAutoSizing(true);
+    label.SetAutoSizeType(TAutoSizeType::asBoth);
+    label.SetHTMLText(QStringLiteral("<img src=\"FILE://%1\">").arg(file));
+    label.Doit();
+    EXPECT_EQ(label.size(), QSize(308, 36));
+    EXPECT_EQ(label.GetSizeWithMaxWidth(1000), QSize(302, 30));
+
+    // Docked to the top, the width is the parent's business.
+    label.resize(50, 10);
+    label.SetAlign(TAlign::alTop);
+    label.Doit();
+    EXPECT_EQ(label.size(), QSize(50, 36));
+}
+
+TEST(MarkupLabel, ClickOpensOnlyAddressesWithSchemeOrMailto) {
+    TMarkupLabel label;
+    label.setFont(PanelFont());
+    label.resize(400, 40);
+    label.SetHTMLText(
+        QStringLiteral("<a href=\"page\">strona</a> i <a href=\"mailto:biuro@example.com\">poczta</a>"));
+    QStringList clicked, opened;
+    label.OnAnchorClick = [&](TMarkupLabel*, const QString& href) { clicked << href; };
+    label.OpenUrl = [&](const QString& href) { opened << href; };
+
+    Press(label, PointOnLink(label, QStringLiteral("page")));
+    EXPECT_EQ(clicked, QStringList{QStringLiteral("page")});
+    EXPECT_TRUE(opened.isEmpty());
+
+    Press(label, PointOnLink(label, QStringLiteral("mailto:biuro@example.com")));
+    EXPECT_EQ(opened, QStringList{QStringLiteral("mailto:biuro@example.com")});
+    EXPECT_EQ(clicked.size(), 2);
+}
+
+TEST(MarkupLabel, HoverColoursApplyToEveryLinkOnlyWithHoverOff) {
+    TMarkupLabel label;
+    label.setFont(PanelFont());
+    label.resize(300, 40);
+    label.SetTransparent(false);
+    label.SetColor(RGBColor(255, 255, 255));
+    label.SetHoverColor(RGBColor(255, 0, 0));
+    label.SetHTMLText(QStringLiteral("<a href=\"a\">pierwszy</a> <a href=\"b\">drugi</a>"));
+
+    const QImage off = label.grab().toImage();
+    EXPECT_GT(PixelsOf(off, qRgb(255, 0, 0)), 0);
+    label.SetHover(true);
+    const QImage on = label.grab().toImage();
+    EXPECT_EQ(PixelsOf(on, qRgb(255, 0, 0)), 0);
+
+    // Printing uses no hover colours and draws links in the link colour.
+    label.SetHover(false);
+    label.SetURLColor(RGBColor(0, 0, 255));
+    QImage printed(300, 40, QImage::Format_RGB32);
+    printed.fill(Qt::white);
+    {
+        QPainter painter(&printed);
+        label.HTMLPrint(painter, {0, 0, 300, 40});
+    }
+    EXPECT_EQ(PixelsOf(printed, qRgb(255, 0, 0)), 0);
+    EXPECT_GT(PixelsOf(printed, qRgb(0, 0, 255)), 0);
+}
+
+TEST(MarkupLabel, PrintingWithoutAPrinterWritesAPdf) {
+    if (!QPrinterInfo::defaultPrinter().isNull()) GTEST_SKIP() << "a printer is installed";
+    QTemporaryDir dir;
+    TMarkupLabel label;
+    label.SetHTMLText(QStringLiteral("<b>Wydruk</b> próbny"));
+    const QString pdf = dir.filePath(QStringLiteral("label.pdf"));
+    EXPECT_EQ(label.PrintDocument(pdf), pdf);
+    QFile f(pdf);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(f.readAll().startsWith("%PDF"));
+}
+
+TEST(MarkupLabel, ImageWithUnknownAddressShowsNothing) {
+    TMarkupLabel label;
+    label.resize(100, 40);
+    label.SetTransparent(false);
+    label.SetColor(RGBColor(255, 255, 255));
+    label.SetHTMLText(QStringLiteral("<img src=\"http://example.invalid/a.png\">"));
+    const QImage img = label.grab().toImage();
+    EXPECT_EQ(PixelsOf(img, qRgb(255, 255, 255)), img.width() * img.height());
+}
+
+TEST(MarkupLabel, LeavingAHoveredLinkRepaintsOnlyItsArea) {
+    QWidget parent;
+    parent.resize(400, 100);
+    auto* label = new TMarkupLabel(&parent);
+    label->setFont(PanelFont());
+    label->setGeometry(0, 0, 400, 60);
+    label->SetHover(true);
+    label->SetHTMLText(QStringLiteral("Tekst <a href=\"a\">link</a> i dalej"));
+    parent.show();
+    QApplication::processEvents();
+
+    const QPoint on = PointOnLink(*label, QStringLiteral("a"));
+    ASSERT_NE(on.x(), -1);
+    THtmlRect link;
+    label->AnchorAt(on, link);
+    Move(*label, on);
+    QApplication::processEvents();
+
+    TPaintLog log;
+    label->installEventFilter(&log);
+    Move(*label, {399, 59});
+    QApplication::processEvents();
+    EXPECT_EQ(log.Painted, QRegion(link.Left, link.Top, link.Width(), link.Height()));
+    EXPECT_EQ(label->HoverLink(), -1);
+}
