@@ -1,6 +1,7 @@
 // The main window on the offscreen platform: layout, buttons, the notification-area icon and the
 // information panel.
 #include "FirebirdScript.h"
+#include "ProgramFolderTest.h"
 #include "app/Unit1.h"
 #include "lib/quorvel/Tmysystem.h"
 #include "platform/Application.h"
@@ -20,25 +21,9 @@ using namespace platform;
 
 namespace {
 
-struct MainWindowTest : ::testing::Test {
-    QTemporaryDir dir;
-    QStringList boxes;
+struct MainWindowTest : ProgramFolderTest {
+    MainWindowTest() : ProgramFolderTest(EncodeDate(2024, 3, 5) + EncodeTime(10, 0, 0, 0)) {}
 
-    void SetUp() override {
-        quorvel::Tmysystem::OverrideDirectory(dir.path());
-        Application().MessageBoxHook = [this](const QString& text, const QString&, bool) { boxes << text; };
-        SetClock([] { return EncodeDate(2024, 3, 5) + EncodeTime(10, 0, 0, 0); });
-    }
-    void TearDown() override {
-        quorvel::Tmysystem::OverrideDirectory(QString());
-        Application().MessageBoxHook = nullptr;
-        SetClock({});
-    }
-    void Ini(const QByteArray& content) {
-        QFile f(dir.filePath(QStringLiteral("setup.ini")));
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(content);
-    }
     // Both databases with one mould counted from 100 cycles; without Formy only Vorek exists.
     void Databases(bool formy = true) {
         QString script = QStringLiteral("create database '%1' user 'SYSDBA' default character set WIN1250;\n"

@@ -1,4 +1,5 @@
 #include "FirebirdScript.h"
+#include "ProgramFolderTest.h"
 #include "app/Unit1.h"
 #include "lib/quorvel/Tmysystem.h"
 #include "platform/Application.h"
@@ -21,25 +22,9 @@ const QString kHeader = QStringLiteral(
     "MES</b><br><br>");
 
 // Each test gets its own program directory, clock and message boxes.
-struct StartupTest : ::testing::Test {
-    QTemporaryDir dir;
-    QStringList boxes;
+struct StartupTest : ProgramFolderTest {
+    StartupTest() : ProgramFolderTest(EncodeDate(2024, 3, 5) + EncodeTime(14, 7, 9, 0)) {}
 
-    void SetUp() override {
-        quorvel::Tmysystem::OverrideDirectory(dir.path());
-        Application().MessageBoxHook = [this](const QString& text, const QString&, bool) { boxes << text; };
-        SetClock([] { return EncodeDate(2024, 3, 5) + EncodeTime(14, 7, 9, 0); });
-    }
-    void TearDown() override {
-        quorvel::Tmysystem::OverrideDirectory(QString());
-        Application().MessageBoxHook = nullptr;
-        SetClock({});
-    }
-    void Ini(const QByteArray& content) {
-        QFile f(dir.filePath(QStringLiteral("setup.ini")));
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(content);
-    }
     // Creates the two databases of the program in the program directory and points setup.ini at them.
     void Databases(const QByteArray& moreSettings = QByteArray(), bool formy = true) {
         QByteArray script;
