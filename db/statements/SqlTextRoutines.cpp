@@ -322,6 +322,12 @@ private:
     void CloseParen() {
         if (FInWhere && --FDepth < 0) FInWhere = false;
     }
+    bool Step(qsizetype& p);
+    void StepNormal(qsizetype& p);
+    bool StepName(qsizetype& p);
+    void CopyAfterName(qsizetype& p);
+    void StepQuotedName(qsizetype& p);
+    void Finish();
     void TrackWhere(qsizetype& p);
     void StartName(qsizetype p, bool macro);
     void EndName(qsizetype endPos);
@@ -416,146 +422,172 @@ TSQLScanResult TScanner::Run() {
         FResult.ProcessedSQL.resize(FN);
         FOut = FResult.ProcessedSQL.data();
     }
-    for (qsizetype p = 1; p <= FN; ++p) {
-        const char16_t c = C(p);
-        const char16_t next = C(p + 1);
-        switch (FState) {
-        case TState::Normal: {
-            if (FTrackWhere) {
-                const qsizetype before = p;
-                TrackWhere(p);
-                if (p != before) break;
-            }
-            if (c == u'"' || c == u'\'') {
-                FState = TState::String;
-                FQuote = c;
-                Copy(p);
-            } else if (c == u'-' && next == u'-') {
-                FState = TState::LineComment;
-                Copy(p);
+    for (qsizetype p = 1; p <= FN; ++p)
+        if (!Step(p)) return FResult;
+    Finish();
+    return FResult;
+}
+
+// One character (or a pair) in the current state; false when the text cannot be scanned.
+bool TScanner::Step(qsizetype& p) {
+    const char16_t c = C(p);
+    switch (FState) {
+    case TState::Normal:
+        StepNormal(p);
+        return true;
+    case TState::String:
+        Copy(p);
+        if (c == FQuote) {
+            if (C(p + 1) == FQuote)
                 Copy(++p);
-            } else if (c == u'/' && next == u'*') {
-                FState = TState::BlockComment;
-                Copy(p);
-                Copy(++p);
-            } else if ((c == u':' || c == u'?') && FCanParamsCheck && FParamsAllowed) {
-                StartName(p, false);
-                FState = TState::ParamName;
-                Put(p, u'?');
-            } else if (c == FMacro) {
-                StartName(p, true);
-                Copy(p);
-                if (next == FMacro) {
-                    FState = TState::MacroName2;
-                    Copy(++p);
-                } else {
-                    FState = TState::MacroName;
-                }
-            } else {
-                // In an execute block the body starts at AS; its ':' names are local variables.
-                if (FKind == TSQLKind::skExecuteBlock && (c == u'A' || c == u'a') &&
-                    IsWordAt("AS", FText, static_cast<int>(p)))
-                    FParamsAllowed = false;
-                Copy(p);
-            }
-            break;
-        }
-        case TState::String:
-            Copy(p);
-            if (c == FQuote) {
-                if (next == FQuote)
-                    Copy(++p);
-                else
-                    FState = TState::Normal;
-            }
-            break;
-        case TState::BlockComment:
-            Copy(p);
-            if (c == u'*' && next == u'/') {
-                Copy(++p);
+            else
                 FState = TState::Normal;
-            }
-            break;
-        case TState::LineComment:
-            Copy(p);
-            if (IsLineEnd(c)) FState = TState::Normal;
-            break;
-        case TState::ParamName:
-        case TState::MacroName:
-            if (FCur.Name.isEmpty() && c == u'"' && p == FCur.BeginPos + 1) {
-                FState = TState::QuotedName;
-                FCur.Quoted = true;
-                if (FCur.IsMacro)
-                    Copy(p);
-                else
-                    Put(p, u' ');
-                if (next == u'"') {
-                    Fail(TSQLScanError::ParamNameExpected, p);
-                    return FResult;
-                }
-                break;
-            }
-            if (FState == TState::MacroName) {
-                if (p == FCur.BeginPos + 1 && IsMacroEnd(c)) {
-                    Fail(TSQLScanError::ParamNameExpected, p);
-                    return FResult;
-                }
-                FCur.Name += QChar(c);
-                Copy(p);
-                if (p == FN || IsMacroEnd(next)) EndName(p);
-                break;
-            }
-            if (!IsNameChar(c)) {
-                Fail(TSQLScanError::ParamNameExpected, p);
-                return FResult;
-            }
-            FCur.Name += QChar(c);
-            Put(p, u' ');
-            if (!IsNameChar(next)) {
-                EndName(p);
-                // The character right after an unquoted name is taken as it is, except that a
-                // comment opened there is kept whole and ')' still closes a bracket.
-                if (p < FN) {
-                    ++p;
-                    const char16_t after = C(p);
-                    const char16_t after2 = C(p + 1);
-                    Copy(p);
-                    if (after == u'-' && after2 == u'-') {
-                        FState = TState::LineComment;
-                        Copy(++p);
-                    } else if (after == u'/' && after2 == u'*') {
-                        FState = TState::BlockComment;
-                        Copy(++p);
-                    } else if (after == u')' && FTrackWhere) {
-                        CloseParen();
-                    }
-                }
-            }
-            break;
-        case TState::QuotedName:
-            FCur.Name += QChar(c);
-            if (FCur.IsMacro)
-                Copy(p);
-            else
-                Put(p, u' ');
-            if (next == u'"' && p < FN) {
-                ++p;
-                if (FCur.IsMacro)
-                    Copy(p);
-                else
-                    Put(p, u' ');
-                EndName(p);
-            }
-            break;
-        case TState::MacroName2:
-            Copy(p);
-            if (c == FMacro)
-                EndName(p);
-            else
-                FCur.Name += QChar(c);
-            break;
         }
+        return true;
+    case TState::BlockComment:
+        Copy(p);
+        if (c == u'*' && C(p + 1) == u'/') {
+            Copy(++p);
+            FState = TState::Normal;
+        }
+        return true;
+    case TState::LineComment:
+        Copy(p);
+        if (IsLineEnd(c)) FState = TState::Normal;
+        return true;
+    case TState::ParamName:
+    case TState::MacroName:
+        return StepName(p);
+    case TState::QuotedName:
+        StepQuotedName(p);
+        return true;
+    case TState::MacroName2:
+        Copy(p);
+        if (c == FMacro)
+            EndName(p);
+        else
+            FCur.Name += QChar(c);
+        return true;
     }
+    return true;
+}
+
+void TScanner::StepNormal(qsizetype& p) {
+    if (FTrackWhere) {
+        const qsizetype before = p;
+        TrackWhere(p);
+        if (p != before) return;
+    }
+    const char16_t c = C(p);
+    const char16_t next = C(p + 1);
+    if (c == u'"' || c == u'\'') {
+        FState = TState::String;
+        FQuote = c;
+        Copy(p);
+    } else if (c == u'-' && next == u'-') {
+        FState = TState::LineComment;
+        Copy(p);
+        Copy(++p);
+    } else if (c == u'/' && next == u'*') {
+        FState = TState::BlockComment;
+        Copy(p);
+        Copy(++p);
+    } else if ((c == u':' || c == u'?') && FCanParamsCheck && FParamsAllowed) {
+        StartName(p, false);
+        FState = TState::ParamName;
+        Put(p, u'?');
+    } else if (c == FMacro) {
+        StartName(p, true);
+        Copy(p);
+        if (next == FMacro) {
+            FState = TState::MacroName2;
+            Copy(++p);
+        } else {
+            FState = TState::MacroName;
+        }
+    } else {
+        // In an execute block the body starts at AS; its ':' names are local variables.
+        if (FKind == TSQLKind::skExecuteBlock && (c == u'A' || c == u'a') &&
+            IsWordAt("AS", FText, static_cast<int>(p)))
+            FParamsAllowed = false;
+        Copy(p);
+    }
+}
+
+bool TScanner::StepName(qsizetype& p) {
+    const char16_t c = C(p);
+    const char16_t next = C(p + 1);
+    if (FCur.Name.isEmpty() && c == u'"' && p == FCur.BeginPos + 1) {
+        FState = TState::QuotedName;
+        FCur.Quoted = true;
+        if (FCur.IsMacro)
+            Copy(p);
+        else
+            Put(p, u' ');
+        if (next == u'"') {
+            Fail(TSQLScanError::ParamNameExpected, p);
+            return false;
+        }
+        return true;
+    }
+    if (FState == TState::MacroName) {
+        if (p == FCur.BeginPos + 1 && IsMacroEnd(c)) {
+            Fail(TSQLScanError::ParamNameExpected, p);
+            return false;
+        }
+        FCur.Name += QChar(c);
+        Copy(p);
+        if (p == FN || IsMacroEnd(next)) EndName(p);
+        return true;
+    }
+    if (!IsNameChar(c)) {
+        Fail(TSQLScanError::ParamNameExpected, p);
+        return false;
+    }
+    FCur.Name += QChar(c);
+    Put(p, u' ');
+    if (!IsNameChar(next)) {
+        EndName(p);
+        if (p < FN) CopyAfterName(++p);
+    }
+    return true;
+}
+
+// The character right after an unquoted name is taken as it is, except that a comment opened
+// there is kept whole and ')' still closes a bracket.
+void TScanner::CopyAfterName(qsizetype& p) {
+    const char16_t after = C(p);
+    const char16_t after2 = C(p + 1);
+    Copy(p);
+    if (after == u'-' && after2 == u'-') {
+        FState = TState::LineComment;
+        Copy(++p);
+    } else if (after == u'/' && after2 == u'*') {
+        FState = TState::BlockComment;
+        Copy(++p);
+    } else if (after == u')' && FTrackWhere) {
+        CloseParen();
+    }
+}
+
+void TScanner::StepQuotedName(qsizetype& p) {
+    FCur.Name += QChar(C(p));
+    if (FCur.IsMacro)
+        Copy(p);
+    else
+        Put(p, u' ');
+    if (C(p + 1) == u'"' && p < FN) {
+        ++p;
+        if (FCur.IsMacro)
+            Copy(p);
+        else
+            Put(p, u' ');
+        EndName(p);
+    }
+}
+
+// The state the text ends in.
+void TScanner::Finish() {
     switch (FState) {
     case TState::BlockComment:
         Fail(TSQLScanError::EofInComment, FN);
@@ -580,7 +612,6 @@ TSQLScanResult TScanner::Run() {
     default:
         break;
     }
-    return FResult;
 }
 
 } // namespace
