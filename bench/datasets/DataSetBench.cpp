@@ -3,8 +3,8 @@
 // into the same kinds of values, in the same run, on a WIN1250 and on a UTF8 database. Also the memory the
 // record cache takes against what its rows hold. Only the ratios are meant to be compared.
 
-#include "db/connection/fb.h"
 #include "BenchDatabase.h"
+#include "db/connection/fb.h"
 #include "db/connection/pFbDatabase.h"
 #include "db/connection/pFbTransaction.h"
 #include "db/datasets/pFbDataSet.h"
@@ -24,7 +24,12 @@ using namespace db::connection;
 
 namespace {
 
-constexpr int Rows = 1000000;
+// TARVELO_BENCH_ROWS lowers the row count, e.g. for a profile under callgrind.
+const int Rows = [] {
+    const char* env = std::getenv("TARVELO_BENCH_ROWS");
+    const int n = env ? std::atoi(env) : 0;
+    return n > 0 ? n : 1000000;
+}();
 constexpr unsigned short Dialect = 3;
 const char* const SelectSql = "select id, txt, ts from big_rows";
 

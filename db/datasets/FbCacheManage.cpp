@@ -27,6 +27,14 @@ constexpr qint64 LargeChunk = 256 * 1024;
 // live bytes.
 constexpr qint64 CompactAbove = 64 * 1024;
 
+// Room for one more element, reserved before what it will hold is made (so that no push_back can
+// throw then). Grows by half: reserving only the one needed would copy the whole vector on every
+// append and make filling a large cache quadratic.
+template <typename T> void ReserveOneMore(std::vector<T>& items) {
+    if (items.size() < items.capacity()) return;
+    items.reserve(items.size() + std::max<size_t>(items.size() / 2, 16));
+}
+
 void* CheckedRealloc(void* block, size_t bytes) {
     void* result = std::realloc(block, bytes);
     if (!result) throw std::bad_alloc();
@@ -257,7 +265,7 @@ TRecordsCache::~TRecordsCache() {
 }
 
 int TRecordsCache::CreateNewBlock() {
-    FBlocks.reserve(FBlocks.size() + 1);
+    ReserveOneMore(FBlocks);
     char* block = static_cast<char*>(std::calloc(1, size_t(FBlockSize)));
     if (!block) throw std::bad_alloc();
     FBlocks.push_back(block);
@@ -285,7 +293,8 @@ int TRecordsCache::InternalExtend(int recordNo) {
     std::vector<int>& map = *FMapRecords;
     if (recordNo > int(map.size())) {
         const int added = recordNo - int(map.size());
-        map.reserve(size_t(recordNo));
+        if (size_t(recordNo) > map.capacity())
+            map.reserve(std::max(size_t(recordNo), map.size() + map.size() / 2));
         for (int i = 0; i < added; ++i)
             map.push_back(FRecordCount + 1 + i);
         FRecordCount += added;
@@ -596,7 +605,7 @@ void TRecordsCache::SaveToChangeLog(int recordNo) {
     if (it != FChangesPositions.end() && it->first == internalNo) return;
     const int slot = FLogSlots;
     while (slot / FRecInBlock >= int(FChangeLog.size())) {
-        FChangeLog.reserve(FChangeLog.size() + 1);
+        ReserveOneMore(FChangeLog);
         char* block = static_cast<char*>(std::calloc(1, size_t(FBlockSize)));
         if (!block) throw std::bad_alloc();
         FChangeLog.push_back(block);

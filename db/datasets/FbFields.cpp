@@ -96,37 +96,31 @@ TFbStringField::TFbStringField(TFbCustomDataSet* dataSet, TFieldType dataType)
     : TFbField(dataSet, dataType) {}
 
 bool TFbStringField::ReadBytes(QByteArray& bytes) const {
-    const char* data = Data();
-    if (!data) return false;
+    const char* row = Row();
+    if (!row || RowFieldIsNull(row, FieldNo() - 1)) return false;
     const TFbFieldDescr& d = Descr();
     if (DataType() == TFieldType::ftString && DataSize() < d.fdDataSize)
         RaiseFbError(FbClientError::FieldSizeTooSmall, {FbDataSet()->Name(), FieldName()});
-    const bool trim = FbDataSet()->Options().testFlag(TpFbDsOption::poTrimCharFields);
     const char* text;
     int length;
     if (d.fdIsSeparateString) {
-        const QByteArrayView view = RowSeparateString(Row(), d);
+        const QByteArrayView view = RowSeparateString(row, d);
         text = view.data();
         length = int(view.size());
     } else {
-        text = data;
+        text = row + d.fdDataOfs;
         length = d.fdDataSize;
-        if (DataType() != TFieldType::ftGuid && !d.fdIsDBKey) {
-            const void* zero = std::memchr(text, 0, size_t(length));
-            if (zero) length = int(static_cast<const char*>(zero) - text);
-        }
     }
     if (DataType() != TFieldType::ftGuid && !d.fdIsDBKey) {
         // The text ends at a zero byte, as it did in the character buffer it was read into.
         const void* zero = std::memchr(text, 0, size_t(length));
         if (zero) length = int(static_cast<const char*>(zero) - text);
-        if (trim)
+        if (FbDataSet()->Options().testFlag(TpFbDsOption::poTrimCharFields))
             while (length > 0 && text[length - 1] == ' ')
                 --length;
     }
-    FBuffer.resize(length);
-    std::memcpy(FBuffer.data(), text, size_t(length));
-    bytes = FBuffer;
+    // No copy: every caller turns the bytes into its value before the row buffer can change.
+    bytes = QByteArray::fromRawData(text, length);
     return true;
 }
 

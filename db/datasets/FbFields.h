@@ -42,7 +42,7 @@ public:
 
 protected:
     // String reading: the value's bytes, trimmed as the options ask, cut at a zero byte; false for
-    // NULL or no row. Reuses one buffer.
+    // NULL or no row. The bytes are those of the current row buffer, valid until it changes.
     bool ReadBytes(QByteArray& bytes) const;
     // The bytes as text for this column's character set on this connection.
     QString DecodeText(const QByteArray& bytes) const;
@@ -50,7 +50,6 @@ protected:
     // the close, so the connection cannot change under them).
     enum class TDecoding { Unknown, Ansi, Utf8, Koi8 };
     TDecoding Decoding() const;
-    mutable QByteArray FBuffer;
     mutable TDecoding FDecoding = TDecoding::Unknown;
 
 private:

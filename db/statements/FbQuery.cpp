@@ -11,10 +11,31 @@
 #include <QBuffer>
 #include <QRandomGenerator>
 #include <cstring>
+#if defined(__x86_64__) && defined(__GNUC__)
+#include <immintrin.h>
+#endif
 
 using namespace db::connection;
 
 namespace {
+
+#if defined(__x86_64__) && defined(__GNUC__)
+// A call of its own: the vector registers are the caller's to lose across it, so none of ours is
+// live when their upper halves are cleared.
+__attribute__((target("avx"), noinline)) void ZeroUpperVectorHalves() {
+    _mm256_zeroupper();
+}
+#endif
+
+// The client library may return with the upper halves of the vector registers in use. Until they
+// are cleared every plain SSE instruction of ours (all double and much copying code) waits on
+// them: measured, a walk over fetched rows then takes about a fifth longer. Done after each fetch.
+void ClearVectorStateAfterClientCall() {
+#if defined(__x86_64__) && defined(__GNUC__)
+    static const bool hasAvx = __builtin_cpu_supports("avx");
+    if (hasAvx) ZeroUpperVectorHalves();
+#endif
+}
 
 // Whether the calling thread's status vector holds the error code anywhere in its clusters.
 bool StatusHolds(ISC_STATUS code) {
@@ -631,6 +652,7 @@ TFbXSQLDA* TFbQuery::Next() {
     }
     const ISC_STATUS result = Library().isc_dsql_fetch(
         StatusVector(), FHandle.Address(), static_cast<unsigned short>(SQLDialect()), FSQLRecord.AsXSQLDA());
+    ClearVectorStateAfterClientCall();
     Call(result, false);
     if (result == 0) {
         ++FRecordCount;
