@@ -119,22 +119,18 @@ void TDataSet::ClearBuffers() {
 }
 
 bool TDataSet::GetNextRecord() {
-    if (FBufferedRows) InternalSetToRecord(FBuffers[FActive].data());
-    const int spare = 1 - FActive;
-    if (GetRecord(FBuffers[spare].data(), TGetMode::gmNext) != TGetResult::grOK) return false;
-    FActive = spare;
-    if (!FBufferedRows) {
-        FBufferedRows = 1;
-        FBOF = false;
-        FEOF = false;
-    }
-    return true;
+    return GetRecordInto(TGetMode::gmNext);
 }
 
 bool TDataSet::GetPriorRecord() {
+    return GetRecordInto(TGetMode::gmPrior);
+}
+
+// The row in that direction goes into the spare buffer, which becomes the active one.
+bool TDataSet::GetRecordInto(TGetMode mode) {
     if (FBufferedRows) InternalSetToRecord(FBuffers[FActive].data());
     const int spare = 1 - FActive;
-    if (GetRecord(FBuffers[spare].data(), TGetMode::gmPrior) != TGetResult::grOK) return false;
+    if (GetRecord(FBuffers[spare].data(), mode) != TGetResult::grOK) return false;
     FActive = spare;
     if (!FBufferedRows) {
         FBufferedRows = 1;

@@ -102,6 +102,7 @@ protected:
     // Fetches one row forwards or backwards into the active buffer; false when none came.
     bool GetNextRecord();
     bool GetPriorRecord();
+    bool GetRecordInto(TGetMode mode);
 
 private:
     void OpenCursor();
