@@ -1,6 +1,7 @@
 #include "FbQuery.h"
 
 #include "db/connection/FbConstants.h"
+#include "db/connection/FbInfo.h"
 
 #include "db/connection/FbSafeTimer.h"
 #include "db/connection/fb.h"
@@ -64,10 +65,6 @@ private:
     TQueryRunStateFlag FFlag;
     bool FWasSet;
 };
-
-int ReadInfoInteger(IIBClientLibrary& library, const char* p, int length) {
-    return int(library.isc_vax_integer(p, short(length)));
-}
 
 } // namespace
 
@@ -397,10 +394,10 @@ void TFbQuery::ReadStatementType() {
     Call(library.isc_dsql_sql_info(StatusVector(), FHandle.Address(), short(1), &item, short(sizeof(info)),
                                    info),
          true);
-    if (info[0] != isc_info_sql_stmt_type) RaiseFbError(FbClientError::UnknownError);
-    const int length = ReadInfoInteger(library, info + 1, 2);
-    if (length < 0 || length > int(sizeof(info)) - 3) RaiseFbError(FbClientError::UnknownError);
-    FSQLType = TFbSQLTypes(ReadInfoInteger(library, info + 3, length));
+    const std::optional<QByteArray> type = InfoValue(info, sizeof(info), isc_info_sql_stmt_type);
+    if (info[0] != isc_info_sql_stmt_type || !type || type->isEmpty())
+        RaiseFbError(FbClientError::UnknownError);
+    FSQLType = TFbSQLTypes(InfoInteger(*type));
 }
 
 void TFbQuery::NameCursor() {
@@ -837,39 +834,24 @@ TAllRowsAffected TFbQuery::AllRowsAffected() {
          true);
     if (buffer[0] == char(isc_info_end)) return counts;
     if (buffer[0] != char(isc_info_sql_records)) RaiseFbError(FbClientError::UnknownError);
-    const int length = ReadInfoInteger(library, buffer.constData() + 1, 2);
+    const int length = int(InfoInteger(QByteArrayView(buffer.constData() + 1, 2)) & 0xFFFF);
     if (length + 3 > buffer.size()) {
         buffer = QByteArray(length + 4, '\0');
         Call(library.isc_dsql_sql_info(StatusVector(), FHandle.Address(), short(1), &item,
                                        short(buffer.size()), buffer.data()),
              true);
     }
-    // Clusters: item, 2-byte length, value; ended by isc_info_end.
-    const int end = std::min<int>(3 + length, int(buffer.size()));
-    for (int p = 3; p + 3 <= end;) {
-        const char code = buffer[p];
-        if (code == char(isc_info_end)) break;
-        const int size = ReadInfoInteger(library, buffer.constData() + p + 1, 2);
-        if (size < 0 || p + 3 + size > end) break;
-        const int value = ReadInfoInteger(library, buffer.constData() + p + 3, size);
-        switch (code) {
-        case isc_info_req_select_count:
-            counts.Selects = value;
-            break;
-        case isc_info_req_insert_count:
-            counts.Inserts = value;
-            break;
-        case isc_info_req_update_count:
-            counts.Updates = value;
-            break;
-        case isc_info_req_delete_count:
-            counts.Deletes = value;
-            break;
-        default:
-            break;
-        }
-        p += 3 + size;
-    }
+    const std::optional<QByteArray> records =
+        InfoValue(buffer.constData(), buffer.size(), isc_info_sql_records);
+    if (!records) return counts;
+    const auto count = [&](char code) {
+        const std::optional<QByteArray> value = InfoValue(records->constData(), records->size(), code);
+        return value ? int(InfoInteger(*value)) : 0;
+    };
+    counts.Selects = count(isc_info_req_select_count);
+    counts.Inserts = count(isc_info_req_insert_count);
+    counts.Updates = count(isc_info_req_update_count);
+    counts.Deletes = count(isc_info_req_delete_count);
     return counts;
 }
 
