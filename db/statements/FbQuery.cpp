@@ -17,6 +17,7 @@
 #endif
 
 using namespace db::connection;
+using namespace db::statements;
 
 namespace {
 

@@ -31,6 +31,8 @@ Q_DECLARE_METATYPE(TCurrency)
 Q_DECLARE_METATYPE(TVarDate)
 Q_DECLARE_METATYPE(TVarBytes)
 
+namespace db::statements {
+
 // Empty (unassigned) is an invalid QVariant; null is a variant holding nullptr.
 inline QVariant VarNull() {
     return QVariant::fromValue(nullptr);
@@ -44,3 +46,5 @@ inline bool VarIsEmpty(const QVariant& v) {
 inline bool VarIsNullOrEmpty(const QVariant& v) {
     return VarIsEmpty(v) || VarIsNull(v);
 }
+
+} // namespace db::statements

@@ -11,6 +11,8 @@ using platform::EncodeDate;
 using platform::EncodeTime;
 using platform::TDateTime;
 
+using namespace db::statements;
+
 namespace {
 
 struct StoredTimeStamp {

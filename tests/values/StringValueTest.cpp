@@ -4,6 +4,8 @@
 
 #include "platform/Encoding.h"
 
+using namespace db::statements;
+
 namespace {
 
 // A user parameter `name` and, once "prepared", its server counterpart of the given type.
