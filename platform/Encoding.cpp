@@ -120,9 +120,12 @@ QString DecodeUtf16(const QByteArray& bytes, bool bigEndian) {
 }
 
 // A mark at the start of the bytes is content here: the caller has already taken the file's mark.
+// One decoder per thread: making one costs more than decoding a short value.
 QString DecodeUtf8(const QByteArray& bytes, bool* valid) {
-    QStringDecoder decoder(QStringConverter::Utf8,
-                           QStringConverter::Flag::Stateless | QStringConverter::Flag::ConvertInitialBom);
+    thread_local QStringDecoder decoder(QStringConverter::Utf8,
+                                        QStringConverter::Flag::Stateless |
+                                            QStringConverter::Flag::ConvertInitialBom);
+    decoder.resetState();
     QString out = decoder.decode(bytes);
     if (valid) *valid = !decoder.hasError();
     return out;

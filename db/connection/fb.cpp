@@ -5,7 +5,6 @@
 #include "platform/Component.h"
 #include "platform/Encoding.h"
 
-#include <QStringDecoder>
 #include <mutex>
 
 using namespace db::connection;
@@ -119,9 +118,8 @@ TFbErrorHandler gErrorHandler;
 // The client's texts: UTF-8 when they are valid UTF-8 (file names reach the client in UTF-8 and
 // come back in its messages), the system code page otherwise.
 QString ClientText(const QByteArray& bytes) {
-    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    QString text = utf8.decode(bytes);
-    if (!utf8.hasError()) return text;
+    QString text;
+    if (platform::TryDecode(bytes, platform::TTextEncoding::UTF8, text)) return text;
     return platform::StringFromAnsi(bytes);
 }
 

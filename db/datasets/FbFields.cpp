@@ -2,12 +2,12 @@
 
 #include "FbDataSet.h"
 #include "db/connection/fb.h"
+#include "db/statements/ValueConversions.h"
 #include "platform/Encoding.h"
 #include "platform/Exceptions.h"
 #include "platform/Format.h"
 
 #include <QLocale>
-#include <QStringDecoder>
 #include <cmath>
 #include <cstring>
 #include <ibase.h>
@@ -16,31 +16,13 @@ using db::connection::RaiseFbError;
 
 namespace {
 
-double PowerOfTen(int exponent) {
-    static const double table[] = {1e-18, 1e-17, 1e-16, 1e-15, 1e-14, 1e-13, 1e-12, 1e-11, 1e-10, 1e-9,
-                                   1e-8,  1e-7,  1e-6,  1e-5,  1e-4,  1e-3,  1e-2,  1e-1,  1e0,   1e1,
-                                   1e2,   1e3,   1e4,   1e5,   1e6,   1e7,   1e8,   1e9,   1e10,  1e11,
-                                   1e12,  1e13,  1e14,  1e15,  1e16,  1e17,  1e18};
-    if (exponent < -18 || exponent > 18) return std::pow(10.0, exponent);
-    return table[exponent + 18];
-}
-
-// The runtime's general float format: 15 significant digits, the locale's decimal separator.
+// The runtime's general float format with the regional decimal separator.
 QString FloatText(double value) {
-    QString s = QString::number(value, 'g', 15);
-    const qsizetype e = s.indexOf(QLatin1Char('e'));
-    if (e >= 0) s = s.left(e) + QLatin1Char('E') + QString::number(s.mid(e + 1).toInt());
-    s.replace(QLatin1Char('.'), platform::RegionalSettings().DecimalSeparator);
-    return s;
+    return db::statements::FloatToStrGeneral(value, platform::RegionalSettings().DecimalSeparator);
 }
 
 int RoundHalfEven(double value) {
-    return int(std::nearbyint(value));
-}
-
-QString Utf8Text(const QByteArray& bytes) {
-    thread_local QStringDecoder decoder(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
-    return decoder.decode(bytes);
+    return int(db::statements::RoundEven(value));
 }
 
 } // namespace
@@ -142,7 +124,7 @@ TFbStringField::TDecoding TFbStringField::Decoding() const {
 QString TFbStringField::DecodeText(const QByteArray& bytes) const {
     switch (Decoding()) {
     case TDecoding::Utf8:
-        return Utf8Text(bytes);
+        return platform::Decode(bytes, platform::TTextEncoding::UTF8);
     case TDecoding::Koi8:
         return platform::Decode(bytes, platform::TTextEncoding::KOI8R);
     default:
@@ -194,7 +176,7 @@ QString TFbWideStringField::AsString() const {
     QByteArray bytes;
     if (!ReadBytes(bytes)) return {};
     if (Decoding() != TDecoding::Utf8) return DecodeText(bytes);
-    const QString text = Utf8Text(bytes);
+    const QString text = platform::Decode(bytes, platform::TTextEncoding::UTF8);
     // At most Size characters (code points); a text with no more UTF-16 units has no more.
     if (text.size() <= Size()) return text;
     int chars = 0;
@@ -221,24 +203,7 @@ TFbIntegerField::TFbIntegerField(TFbCustomDataSet* dataSet, TFieldType dataType)
 
 int64_t TFbIntegerField::AsLargeInt() const {
     const char* data = Data();
-    if (!data) return 0;
-    switch (Descr().fdDataType) {
-    case SQL_SHORT: {
-        int16_t v;
-        std::memcpy(&v, data, 2);
-        return v;
-    }
-    case SQL_LONG: {
-        int32_t v;
-        std::memcpy(&v, data, 4);
-        return v;
-    }
-    default: {
-        int64_t v;
-        std::memcpy(&v, data, 8);
-        return v;
-    }
-    }
+    return data ? db::statements::ReadSqlInteger(data, Descr().fdDataType) : 0;
 }
 
 QString TFbIntegerField::AsString() const {
@@ -286,16 +251,10 @@ double TFbFloatField::AsFloat() const {
         std::memcpy(&v, data, 4);
         return v;
     }
-    case SQL_SHORT: {
-        int16_t v;
-        std::memcpy(&v, data, 2);
-        return v * PowerOfTen(d.fdDataScale);
-    }
-    case SQL_LONG: {
-        int32_t v;
-        std::memcpy(&v, data, 4);
-        return v * PowerOfTen(d.fdDataScale);
-    }
+    case SQL_SHORT:
+    case SQL_LONG:
+        return double(
+            db::statements::ScaleReal(db::statements::ReadSqlInteger(data, d.fdDataType), d.fdDataScale));
     default: {
         double v;
         std::memcpy(&v, data, 8);
@@ -334,7 +293,7 @@ QString TFbBCDField::AsString() const {
     return ScaledIntegerText(Raw(), Size(), platform::RegionalSettings().DecimalSeparator);
 }
 double TFbBCDField::AsFloat() const {
-    return double(Raw()) * PowerOfTen(-Size());
+    return double(db::statements::ScaleReal(Raw(), -Size()));
 }
 int64_t TFbBCDField::AsLargeInt() const {
     int64_t divisor = 1;
@@ -429,7 +388,7 @@ QString TFbMemoField::AsString() const {
     TFbDatabase* database = FbDataSet()->Database();
     const int charSet = Descr().fdDataScale & 0xFF;
     if (database && database->Connected() && TFbCharSetFacts::Of(*database).NeedUnicodeTranslation(charSet))
-        return Utf8Text(bytes);
+        return platform::Decode(bytes, platform::TTextEncoding::UTF8);
     return platform::StringFromAnsi(bytes);
 }
 

@@ -574,24 +574,7 @@ void TFbXSQLVAR::ConversionError() const {
 }
 
 int64_t TFbXSQLVAR::RawInteger() const {
-    const char* p = FXSQLVAR->sqldata;
-    switch (SQLType()) {
-    case SQL_SHORT: {
-        int16_t v;
-        std::memcpy(&v, p, 2);
-        return v;
-    }
-    case SQL_LONG: {
-        int32_t v;
-        std::memcpy(&v, p, 4);
-        return v;
-    }
-    default: {
-        int64_t v;
-        std::memcpy(&v, p, 8);
-        return v;
-    }
-    }
+    return ReadSqlInteger(FXSQLVAR->sqldata, SQLType());
 }
 
 double TFbXSQLVAR::RawReal() const {

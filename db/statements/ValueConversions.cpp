@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <cfenv>
 #include <cmath>
+#include <cstring>
+#include <ibase.h>
 
 namespace db::statements {
 
@@ -33,6 +35,26 @@ constexpr int64_t Pow10Int[19] = {1LL,
                                   1000000000000000000LL};
 
 } // namespace
+
+int64_t ReadSqlInteger(const char* p, int sqlType) {
+    switch (sqlType) {
+    case SQL_SHORT: {
+        int16_t v;
+        std::memcpy(&v, p, 2);
+        return v;
+    }
+    case SQL_LONG: {
+        int32_t v;
+        std::memcpy(&v, p, 4);
+        return v;
+    }
+    default: {
+        int64_t v;
+        std::memcpy(&v, p, 8);
+        return v;
+    }
+    }
+}
 
 int64_t PowerOfTen(int n) {
     return n >= 0 && n <= 18 ? Pow10Int[n] : 0;

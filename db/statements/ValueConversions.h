@@ -12,6 +12,8 @@
 
 namespace db::statements {
 
+// The value of an SQL_SHORT or SQL_LONG stored at p, or of a 64-bit integer for any other type.
+int64_t ReadSqlInteger(const char* p, int sqlType);
 // 10^n for n in 0 .. 18.
 int64_t PowerOfTen(int n);
 // Rounds to nearest, ties to even, whatever the caller's rounding mode.
