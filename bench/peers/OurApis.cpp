@@ -193,6 +193,20 @@ TPeerTally WindowRun(const TPeerRun& run, TStopwatch& clock, const TOurVariant& 
     return tally;
 }
 
+TPeerTally Transaction(const TPeerRun& run, const TOurVariant& variant) {
+    auto db = Connect(run, variant);
+    TOurStatement s(*db, QString::fromLatin1(TransactionSql));
+    s.Tr.StartTransaction();
+    s.Q.ExecQuery();
+    TPeerTally tally;
+    tally.Ids = s.Q.Fields(0).AsInteger();
+    tally.Rows = s.Q.Fields(1).AsInteger();
+    tally.Stamps = s.Q.Fields(2).AsInteger();
+    s.Q.Close();
+    s.Tr.Rollback();
+    return tally;
+}
+
 } // namespace
 
 void AddOurApis(std::vector<TPeerApi>& apis) {
@@ -200,7 +214,8 @@ void AddOurApis(std::vector<TPeerApi>& apis) {
         const QString suffix = QString::fromLatin1(v.Suffix), label = QString::fromLatin1(v.Label);
         apis.push_back({QStringLiteral("ours") + suffix,
                         QStringLiteral("ours (TpFbQuery)") + label,
-                        {TPeerCase::Fetch, TPeerCase::Insert, TPeerCase::Point, TPeerCase::UpdateRun},
+                        {TPeerCase::Fetch, TPeerCase::Insert, TPeerCase::Point, TPeerCase::UpdateRun,
+                         TPeerCase::Transaction},
                         [&v](const TPeerRun& run, TStopwatch& clock) {
                             switch (run.Case) {
                             case TPeerCase::Fetch:
@@ -211,6 +226,8 @@ void AddOurApis(std::vector<TPeerApi>& apis) {
                                 return QueryPoint(run, clock, v);
                             case TPeerCase::UpdateRun:
                                 return WindowRun(run, clock, v);
+                            case TPeerCase::Transaction:
+                                return Transaction(run, v);
                             }
                             return TPeerTally();
                         }});

@@ -7,7 +7,9 @@
 #include <functional>
 #include <vector>
 
-enum class TPeerCase { Fetch, Insert, Point, UpdateRun };
+// Transaction is no timed case: it reports the parameters of the API's transaction as the server sees
+// them (isolation in Ids, lock timeout in Rows, read-only in Stamps), for the notes of the table.
+enum class TPeerCase { Fetch, Insert, Point, UpdateRun, Transaction };
 
 QString CaseName(TPeerCase c);
 bool ParseCase(const QString& name, TPeerCase& result);
@@ -54,6 +56,9 @@ constexpr const char* UpdateSql = "UPDATE formy set counter=?, counttch=?  \r\nW
 constexpr const char* HistorySql =
     "Insert into FORMY_LICZNIKI (id_f,stan,ostan,opis,id_p,lm   ) Values ( ?,?,?,?,?,? )";
 constexpr const char* HistoryText = "Raport Vorek";
+constexpr const char* TransactionSql =
+    "select cast(mon$isolation_mode as integer), cast(mon$lock_timeout as integer), cast(mon$read_only as "
+    "integer) from mon$transactions where mon$transaction_id = current_transaction";
 
 // The key of the k-th point select: spread over the table, never repeating within 10 000 selects.
 inline int PointKey(int k, int rows) {

@@ -18,12 +18,15 @@ QString CaseName(TPeerCase c) {
         return QStringLiteral("point");
     case TPeerCase::UpdateRun:
         return QStringLiteral("updaterun");
+    case TPeerCase::Transaction:
+        return QStringLiteral("transaction");
     }
     return QString();
 }
 
 bool ParseCase(const QString& name, TPeerCase& result) {
-    for (TPeerCase c : {TPeerCase::Fetch, TPeerCase::Insert, TPeerCase::Point, TPeerCase::UpdateRun})
+    for (TPeerCase c : {TPeerCase::Fetch, TPeerCase::Insert, TPeerCase::Point, TPeerCase::UpdateRun,
+                        TPeerCase::Transaction})
         if (CaseName(c) == name) {
             result = c;
             return true;

@@ -166,6 +166,8 @@ TExpected Expect(const TPeerRun& run) {
     case TPeerCase::UpdateRun:
         e.Rows = e.Ids = s.Moulds;
         break;
+    case TPeerCase::Transaction:
+        break;
     }
     return e;
 }
@@ -193,8 +195,63 @@ QString CaseTitle(TPeerCase c, const TPeerSizes& s) {
         return QStringLiteral("%1 point selects by key").arg(n(s.Points));
     case TPeerCase::UpdateRun:
         return QStringLiteral("update run, %1 moulds").arg(n(s.Moulds));
+    case TPeerCase::Transaction:
+        return QStringLiteral("transaction parameters");
     }
     return QString();
+}
+
+// Runs one case of one API in a process of its own; a failure ends the whole comparison.
+TPeerTally RunProcess(const TPeerApi& api, TPeerCase c, const QString& charSet, const QString& place,
+                      const QString& dir, double& wall, double& cpu) {
+    QProcess process;
+    process.setProcessChannelMode(QProcess::SeparateChannels);
+    process.start(QCoreApplication::applicationFilePath(),
+                  {QStringLiteral("--api"), api.Name, QStringLiteral("--case"), CaseName(c),
+                   QStringLiteral("--charset"), charSet, QStringLiteral("--place"), place,
+                   QStringLiteral("--dir"), dir});
+    if (!process.waitForFinished(600000)) Die(api.Name + QStringLiteral(": no answer in 10 minutes"));
+    const QString out = QString::fromUtf8(process.readAllStandardOutput()).trimmed();
+    const QString err = QString::fromUtf8(process.readAllStandardError()).trimmed();
+    const QStringList f = out.split(QLatin1Char(' '));
+    if (process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0 || f.size() != 7)
+        Die(QStringLiteral("%1 %2 %3 %4 failed (exit %5): %6 %7")
+                .arg(api.Name, CaseName(c), charSet, place)
+                .arg(process.exitCode())
+                .arg(err, out));
+    wall = f[0].toDouble();
+    cpu = f[1].toDouble();
+    TPeerTally t;
+    t.Rows = f[2].toLongLong();
+    t.Ids = f[3].toLongLong();
+    t.Chars = f[4].toLongLong();
+    t.Bytes = f[5].toLongLong();
+    t.Stamps = f[6].toLongLong();
+    return t;
+}
+
+// The parameters of each API's transactions as the server's monitoring tables show them.
+QString TransactionNotes(const std::vector<TPeerApi>& apis, const QString& charSet, const QString& dir) {
+    QStringList notes;
+    for (const TPeerApi& api : apis) {
+        if (std::find(api.Cases.begin(), api.Cases.end(), TPeerCase::Transaction) == api.Cases.end())
+            continue;
+        double wall = 0, cpu = 0;
+        const TPeerTally t =
+            RunProcess(api, TPeerCase::Transaction, charSet, QStringLiteral("embedded"), dir, wall, cpu);
+        static const char* const isolations[] = {"consistency", "concurrency (snapshot)",
+                                                 "read committed, record versions",
+                                                 "read committed, no record versions"};
+        const QString isolation = t.Ids >= 0 && t.Ids < 4 ? QLatin1String(isolations[t.Ids])
+                                                          : QStringLiteral("isolation %1").arg(t.Ids);
+        const QString wait = t.Rows == 0  ? QStringLiteral("nowait")
+                             : t.Rows < 0 ? QStringLiteral("wait")
+                                          : QStringLiteral("wait %1 s").arg(t.Rows);
+        notes << QStringLiteral("%1: %2, %3, %4")
+                     .arg(api.Label, isolation, wait,
+                          t.Stamps ? QStringLiteral("read only") : QStringLiteral("write"));
+    }
+    return notes.join(QStringLiteral("; "));
 }
 
 } // namespace
@@ -232,6 +289,7 @@ int RunMatrix(const QStringList& arguments) {
     for (const QString& charSet : charSets)
         CreateDatabases(QDir(dir).filePath(charSet), charSet, sizes);
 
+    const QString transactions = TransactionNotes(apis, charSets.front(), dir);
     const QString loadBefore = LoadAverage();
     const auto started = std::chrono::steady_clock::now();
     std::map<TCell, TExpected> expected;
@@ -254,33 +312,12 @@ int RunMatrix(const QStringList& arguments) {
                             order.push_back(&api);
                     std::rotate(order.begin(), order.begin() + long(set % order.size()), order.end());
                     for (const TPeerApi* api : order) {
-                        QProcess process;
-                        process.setProcessChannelMode(QProcess::SeparateChannels);
-                        process.start(QCoreApplication::applicationFilePath(),
-                                      {QStringLiteral("--api"), api->Name, QStringLiteral("--case"),
-                                       CaseName(c), QStringLiteral("--charset"), charSet,
-                                       QStringLiteral("--place"), place, QStringLiteral("--dir"), dir});
-                        if (!process.waitForFinished(600000))
-                            Die(api->Name + QStringLiteral(": no answer in 10 minutes"));
-                        const QString out = QString::fromUtf8(process.readAllStandardOutput()).trimmed();
-                        const QString err = QString::fromUtf8(process.readAllStandardError()).trimmed();
-                        const QStringList f = out.split(QLatin1Char(' '));
-                        if (process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0 ||
-                            f.size() != 7)
-                            Die(QStringLiteral("%1 %2 %3 %4 failed (exit %5): %6 %7")
-                                    .arg(api->Name, CaseName(c), charSet, place)
-                                    .arg(process.exitCode())
-                                    .arg(err, out));
-                        TPeerTally t;
-                        t.Rows = f[2].toLongLong();
-                        t.Ids = f[3].toLongLong();
-                        t.Chars = f[4].toLongLong();
-                        t.Bytes = f[5].toLongLong();
-                        t.Stamps = f[6].toLongLong();
+                        double wall = 0, cpu = 0;
+                        const TPeerTally t = RunProcess(*api, c, charSet, place, dir, wall, cpu);
                         CheckTally(cell, api->Name, t, expected[cell]);
                         // Embedded, all the work is this process's: its CPU time, not disturbed by waits for
                         // a busy machine. Over the server most of it is the server's: wall time.
-                        const double seconds = run.Remote ? f[0].toDouble() : f[1].toDouble();
+                        const double seconds = run.Remote ? wall : cpu;
                         times[{cell, api->Name}].push_back(seconds);
                         std::fprintf(stderr, "set %d  %-9s %-7s %-9s %-14s %8.3f s\n", set + 1,
                                      qPrintable(CaseName(c)), qPrintable(charSet), qPrintable(place),
@@ -332,6 +369,7 @@ int RunMatrix(const QStringList& arguments) {
         "Medians of %d sets, each API in a process of its own per case; embedded: CPU time of the process, "
         "remote: wall time. Load average before %s, after %s; %.1f minutes.\n",
         sets, qPrintable(loadBefore), qPrintable(LoadAverage()), minutes);
+    std::printf("Transactions as the server sees them: %s.\n", qPrintable(transactions));
     std::printf(
         "¹ Qt 6.4's driver always connects as UTF8: on the WIN1250 database the server transliterates.\n");
     return 0;

@@ -177,12 +177,28 @@ TPeerTally UpdateRun(const TPeerRun& run, TStopwatch& clock) {
     return tally;
 }
 
+TPeerTally Transaction(const TPeerRun& run) {
+    QSqlDatabase db = Open(run, QLatin1String(BigFile), QStringLiteral("rows"));
+    TPeerTally tally;
+    Begin(db);
+    {
+        QSqlQuery q = Prepared(db, TransactionSql);
+        Require(q.exec() && q.next(), q.lastError(), "monitoring query");
+        tally.Ids = q.value(0).toInt();
+        tally.Rows = q.value(1).toInt();
+        tally.Stamps = q.value(2).toInt();
+    }
+    db.rollback();
+    return tally;
+}
+
 } // namespace
 
 void AddQtApis(std::vector<TPeerApi>& apis) {
     apis.push_back({QStringLiteral("qt"),
                     QStringLiteral("Qt SQL 6.4 (QIBASE)"),
-                    {TPeerCase::Fetch, TPeerCase::Insert, TPeerCase::Point, TPeerCase::UpdateRun},
+                    {TPeerCase::Fetch, TPeerCase::Insert, TPeerCase::Point, TPeerCase::UpdateRun,
+                     TPeerCase::Transaction},
                     [](const TPeerRun& run, TStopwatch& clock) {
                         switch (run.Case) {
                         case TPeerCase::Fetch:
@@ -193,6 +209,8 @@ void AddQtApis(std::vector<TPeerApi>& apis) {
                             return Point(run, clock);
                         case TPeerCase::UpdateRun:
                             return UpdateRun(run, clock);
+                        case TPeerCase::Transaction:
+                            return Transaction(run);
                         }
                         return TPeerTally();
                     }});

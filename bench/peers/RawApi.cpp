@@ -230,12 +230,32 @@ TPeerTally UpdateRun(const TPeerRun& run, TStopwatch& clock) {
     return tally;
 }
 
+TPeerTally Transaction(const TPeerRun& run) {
+    auto db = Attach(run, QLatin1String(BigFile), run.CharSet);
+    IIBClientLibrary& L = db->ClientLibrary();
+    TRawTransaction tr(*db);
+    TRawStatement stmt(*db);
+    TRawRow row(3);
+    Check(L,
+          L.isc_dsql_prepare(StatusVector(), &tr.Handle, &stmt.Handle, 0, TransactionSql, Dialect, row.Da()));
+    row.Allocate();
+    Check(L, L.isc_dsql_execute(StatusVector(), &tr.Handle, &stmt.Handle, Dialect, nullptr));
+    Check(L, L.isc_dsql_fetch(StatusVector(), &stmt.Handle, Dialect, row.Da()));
+    auto value = [&](int i) { return *reinterpret_cast<const ISC_LONG*>(row.Data[size_t(i)].data()); };
+    TPeerTally tally;
+    tally.Ids = value(0);
+    tally.Rows = value(1);
+    tally.Stamps = value(2);
+    return tally;
+}
+
 } // namespace
 
 void AddRawApis(std::vector<TPeerApi>& apis) {
     apis.push_back({QStringLiteral("raw"),
                     QStringLiteral("raw client API"),
-                    {TPeerCase::Fetch, TPeerCase::Insert, TPeerCase::Point, TPeerCase::UpdateRun},
+                    {TPeerCase::Fetch, TPeerCase::Insert, TPeerCase::Point, TPeerCase::UpdateRun,
+                     TPeerCase::Transaction},
                     [](const TPeerRun& run, TStopwatch& clock) {
                         switch (run.Case) {
                         case TPeerCase::Fetch:
@@ -246,6 +266,8 @@ void AddRawApis(std::vector<TPeerApi>& apis) {
                             return Point(run, clock);
                         case TPeerCase::UpdateRun:
                             return UpdateRun(run, clock);
+                        case TPeerCase::Transaction:
+                            return Transaction(run);
                         }
                         return TPeerTally();
                     }});

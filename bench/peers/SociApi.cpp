@@ -186,12 +186,27 @@ TPeerTally UpdateRun(const TPeerRun& run, TStopwatch& clock) {
     return tally;
 }
 
+TPeerTally Transaction(const TPeerRun& run) {
+    soci::session sql;
+    Connect(sql, run, QLatin1String(BigFile), run.CharSet);
+    Begin(sql);
+    int isolation = 0, timeout = 0, readOnly = 0;
+    sql << TransactionSql, soci::into(isolation), soci::into(timeout), soci::into(readOnly);
+    sql.rollback();
+    TPeerTally tally;
+    tally.Ids = isolation;
+    tally.Rows = timeout;
+    tally.Stamps = readOnly;
+    return tally;
+}
+
 } // namespace
 
 void AddSociApis(std::vector<TPeerApi>& apis) {
     apis.push_back({QStringLiteral("soci"),
                     QStringLiteral("SOCI 4.0 (firebird)"),
-                    {TPeerCase::Fetch, TPeerCase::Insert, TPeerCase::Point, TPeerCase::UpdateRun},
+                    {TPeerCase::Fetch, TPeerCase::Insert, TPeerCase::Point, TPeerCase::UpdateRun,
+                     TPeerCase::Transaction},
                     [](const TPeerRun& run, TStopwatch& clock) {
                         switch (run.Case) {
                         case TPeerCase::Fetch:
@@ -202,6 +217,8 @@ void AddSociApis(std::vector<TPeerApi>& apis) {
                             return Point(run, clock);
                         case TPeerCase::UpdateRun:
                             return UpdateRun(run, clock);
+                        case TPeerCase::Transaction:
+                            return Transaction(run);
                         }
                         return TPeerTally();
                     }});
