@@ -9,6 +9,7 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QVariant>
+#include <cstdio>
 #include <stdexcept>
 
 namespace {
@@ -195,6 +196,11 @@ TPeerTally Transaction(const TPeerRun& run) {
 } // namespace
 
 void AddQtApis(std::vector<TPeerApi>& apis) {
+    // The headers come with Qt's development package; the driver is a plugin of its own package.
+    if (!QSqlDatabase::isDriverAvailable(QStringLiteral("QIBASE"))) {
+        std::fprintf(stderr, "bench_peers: no QIBASE driver (libqt6sql6-ibase), Qt SQL left out\n");
+        return;
+    }
     apis.push_back({QStringLiteral("qt"),
                     QStringLiteral("Qt SQL 6.4 (QIBASE)"),
                     {TPeerCase::Fetch, TPeerCase::Insert, TPeerCase::Point, TPeerCase::UpdateRun,
