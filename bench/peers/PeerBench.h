@@ -80,16 +80,18 @@ struct TPeerTally {
     long long Stamps = 0;
 };
 
-// The clock around the measured part: wall time and the process's CPU time.
+// The clock around the measured part: wall time, the process's CPU time and the loopback server's (its
+// process named by the pid file of scripts/firebird-server; negative when there is none).
 class TStopwatch {
 public:
     void Start();
     void Stop();
     double Wall() const { return FWall; }
     double Cpu() const { return FCpu; }
+    double ServerCpu() const { return FServerCpu; }
 
 private:
-    double FWall0 = 0, FCpu0 = 0, FWall = 0, FCpu = 0;
+    double FWall0 = 0, FCpu0 = 0, FServerCpu0 = -1, FWall = 0, FCpu = 0, FServerCpu = -1;
 };
 
 // One row of the table: an API (or a variant of one) and the cases it runs.

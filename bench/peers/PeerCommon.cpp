@@ -5,8 +5,10 @@
 #include "db/statements/pFbQuery.h"
 
 #include <QDir>
+#include <QFile>
 #include <chrono>
 #include <cstdlib>
+#include <unistd.h>
 
 QString CaseName(TPeerCase c) {
     switch (c) {
@@ -79,6 +81,22 @@ double CpuSeconds() {
     return double(ts.tv_sec) + double(ts.tv_nsec) * 1e-9;
 }
 
+// User and system time of the loopback server's process, from the kernel's clock ticks; -1 without it.
+double ServerCpuSeconds() {
+    const QString dir = qEnvironmentVariableIsEmpty("TARVELO_FB_DIR")
+                            ? QStringLiteral("/tmp/tarvelo-firebird-%1").arg(getuid())
+                            : qEnvironmentVariable("TARVELO_FB_DIR");
+    QFile pidFile(dir + QStringLiteral("/firebird.pid"));
+    if (!pidFile.open(QIODevice::ReadOnly)) return -1;
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(QString::fromLatin1(pidFile.readAll()).trimmed()));
+    if (!stat.open(QIODevice::ReadOnly)) return -1;
+    // The fields after the command name (which may hold spaces): state is the first, utime the 12th.
+    const QByteArray line = stat.readAll();
+    const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
+    if (fields.size() < 13) return -1;
+    return double(fields[11].toLongLong() + fields[12].toLongLong()) / double(sysconf(_SC_CLK_TCK));
+}
+
 double WallSeconds() {
     return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
 }
@@ -99,11 +117,14 @@ std::unique_ptr<TpFbDatabase> AdminConnect(const TPeerRun& run, const QString& f
 void TStopwatch::Start() {
     FWall0 = WallSeconds();
     FCpu0 = CpuSeconds();
+    FServerCpu0 = ServerCpuSeconds();
 }
 
 void TStopwatch::Stop() {
     FWall = WallSeconds() - FWall0;
     FCpu = CpuSeconds() - FCpu0;
+    const double server = ServerCpuSeconds();
+    FServerCpu = server >= 0 && FServerCpu0 >= 0 ? server - FServerCpu0 : -1;
 }
 
 void AdminExecute(const TPeerRun& run, const QString& file, const QStringList& statements) {

@@ -2,7 +2,8 @@
 //   bench_peers --api raw --case fetch --charset UTF8 --place embedded --dir /tmp/tarvelo-peers
 //   bench_peers --list
 //   bench_peers --matrix [options, see PeerMatrix.cpp]
-// A single run prints "wall cpu rows ids chars bytes stamps" on one line; any failure exits non-zero.
+// A single run prints "wall cpu server-cpu rows ids chars bytes stamps" on one line; any failure exits
+// non-zero.
 
 #include "PeerBench.h"
 
@@ -82,8 +83,8 @@ int RunOne(const QStringList& arguments) {
             TStopwatch clock;
             TPeerTally tally = api.Run(run, clock);
             Count(run, tally);
-            std::printf("%.6f %.6f %lld %lld %lld %lld %lld\n", clock.Wall(), clock.Cpu(), tally.Rows,
-                        tally.Ids, tally.Chars, tally.Bytes, tally.Stamps);
+            std::printf("%.6f %.6f %.6f %lld %lld %lld %lld %lld\n", clock.Wall(), clock.Cpu(),
+                        clock.ServerCpu(), tally.Rows, tally.Ids, tally.Chars, tally.Bytes, tally.Stamps);
             return 0;
         } catch (const std::exception& e) {
             return Fail(name + QLatin1Char(' ') + CaseName(run.Case) + QStringLiteral(": ") +
