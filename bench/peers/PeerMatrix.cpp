@@ -3,7 +3,7 @@
 // set so that drift of the machine weighs on all alike), checks that each did the same work, and
 // prints one Markdown table of the raw API's median times and the others' ratios to it.
 //   bench_peers --matrix [--dir D] [--sets 3] [--apis raw,ours,...] [--cases fetch,...]
-//                        [--charsets UTF8,WIN1250] [--places embedded,remote] [--fresh]
+//                        [--charsets UTF8,WIN1250] [--places embedded,remote] [--reuse]
 //                        [--remote-time wall|cpu]
 // Remote cases are timed by the wall clock, or with --remote-time cpu (for a busy machine) by the CPU
 // time of the process and of the loopback server together.
@@ -45,11 +45,13 @@ QString LoadAverage() {
 }
 
 // The databases of one character set: the 1 000 000-row table (with its key) and the empty insert
-// table in rows.fdb; the two databases of the update run beside it. No forced writes.
-void CreateDatabases(const QString& folder, const QString& charSet, const TPeerSizes& sizes) {
+// table in rows.fdb; the two databases of the update run beside it. No forced writes. Made anew for
+// every comparison (the runs leave history rows and garbage behind), unless `reuse` asks to keep
+// those of an earlier one of the same sizes, for a quick look.
+void CreateDatabases(const QString& folder, const QString& charSet, const TPeerSizes& sizes, bool reuse) {
     const QString marker =
         QDir(folder).filePath(QStringLiteral("ready-%1-%2").arg(sizes.Rows).arg(sizes.Moulds));
-    if (QFile::exists(marker)) return;
+    if (reuse && QFile::exists(marker)) return;
     QDir(folder).removeRecursively();
     QDir().mkpath(folder);
     std::fprintf(stderr, "creating the %s databases in %s\n", qPrintable(charSet), qPrintable(folder));
@@ -321,10 +323,10 @@ int RunMatrix(const QStringList& arguments) {
         Die(QStringLiteral("--remote-time is wall or cpu"));
     const bool remoteCpu = remoteTime == QStringLiteral("cpu");
     const TPeerSizes sizes = TPeerSizes::FromEnvironment();
-    if (arguments.contains(QStringLiteral("--fresh"))) QDir(dir).removeRecursively();
 
     for (const QString& charSet : charSets)
-        CreateDatabases(QDir(dir).filePath(charSet), charSet, sizes);
+        CreateDatabases(QDir(dir).filePath(charSet), charSet, sizes,
+                        arguments.contains(QStringLiteral("--reuse")));
 
     const QString transactions = TransactionNotes(apis, charSets.front(), dir);
     const QString loadBefore = LoadAverage();
