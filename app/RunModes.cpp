@@ -5,6 +5,7 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QScopeGuard>
 #include <cstdio>
 
 using namespace platform;
@@ -126,10 +127,29 @@ int RunOnce(bool dryRun) {
     return status;
 }
 
+namespace {
+
+// Each daily run ends with the summary line of a single run, also when it stops with an error,
+// so the journal shows how every run ended and how long it took.
+class THeadlessForm : public TForm1 {
+public:
+    using TForm1::TForm1;
+    void FireUpdate() override {
+        QElapsedTimer clock;
+        clock.start();
+        const auto summary = qScopeGuard([&] {
+            PrintUtf8(stdout, RunSummaryLine(*this, double(clock.nsecsElapsed()) / 1e9) + QLatin1Char('\n'));
+        });
+        TForm1::FireUpdate();
+    }
+};
+
+} // namespace
+
 int RunHeadless() {
     TFormOptions options = WindowlessOptions();
     options.ReconnectBeforeRun = true;
-    TForm1 form(nullptr, options);
+    THeadlessForm form(nullptr, options);
     // A termination signal quits the loop; the form's end then rolls back and disconnects.
     QCoreApplication::exec();
     return ExitOk;

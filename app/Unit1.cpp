@@ -32,6 +32,10 @@ constexpr int kClientWidth = 783;
 constexpr int kClientHeight = 517;
 constexpr int kMemoTop = 180;
 constexpr int kMemoHeight = kClientHeight - kMemoTop;
+// The log view shows the newest lines, about five runs of a plant of 300 moulds; every line is in
+// the monthly file, which each run only extends, so a program that runs for months neither grows
+// in memory nor spends longer on its file.
+constexpr int kLogViewLines = 3000;
 
 void ConfigureDatabase(TpFbDatabase* db) {
     db->SetDBParams({QStringLiteral("user_name=SYSDBA"), QStringLiteral("password=tulipwand"),
@@ -112,6 +116,7 @@ TForm1::TForm1(TComponent* owner, const TFormOptions& options) : TComponent(owne
 
     Memo1 = new TMemo(this, window);
     Memo1->SetName(QStringLiteral("Memo1"));
+    Memo1->SetMaxLines(kLogViewLines);
     Memo1->Widget()->setGeometry(0, kMemoTop, kClientWidth, kMemoHeight);
     Memo1->Widget()->setLineWrapMode(QPlainTextEdit::WidgetWidth);
     Memo1->Widget()->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
@@ -271,7 +276,7 @@ void TForm1::DoLogu(const QString& sx) {
 
 void TForm1::SaveLog() {
     if (!FLogNotLoaded) {
-        Memo1->SaveToFile(mylogfile);
+        Memo1->SaveNewLinesToFile(mylogfile);
         return;
     }
     if (FLogBeside.isEmpty()) {
@@ -280,5 +285,5 @@ void TForm1::SaveLog() {
                           QStringLiteral(", log zapisywany jest do pliku ") + beside);
         FLogBeside = beside;
     }
-    Memo1->SaveToFile(FLogBeside);
+    Memo1->SaveNewLinesToFile(FLogBeside);
 }

@@ -106,9 +106,10 @@ public:
     std::function<bool()> TrayAvailable;
     // Appends a time-stamped line to the log view when logging is on.
     void DoLogu(const QString& sx);
-    // Writes the whole log view to the monthly file. When that file exists but could not be loaded
-    // at start, it is left as it is: the view goes to a file beside it instead (named once, and
-    // named in a line added to the view).
+    // Brings the monthly file up to the log view: the first save writes the whole view, later ones
+    // add the lines logged since (the view keeps only the newest lines). When that file exists but
+    // could not be loaded at start, it is left as it is: the view goes to a file beside it instead
+    // (named once, and named in a line added to the view).
     void SaveLog();
 
     // The daily trigger: starts the run at HH:05 of the configured hour, once per hour.

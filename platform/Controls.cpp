@@ -91,6 +91,9 @@ void TMemo::SetText(const QString& text) {
     CheckCapacity(lines.size(), breaks);
     FLines = std::move(lines);
     FLineBreaks = breaks;
+    FRewrite = true;
+    FTrimmed = false;
+    FSaved = 0;
     ShowText();
 }
 
@@ -147,6 +150,12 @@ void TMemo::DocumentChanged(int position, int /*removed*/, int added) {
     const qsizetype count = gone - head - tail;
     FLineBreaks += CountBreaks(fresh) - CountBreaks(QStringView(FLines).mid(from, count));
     FLines.replace(from, count, fresh.data(), fresh.size());
+    // An edit of text the file already holds: the whole text is written while the view has all of
+    // it; after lines were dropped, the edit stays in the view only.
+    if (from < FSaved && (count > 0 || !fresh.isEmpty())) {
+        if (!FTrimmed) FRewrite = true;
+        FSaved = std::max(from, FSaved + fresh.size() - count);
+    }
 }
 
 QString TMemo::LinesText() const {
@@ -157,12 +166,66 @@ QString TMemo::LinesText() const {
 
 void TMemo::LoadFromFile(const QString& fileName) {
     TTextEncoding detected;
-    SetText(LoadTextFile(fileName, detected, FCapacity));
+    const QString text = LoadTextFile(fileName, detected, FCapacity);
+    SetText(text);
     FEncoding = detected;
+    // The file holds exactly the view's text when saving would write its bytes again.
+    FRewrite = text != LinesText();
+    FSaved = FLines.size();
+    FSavedAddedBreak = false;
 }
 
 void TMemo::SaveToFile(const QString& fileName) const {
     SaveTextFile(fileName, LinesText(), FEncoding);
+}
+
+void TMemo::SaveNewLinesToFile(const QString& fileName) {
+    const bool addBreak = !FLines.isEmpty() && !FLines.endsWith(QLatin1Char('\n'));
+    if (FRewrite) {
+        SaveToFile(fileName);
+    } else {
+        QStringView fresh = QStringView(FLines).mid(FSaved);
+        // The break the last save put after an unfinished line is in the file already.
+        if (FSavedAddedBreak && fresh.startsWith(QLatin1Char('\n'))) fresh = fresh.mid(1);
+        QString text;
+        text.reserve(fresh.size() * 2 + 2);
+        for (QChar c : fresh) {
+            if (c == QLatin1Char('\n')) text += QLatin1Char('\r');
+            text += c;
+        }
+        if (addBreak && !fresh.isEmpty()) text += QLatin1String("\r\n");
+        if (!text.isEmpty()) AppendTextFile(fileName, text, FEncoding);
+    }
+    FRewrite = false;
+    FSaved = FLines.size();
+    FSavedAddedBreak = addBreak;
+    DropOldLines();
+}
+
+void TMemo::DropOldLines() {
+    if (FMaxLines <= 0) return;
+    const qsizetype lines = FLineBreaks + (FLines.isEmpty() || FLines.endsWith(QLatin1Char('\n')) ? 0 : 1);
+    qsizetype drop = lines - FMaxLines;
+    if (drop <= 0) return;
+    qsizetype chars = 0;
+    while (drop > 0 && chars < FSaved) {
+        const qsizetype next = FLines.indexOf(QLatin1Char('\n'), chars);
+        if (next < 0 || next + 1 > FSaved) break;
+        chars = next + 1;
+        --drop;
+        --FLineBreaks;
+    }
+    if (chars == 0) return;
+    FLines.remove(0, chars);
+    FLines.squeeze();
+    FSaved -= chars;
+    FTrimmed = true;
+    if (!FEdit) return;
+    FShowing = true;
+    const auto done = qScopeGuard([this] { FShowing = false; });
+    QTextCursor cursor(FEdit->document());
+    cursor.setPosition(int(chars), QTextCursor::KeepAnchor);
+    cursor.removeSelectedText();
 }
 
 } // namespace platform

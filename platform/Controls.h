@@ -43,12 +43,22 @@ public:
     // and remembers the encoding; saving writes the lines in that encoding.
     void LoadFromFile(const QString& fileName);
     void SaveToFile(const QString& fileName) const;
+    // Brings a file that holds this view's text up to date: appends what was added to the view
+    // since it was loaded from or saved to the file, so the cost does not grow with the file. The
+    // whole text is written (as by SaveToFile) when the file's content is not known to match the
+    // view: nothing was loaded or saved yet, the loaded file differed from its saved form, or text
+    // already in the file was edited while the view still holds all of it.
+    void SaveNewLinesToFile(const QString& fileName);
+    // After each SaveNewLinesToFile the view keeps only its newest lines, at most this many (0: all);
+    // lines not yet in the file are never dropped.
+    void SetMaxLines(qsizetype lines) { FMaxLines = lines; }
     TTextEncoding Encoding() const { return FEncoding; }
 
 private:
     void CheckCapacity(qsizetype chars, qsizetype lineBreaks) const;
     void ShowText();
     void DocumentChanged(int position, int removed, int added);
+    void DropOldLines();
 
     // The widget may be destroyed with its window before this component.
     QPointer<QPlainTextEdit> FEdit;
@@ -58,6 +68,14 @@ private:
     bool FShowing = false;
     TTextEncoding FEncoding = TTextEncoding::Ansi;
     qsizetype FCapacity = qsizetype(1) << 30;
+    // What the file holds: FLines up to FSaved (plus a line break the save added after a last
+    // line without one), unless the whole text must be written.
+    qsizetype FSaved = 0;
+    bool FSavedAddedBreak = false;
+    bool FRewrite = true;
+    // Lines were dropped from the front: the view no longer holds the whole file.
+    bool FTrimmed = false;
+    qsizetype FMaxLines = 0;
 };
 
 } // namespace platform

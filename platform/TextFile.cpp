@@ -158,4 +158,20 @@ void SaveTextFile(const QString& fileName, const QString& text, TTextEncoding en
     if (!file.commit()) CreateError(fileName, errno ? errno : EIO);
 }
 
+void AppendTextFile(const QString& fileName, const QString& text, TTextEncoding encoding) {
+    if (fileName.isEmpty() || QFileInfo(fileName).isDir())
+        CreateError(fileName, fileName.isEmpty() ? ENOENT : EISDIR);
+    QFile file(fileName);
+    errno = 0;
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Append)) CreateError(fileName, errno ? errno : EIO);
+    const qint64 before = file.size();
+    const QByteArray bytes = (before == 0 ? Preamble(encoding) : QByteArray()) + Encode(text, encoding);
+    errno = 0;
+    if (file.write(bytes) != bytes.size() || !file.flush()) {
+        const int err = errno ? errno : EIO;
+        file.resize(before);
+        CreateError(fileName, err);
+    }
+}
+
 } // namespace platform

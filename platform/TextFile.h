@@ -22,6 +22,11 @@ QString LoadTextFile(const QString& fileName, TTextEncoding& detected, qsizetype
 // Raises EFCreateError "Cannot create file \"%s\". %s"; the old file is then untouched.
 void SaveTextFile(const QString& fileName, const QString& text, TTextEncoding encoding);
 
+// Adds the encoded text at the end of the file, creating it when missing; the encoding's mark is
+// written first when the file is empty. Raises EFCreateError "Cannot create file \"%s\". %s"; a
+// write that fails is cut off again, so the file keeps its old bytes.
+void AppendTextFile(const QString& fileName, const QString& text, TTextEncoding encoding);
+
 // Every lone CR and every lone LF becomes CR LF.
 QString NormalizeLineBreaks(const QString& text);
 

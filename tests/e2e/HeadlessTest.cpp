@@ -39,10 +39,11 @@ struct HeadlessTest : ProgramFixture {
         program.start(exe, args);
         ASSERT_TRUE(program.waitForStarted());
     }
-    // Reads standard output until a line contains `text`; false when the program ended first.
-    static bool WaitForLine(QProcess& program, QString& out, const QString& text, int milliseconds) {
+    // Reads standard output until `text` was seen `times` times; false when the program ended first.
+    static bool WaitForLine(QProcess& program, QString& out, const QString& text, int milliseconds,
+                            int times = 1) {
         QDeadlineTimer deadline(milliseconds);
-        while (!out.contains(text)) {
+        while (out.count(text) < times) {
             if (deadline.hasExpired() || program.state() == QProcess::NotRunning) return false;
             program.waitForReadyRead(100);
             out += QString::fromUtf8(program.readAllStandardOutput());
@@ -104,9 +105,12 @@ TEST_F(HeadlessTest, TheDailyRunConnectsAgainWhenTheServerIsBackAndASignalEndsIt
     ASSERT_TRUE(err.contains(QStringLiteral("tarvelo: Form1.pFbDatabaseVorek:"))) << err.toStdString();
     ASSERT_TRUE(server.Start());
 
+    // Each run ends with its summary line.
+    const QString summary = QStringLiteral("\nZaktualizowane formy: 3, z błędem: 0, czas: ");
     QString out;
-    ASSERT_TRUE(WaitForLine(program, out, QStringLiteral("Zaktualizowano licznik formy :Forma 3[F3]"), 45000))
+    ASSERT_TRUE(WaitForLine(program, out, summary, 45000))
         << out.toStdString() << QString::fromUtf8(program.readAllStandardError()).toStdString();
+    EXPECT_TRUE(out.contains(QStringLiteral("Zaktualizowano licznik formy :Forma 3[F3]")));
     EXPECT_TRUE(out.startsWith(QStringLiteral("2024-03-05 03:0"))) << out.toStdString();
     EXPECT_TRUE(out.contains(QStringLiteral("   start programu\n")));
 
@@ -121,8 +125,9 @@ TEST_F(HeadlessTest, TheDailyRunConnectsAgainWhenTheServerIsBackAndASignalEndsIt
     setClock("2024-03-06 01:00:00");
     QThread::msleep(2500);
     setClock("2024-03-06 03:04:58");
-    ASSERT_TRUE(WaitForLine(program, out, QStringLiteral("Forma 3[F3]  stan: 15"), 45000))
+    ASSERT_TRUE(WaitForLine(program, out, summary, 45000, 2))
         << out.toStdString() << QString::fromUtf8(program.readAllStandardError()).toStdString();
+    EXPECT_TRUE(out.contains(QStringLiteral("Forma 3[F3]  stan: 15\n"))) << out.toStdString();
 
     program.terminate();
     ASSERT_TRUE(program.waitForFinished(20000));

@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QPlainTextEdit>
 #include <QTemporaryDir>
 #include <QTextCursor>
 #include <csignal>
@@ -152,6 +153,56 @@ TEST(TextFile, FailedSaveLeavesTheOldFileIntact) {
     EXPECT_THROW(SaveTextFile(QString(), QStringLiteral("x"), TTextEncoding::Ansi), EFCreateError);
     TTextEncoding e;
     EXPECT_THROW(LoadTextFile(dir.filePath(QStringLiteral("none.txt")), e), EFOpenError);
+}
+
+// A log saved run after run: the first save writes the whole view, later ones only add the new
+// lines (the cost does not grow with the file), and the view keeps only its newest saved lines.
+TEST(TextFile, MemoSavesOnlyNewLinesAndKeepsTheNewestSavedOnes) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("log.txt"));
+    TMemo memo(nullptr, nullptr);
+    memo.SetMaxLines(3);
+    memo.SetText(QStringLiteral("Memo1"));
+    memo.AppendLine(QStringLiteral("a"));
+    memo.AppendLine(QStringLiteral("b"));
+    WriteAll(path, "older\r\n");
+    memo.SaveNewLinesToFile(path);
+    EXPECT_EQ(ReadAll(path), QByteArray("Memo1\r\na\r\nb\r\n"));
+    memo.AppendLine(QStringLiteral("c"));
+    memo.AppendLine(QStringLiteral("d"));
+    memo.AppendLine(QStringLiteral("e"));
+    EXPECT_EQ(memo.Text(), QStringLiteral("Memo1\r\na\r\nb\r\nc\r\nd\r\ne")) << "unsaved lines stay";
+    memo.SaveNewLinesToFile(path);
+    EXPECT_EQ(ReadAll(path), QByteArray("Memo1\r\na\r\nb\r\nc\r\nd\r\ne\r\n"));
+    EXPECT_EQ(memo.Text(), QStringLiteral("c\r\nd\r\ne"));
+    EXPECT_EQ(memo.Widget()->toPlainText(), QStringLiteral("c\nd\ne"));
+    // Typing after the last line goes to the file with the next save.
+    QTextCursor cursor(memo.Widget()->document());
+    cursor.movePosition(QTextCursor::End);
+    cursor.insertText(QStringLiteral("\nnote"));
+    memo.SaveNewLinesToFile(path);
+    EXPECT_EQ(ReadAll(path), QByteArray("Memo1\r\na\r\nb\r\nc\r\nd\r\ne\r\nnote\r\n"));
+    EXPECT_EQ(memo.Text(), QStringLiteral("d\r\ne\r\nnote"));
+
+    // A loaded file in its saved form is only extended: bytes changed on disk meanwhile stay.
+    const QString utf8 = dir.filePath(QStringLiteral("utf8.txt"));
+    WriteAll(utf8, "\xEF\xBB\xBFx\r\n");
+    TMemo loaded(nullptr, nullptr);
+    loaded.LoadFromFile(utf8);
+    WriteAll(utf8, "\xEF\xBB\xBFX\r\n");
+    loaded.AppendLine(QStringLiteral("Łódź"));
+    loaded.SaveNewLinesToFile(utf8);
+    EXPECT_EQ(ReadAll(utf8), QByteArray("\xEF\xBB\xBFX\r\n") + QStringLiteral("Łódź\r\n").toUtf8());
+
+    // An append that fails midway is cut off again and the lines stay for the next save.
+    loaded.AppendLine(QString(100000, QLatin1Char('y')));
+    {
+        FileSizeLimit limit(4096);
+        EXPECT_THROW(loaded.SaveNewLinesToFile(utf8), EFCreateError);
+    }
+    EXPECT_EQ(ReadAll(utf8), QByteArray("\xEF\xBB\xBFX\r\n") + QStringLiteral("Łódź\r\n").toUtf8());
+    loaded.SaveNewLinesToFile(utf8);
+    EXPECT_EQ(ReadAll(utf8).size(), 6 + 9 + 100002);
 }
 
 // The view gives back every character it was given: a no-break space, the Unicode line and
