@@ -102,6 +102,15 @@ struct TPeerApi {
     std::function<TPeerTally(const TPeerRun&, TStopwatch&)> Run;
 };
 
+// The functions of an API that runs every case, each taking the run and (but the transaction query)
+// the stopwatch it starts and stops around the measured part.
+using TPeerCaseRun = TPeerTally (*)(const TPeerRun&, TStopwatch&);
+struct TPeerCaseSet {
+    TPeerCaseRun Fetch, Insert, Point, UpdateRun;
+    TPeerTally (*Transaction)(const TPeerRun&);
+};
+TPeerApi EveryCaseApi(const QString& name, const QString& label, const TPeerCaseSet& cases);
+
 void AddRawApis(std::vector<TPeerApi>& apis);
 void AddOurApis(std::vector<TPeerApi>& apis);
 void AddQtApis(std::vector<TPeerApi>& apis);   // empty when built without Qt SQL

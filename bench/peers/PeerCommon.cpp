@@ -167,3 +167,25 @@ std::vector<TPeerApi> AllApis() {
     AddQtApis(apis);
     return apis;
 }
+
+TPeerApi EveryCaseApi(const QString& name, const QString& label, const TPeerCaseSet& cases) {
+    return {
+        name,
+        label,
+        {TPeerCase::Fetch, TPeerCase::Insert, TPeerCase::Point, TPeerCase::UpdateRun, TPeerCase::Transaction},
+        [cases](const TPeerRun& run, TStopwatch& clock) {
+            switch (run.Case) {
+            case TPeerCase::Fetch:
+                return cases.Fetch(run, clock);
+            case TPeerCase::Insert:
+                return cases.Insert(run, clock);
+            case TPeerCase::Point:
+                return cases.Point(run, clock);
+            case TPeerCase::UpdateRun:
+                return cases.UpdateRun(run, clock);
+            case TPeerCase::Transaction:
+                return cases.Transaction(run);
+            }
+            return TPeerTally();
+        }};
+}

@@ -252,23 +252,6 @@ TPeerTally Transaction(const TPeerRun& run) {
 } // namespace
 
 void AddRawApis(std::vector<TPeerApi>& apis) {
-    apis.push_back({QStringLiteral("raw"),
-                    QStringLiteral("raw client API"),
-                    {TPeerCase::Fetch, TPeerCase::Insert, TPeerCase::Point, TPeerCase::UpdateRun,
-                     TPeerCase::Transaction},
-                    [](const TPeerRun& run, TStopwatch& clock) {
-                        switch (run.Case) {
-                        case TPeerCase::Fetch:
-                            return Fetch(run, clock);
-                        case TPeerCase::Insert:
-                            return Insert(run, clock);
-                        case TPeerCase::Point:
-                            return Point(run, clock);
-                        case TPeerCase::UpdateRun:
-                            return UpdateRun(run, clock);
-                        case TPeerCase::Transaction:
-                            return Transaction(run);
-                        }
-                        return TPeerTally();
-                    }});
+    apis.push_back(EveryCaseApi(QStringLiteral("raw"), QStringLiteral("raw client API"),
+                                {Fetch, Insert, Point, UpdateRun, Transaction}));
 }
