@@ -487,8 +487,11 @@ void TFbXSQLVAR::SetStringValue(const QString* wide, const QByteArray* ansi) {
         StoreData(SQL_TEXT, int(length), buffer.constData(), keep);
     }
     if (utf8) {
+        // UTF-8 bytes for a column in UTF8 or UNICODE_FSS carry the column's own character set, so
+        // that the server stores them without a transliteration; for other columns UNICODE_FSS.
+        const int columnSet = srvSub & 0xFF;
         TStore s{TStore::TOp::SubType};
-        s.Value = CharSetUnicodeFss;
+        s.Value = short(IsTextType(srvType) && IsUnicodeCharSetId(columnSet) ? columnSet : CharSetUnicodeFss);
         SetTypedValue(s);
     }
     SetDeferred(deferred);

@@ -151,7 +151,7 @@ TEST(StringSetter, TranslatingConnectionsChooseUtf8ByServerCharacterSet) {
         t.Prepare();
         t.user.SetAsString(QStringLiteral("Łódź"));
         EXPECT_EQ(Stored(t.user), QStringLiteral("Łódź").toUtf8());
-        EXPECT_EQ(t.user.SQLSubtype(), 3);
+        EXPECT_EQ(t.user.SQLSubtype(), 4); // the column's own set: stored without transliteration
         EXPECT_EQ(t.user.AsAnsiString(), QByteArray("\xA3\xF3\x64\x9F"));
         t.user.SetAsAnsiString(QByteArray("\xA3\xF3\x64\x9F"));
         EXPECT_EQ(Stored(t.user), QStringLiteral("Łódź").toUtf8());
@@ -167,6 +167,7 @@ TEST(StringSetter, TranslatingConnectionsChooseUtf8ByServerCharacterSet) {
         t.q.Unicode = true; // on a UTF8 connection any character set above OCTETS is UTF-8
         t.user.SetAsString(QStringLiteral("Łódź"));
         EXPECT_EQ(Stored(t.user), QStringLiteral("Łódź").toUtf8());
+        EXPECT_EQ(t.user.SQLSubtype(), 3);
     }
     {
         TPrepared t(SQL_BLOB, 1, 8, 4); // UTF8 text blob
@@ -190,7 +191,7 @@ TEST(StringSetter, DeferredTextIsEncodedOnceTheServerTypeIsKnown) {
     EXPECT_FALSE(t.q.User.HasDefferedSettings());
     EXPECT_FALSE(t.user.IsDefferedSetting());
     EXPECT_EQ(Stored(t.user), text.toUtf8()); // re-encoded from the text: the snowman survives
-    EXPECT_EQ(t.user.SQLSubtype(), 3);
+    EXPECT_EQ(t.user.SQLSubtype(), 4);
     EXPECT_EQ(t.user.AsString(), text);
 
     // On a connection without translation nothing waits.
