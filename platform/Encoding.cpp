@@ -36,10 +36,10 @@ public:
         return out;
     }
 
-    QByteArray Encode(const QString& text) const {
-        QByteArray out(text.size(), Qt::Uninitialized);
-        char* o = out.data();
-        const char16_t* in = reinterpret_cast<const char16_t*>(text.constData());
+    // Writes at most text.size() bytes at `o`; returns how many.
+    qsizetype EncodeTo(QStringView text, char* o) const {
+        char* const start = o;
+        const char16_t* in = text.utf16();
         for (qsizetype i = 0, n = text.size(); i < n; ++i) {
             const int b = (*FFromUnicode)[in[i]];
             if (b >= 0) {
@@ -53,7 +53,12 @@ public:
             }
             *o++ = Substitute(code);
         }
-        out.truncate(o - out.data());
+        return o - start;
+    }
+
+    QByteArray Encode(const QString& text) const {
+        QByteArray out(text.size(), Qt::Uninitialized);
+        out.truncate(EncodeTo(text, out.data()));
         return out;
     }
 
@@ -152,6 +157,17 @@ QByteArray Encode(const QString& text, TTextEncoding encoding) {
     default:
         return CodePage(encoding).Encode(text);
     }
+}
+
+void EncodeInto(QStringView text, TTextEncoding encoding, QByteArray& out) {
+    if (!IsSingleByte(encoding)) {
+        out = Encode(text.toString(), encoding);
+        return;
+    }
+    // One byte per UTF-16 unit at most; the storage is kept when it is ours and large enough.
+    if (!out.isDetached() || out.capacity() < text.size()) out = QByteArray(text.size(), Qt::Uninitialized);
+    out.resize(text.size());
+    out.truncate(CodePage(encoding).EncodeTo(text, out.data()));
 }
 
 QString Decode(const QByteArray& bytes, TTextEncoding encoding) {

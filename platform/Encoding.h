@@ -18,6 +18,9 @@ enum class TTextEncoding { Ansi, UTF8, UTF16LE, UTF16BE, KOI8R, ISO88592 };
 int AnsiCodePage();
 
 QByteArray Encode(const QString& text, TTextEncoding encoding);
+// As Encode, into `out`, whose storage is reused when it is not shared and large enough: for
+// values encoded again and again (statement parameters).
+void EncodeInto(QStringView text, TTextEncoding encoding, QByteArray& out);
 // Bytes that are not valid in the encoding (broken UTF-8, an odd last byte of UTF-16) become
 // U+FFFD; TryDecode reports them instead.
 QString Decode(const QByteArray& bytes, TTextEncoding encoding);

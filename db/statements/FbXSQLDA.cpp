@@ -456,7 +456,7 @@ void TFbXSQLDA::PlanMacroTexts(TRebuild& r, const QList<TParamListEntry>& entrie
     for (int i = 0; i < r.Count; ++i) {
         if (!entries[i].SetMacroValue) continue;
         TRebuild::TMacroText text{entries[i].MacroValue, QByteArray()};
-        EncodeInto(AnsiEncoder(), text.Wide, text.Encoded);
+        EncodeAnsiInto(text.Wide, text.Encoded);
         r.MacroTexts.insert_or_assign(r.Keys[size_t(i)], std::move(text));
     }
     r.MacroOf.assign(size_t(r.Count), nullptr);

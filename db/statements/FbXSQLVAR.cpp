@@ -434,8 +434,10 @@ void TFbXSQLVAR::SetStringValue(const QString* wide, const QByteArray* ansi) {
     }
 
     QByteArray& buffer = FEncodeBuffer;
-    if (wide)
-        EncodeInto(utf8 ? Utf8Encoder() : AnsiEncoder(), *wide, buffer);
+    if (wide && utf8)
+        EncodeInto(Utf8Encoder(), *wide, buffer);
+    else if (wide)
+        EncodeAnsiInto(*wide, buffer);
     else if (utf8)
         buffer = platform::StringFromAnsi(*ansi).toUtf8();
     else

@@ -72,3 +72,22 @@ TEST(Encoding, FileTextDecodesExactlyOrIsRefused) {
     EXPECT_EQ(DetectTextEncoding(QByteArray("\xFF\xFEx\0", 4), mark), TTextEncoding::UTF16LE);
     EXPECT_EQ(mark, 2);
 }
+
+// Into a reused buffer: the same bytes as Encode, whatever the buffer held; a copy sharing the
+// buffer's storage keeps its bytes.
+TEST(Encoding, EncodeIntoGivesEncodesBytesAndLeavesASharedCopyAlone) {
+    QByteArray buffer;
+    for (TTextEncoding e :
+         {TTextEncoding::Ansi, TTextEncoding::KOI8R, TTextEncoding::UTF8, TTextEncoding::UTF16LE}) {
+        for (const QString& text : {QStringLiteral("Łódź À 你 \U0001F600 długi tekst"), QStringLiteral("ż"),
+                                    QString(), QStringLiteral("Zażółć gęślą jaźń")}) {
+            EncodeInto(text, e, buffer);
+            EXPECT_EQ(buffer, Encode(text, e));
+        }
+    }
+    const QByteArray shared = buffer;
+    const QByteArray held = QByteArray(shared.constData(), shared.size());
+    EncodeInto(QStringLiteral("x"), TTextEncoding::Ansi, buffer);
+    EXPECT_EQ(buffer, QByteArray("x"));
+    EXPECT_EQ(shared, held);
+}
