@@ -40,8 +40,9 @@ public:
     qsizetype EncodeTo(QStringView text, char* o) const {
         char* const start = o;
         const char16_t* in = text.utf16();
+        const int16_t* table = FFromUnicode->data(); // a local: the stores through `o` may alias
         for (qsizetype i = 0, n = text.size(); i < n; ++i) {
-            const int b = (*FFromUnicode)[in[i]];
+            const int b = table[in[i]];
             if (b >= 0) {
                 *o++ = char(b);
                 continue;

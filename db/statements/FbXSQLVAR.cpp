@@ -180,7 +180,8 @@ void TFbXSQLVAR::SetTypedValue(const TStore& store) {
 
 void TFbXSQLVAR::ApplyStore(const TStore& store) {
     using TOp = TStore::TOp;
-    const bool wasNull = IsNull();
+    // Only a parameter that may be rewritten to IS NULL asks whether it was null.
+    const bool wasNull = FTextData.FCanForceIsNull && IsNull();
     XSQLVAR& v = *FXSQLVAR;
     const auto dropValueState = [this](bool keepStream) {
         if (!keepStream && FHasStreamValue) {
@@ -379,7 +380,15 @@ void TFbXSQLVAR::ServerType(short& type, short& subType, short& scale) const {
     type = subType = scale = 0;
     if (FParent->IsUserList()) {
         if (!FQuery->Prepared()) return;
-        const TFbXSQLVAR* server = FQuery->ServerParams().FindExact(FName);
+        // Mostly the server list mirrors the user list: the item at the same place, when it bears
+        // the name and no other item does, is the one the name lookup would find.
+        const TFbXSQLDA& list = FQuery->ServerParams();
+        const TFbXSQLVAR* server = nullptr;
+        if (FIndex < list.Count()) {
+            const TFbXSQLVAR& twin = *list.FXSQLVARs[size_t(FIndex)];
+            if (!twin.FInEqualGroup && twin.FName == FName) server = &twin;
+        }
+        if (!server) server = list.FindExact(FName);
         if (!server || server == this) return;
         type = server->FSrvSQLType;
         subType = server->FSrvSQLSubType;
