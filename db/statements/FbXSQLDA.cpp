@@ -247,6 +247,8 @@ void TFbXSQLDA::ClearValues() {
     using TOp = TFbXSQLVAR::TStore::TOp;
     for (int i = 0; i < FCount; ++i) {
         TFbXSQLVAR& item = *FXSQLVARs[size_t(i)];
+        // A select clears its columns before and after the execution; the second finds them clear.
+        if (item.IsClearedValue()) continue;
         const bool wasNullable = item.IsNullable();
         item.ApplyStore(TFbXSQLVAR::TStore{TOp::SetNull});
         if (!wasNullable) item.ApplyStore(TFbXSQLVAR::TStore{TOp::NotNullable});

@@ -166,6 +166,15 @@ void TFbXSQLVAR::SetIndicator(bool present) {
     }
 }
 
+bool TFbXSQLVAR::IsClearedValue() const {
+    const XSQLVAR& v = *FXSQLVAR;
+    const bool indicatorCleared = (v.sqltype & 1) ? v.sqlind == &FIndicator : v.sqlind == nullptr;
+    // Items whose null state the statement follows are cleared in full every time.
+    return (v.sqltype & ~1) != 0 && indicatorCleared && FIndicator == -1 && !FHasStreamValue &&
+           FStreamValue.isEmpty() && !FHasWideTemp && FWideTempValue.isEmpty() && !FIsDefferedSetting &&
+           FModified && FInitialized && !FTextData.FCanForceIsNull && !FTextData.FIsMacro;
+}
+
 void TFbXSQLVAR::SetTypedValue(const TStore& store) {
     if (FParent->IsParams() && FInEqualGroup) {
         const auto it = FParent->FEquelNames.find(FName);
@@ -602,7 +611,7 @@ double TFbXSQLVAR::RawReal() const {
     return d;
 }
 
-QByteArray TFbXSQLVAR::RawText() const {
+QByteArrayView TFbXSQLVAR::RawTextView() const {
     const XSQLVAR& v = *FXSQLVAR;
     if (!v.sqldata) return {};
     if (SQLType() == SQL_VARYING) {
@@ -610,9 +619,13 @@ QByteArray TFbXSQLVAR::RawText() const {
         std::memcpy(&n, v.sqldata, 2);
         // A count beyond the described length never reads past the data area.
         const int count = std::min<int>(n, std::max<int>(v.sqllen, 0));
-        return QByteArray(v.sqldata + 2, count);
+        return QByteArrayView(v.sqldata + 2, count);
     }
-    return QByteArray(v.sqldata, std::max<int>(v.sqllen, 0));
+    return QByteArrayView(v.sqldata, std::max<int>(v.sqllen, 0));
+}
+
+QByteArray TFbXSQLVAR::RawText() const {
+    return RawTextView().toByteArray();
 }
 
 bool TFbXSQLVAR::TextIsUnicode() const {
@@ -839,7 +852,7 @@ QString TFbXSQLVAR::AsWideString() const {
     const short t = SQLType();
     if (FQuery->NeedUnicodeFieldsTranslation()) {
         if (IsTextType(t) && TextIsUnicode()) {
-            QString s = QString::fromUtf8(RawText());
+            QString s = QString::fromUtf8(RawTextView());
             if (FQuery->TrimCharFields())
                 while (s.endsWith(QLatin1Char(' ')))
                     s.chop(1);
@@ -861,12 +874,18 @@ QString TFbXSQLVAR::AsWideString() const {
         // KOI8 text is decoded straight from its own code page, not through the ANSI one.
         const int cs = FXSQLVAR->sqlsubtype & 0xFF;
         if (IsKoi8CharSet(cs)) {
-            QString s = platform::Decode(RawText(), platform::TTextEncoding::KOI8R);
+            QString s = platform::Decode(RawTextView(), platform::TTextEncoding::KOI8R);
             if (FQuery->TrimCharFields())
                 while (s.endsWith(QLatin1Char(' ')))
                     s.chop(1);
             return s;
         }
+        // As through AsAnsiString, decoded straight from the data area.
+        QByteArrayView bytes = RawTextView();
+        if (FQuery->TrimCharFields())
+            while (bytes.endsWith(' '))
+                bytes.chop(1);
+        return platform::StringFromAnsi(bytes);
     }
     return platform::StringFromAnsi(AsAnsiString());
 }

@@ -55,6 +55,10 @@ TEST(Encoding, FileTextDecodesExactlyOrIsRefused) {
     EXPECT_TRUE(TryDecode(QByteArray("\xEF\xBB\xBFx"), TTextEncoding::UTF8, text));
     EXPECT_EQ(text, QString(QChar(0xFEFF)) + QLatin1Char('x'));
     EXPECT_EQ(Decode(QByteArray("\xEF\xBB\xBFx"), TTextEncoding::UTF8), text);
+    // Each broken sequence of UTF-8 shows as replacement characters, a mark inside as itself.
+    EXPECT_EQ(Decode(QByteArray("\xC5\x81\xC0\xAF\xED\xA0\x80x\xE2\x98"), TTextEncoding::UTF8),
+              QStringLiteral("\u0141\uFFFD\uFFFD\uFFFD\uFFFD\uFFFDx\uFFFD\uFFFD"));
+    EXPECT_EQ(Decode(QByteArray("a\xEF\xBB\xBF"), TTextEncoding::UTF8), QStringLiteral("a\uFEFF"));
     EXPECT_FALSE(TryDecode(QByteArray("a\xC3("), TTextEncoding::UTF8, text));
     EXPECT_TRUE(text.isEmpty());
     EXPECT_FALSE(TryDecode(QByteArray("a\0b", 3), TTextEncoding::UTF16LE, text));
