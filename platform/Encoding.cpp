@@ -84,17 +84,21 @@ private:
     std::unique_ptr<Reverse> FFromUnicode;
 };
 
+// Each table is built on its first use; a conversion checks only its own (this runs per value).
 const TSingleByteCodePage& CodePage(TTextEncoding e) {
-    static const TSingleByteCodePage windows1250("windows-1250");
-    static const TSingleByteCodePage koi8r("KOI8-R");
-    static const TSingleByteCodePage iso88592("ISO-8859-2");
     switch (e) {
-    case TTextEncoding::KOI8R:
+    case TTextEncoding::KOI8R: {
+        static const TSingleByteCodePage koi8r("KOI8-R");
         return koi8r;
-    case TTextEncoding::ISO88592:
+    }
+    case TTextEncoding::ISO88592: {
+        static const TSingleByteCodePage iso88592("ISO-8859-2");
         return iso88592;
-    default:
+    }
+    default: {
+        static const TSingleByteCodePage windows1250("windows-1250");
         return windows1250;
+    }
     }
 }
 
