@@ -27,7 +27,7 @@ public:
         }
     }
 
-    QString Decode(const QByteArray& bytes) const {
+    QString Decode(QByteArrayView bytes) const {
         QString out(bytes.size(), Qt::Uninitialized);
         char16_t* o = reinterpret_cast<char16_t*>(out.data());
         const auto* in = reinterpret_cast<const unsigned char*>(bytes.constData());
@@ -36,12 +36,13 @@ public:
         return out;
     }
 
-    QByteArray Encode(const QString& text) const {
-        QByteArray out(text.size(), Qt::Uninitialized);
-        char* o = out.data();
-        const char16_t* in = reinterpret_cast<const char16_t*>(text.constData());
+    // Writes at most text.size() bytes at `o`; returns how many.
+    qsizetype EncodeTo(QStringView text, char* o) const {
+        char* const start = o;
+        const char16_t* in = text.utf16();
+        const int16_t* table = FFromUnicode->data(); // a local: the stores through `o` may alias
         for (qsizetype i = 0, n = text.size(); i < n; ++i) {
-            const int b = (*FFromUnicode)[in[i]];
+            const int b = table[in[i]];
             if (b >= 0) {
                 *o++ = char(b);
                 continue;
@@ -53,7 +54,12 @@ public:
             }
             *o++ = Substitute(code);
         }
-        out.truncate(o - out.data());
+        return o - start;
+    }
+
+    QByteArray Encode(const QString& text) const {
+        QByteArray out(text.size(), Qt::Uninitialized);
+        out.truncate(EncodeTo(text, out.data()));
         return out;
     }
 
@@ -78,17 +84,21 @@ private:
     std::unique_ptr<Reverse> FFromUnicode;
 };
 
+// Each table is built on its first use; a conversion checks only its own (this runs per value).
 const TSingleByteCodePage& CodePage(TTextEncoding e) {
-    static const TSingleByteCodePage windows1250("windows-1250");
-    static const TSingleByteCodePage koi8r("KOI8-R");
-    static const TSingleByteCodePage iso88592("ISO-8859-2");
     switch (e) {
-    case TTextEncoding::KOI8R:
+    case TTextEncoding::KOI8R: {
+        static const TSingleByteCodePage koi8r("KOI8-R");
         return koi8r;
-    case TTextEncoding::ISO88592:
+    }
+    case TTextEncoding::ISO88592: {
+        static const TSingleByteCodePage iso88592("ISO-8859-2");
         return iso88592;
-    default:
+    }
+    default: {
+        static const TSingleByteCodePage windows1250("windows-1250");
         return windows1250;
+    }
     }
 }
 
@@ -105,7 +115,7 @@ QByteArray EncodeUtf16(const QString& text, bool bigEndian) {
 }
 
 // An odd last byte is not a character: TryDecode reports it, Decode shows U+FFFD.
-QString DecodeUtf16(const QByteArray& bytes, bool bigEndian) {
+QString DecodeUtf16(QByteArrayView bytes, bool bigEndian) {
     const qsizetype units = bytes.size() / 2;
     QString out(units + bytes.size() % 2, Qt::Uninitialized);
     char16_t* o = reinterpret_cast<char16_t*>(out.data());
@@ -121,7 +131,10 @@ QString DecodeUtf16(const QByteArray& bytes, bool bigEndian) {
 
 // A mark at the start of the bytes is content here: the caller has already taken the file's mark.
 // One decoder per thread: making one costs more than decoding a short value.
-QString DecodeUtf8(const QByteArray& bytes, bool* valid) {
+QString DecodeUtf8(QByteArrayView bytes, bool* valid) {
+    // Without a mark in front, Qt's plain conversion gives the same characters (and the same
+    // U+FFFD for broken bytes) in about half the time; it would drop a leading mark.
+    if (!valid && !bytes.startsWith("\xEF\xBB\xBF")) return QString::fromUtf8(bytes);
     thread_local QStringDecoder decoder(QStringConverter::Utf8,
                                         QStringConverter::Flag::Stateless |
                                             QStringConverter::Flag::ConvertInitialBom);
@@ -154,7 +167,18 @@ QByteArray Encode(const QString& text, TTextEncoding encoding) {
     }
 }
 
-QString Decode(const QByteArray& bytes, TTextEncoding encoding) {
+void EncodeInto(QStringView text, TTextEncoding encoding, QByteArray& out) {
+    if (!IsSingleByte(encoding)) {
+        out = Encode(text.toString(), encoding);
+        return;
+    }
+    // One byte per UTF-16 unit at most; the storage is kept when it is ours and large enough.
+    if (!out.isDetached() || out.capacity() < text.size()) out = QByteArray(text.size(), Qt::Uninitialized);
+    out.resize(text.size());
+    out.truncate(CodePage(encoding).EncodeTo(text, out.data()));
+}
+
+QString Decode(QByteArrayView bytes, TTextEncoding encoding) {
     switch (encoding) {
     case TTextEncoding::UTF8:
         return DecodeUtf8(bytes, nullptr);

@@ -8,6 +8,7 @@
 // as the code page's default character "?".
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
 
 namespace platform {
@@ -18,16 +19,19 @@ enum class TTextEncoding { Ansi, UTF8, UTF16LE, UTF16BE, KOI8R, ISO88592 };
 int AnsiCodePage();
 
 QByteArray Encode(const QString& text, TTextEncoding encoding);
+// As Encode, into `out`, whose storage is reused when it is not shared and large enough: for
+// values encoded again and again (statement parameters).
+void EncodeInto(QStringView text, TTextEncoding encoding, QByteArray& out);
 // Bytes that are not valid in the encoding (broken UTF-8, an odd last byte of UTF-16) become
 // U+FFFD; TryDecode reports them instead.
-QString Decode(const QByteArray& bytes, TTextEncoding encoding);
+QString Decode(QByteArrayView bytes, TTextEncoding encoding);
 // False when the bytes are not valid text in the encoding; `text` is then left empty.
 bool TryDecode(const QByteArray& bytes, TTextEncoding encoding, QString& text);
 
 inline QByteArray AnsiFromString(const QString& text) {
     return Encode(text, TTextEncoding::Ansi);
 }
-inline QString StringFromAnsi(const QByteArray& bytes) {
+inline QString StringFromAnsi(QByteArrayView bytes) {
     return Decode(bytes, TTextEncoding::Ansi);
 }
 

@@ -292,7 +292,8 @@ void TFbDatabase::CheckDatabaseName() {
 }
 
 void TFbDatabase::CheckActive(bool tryReconnect) {
-    if (FStreamedConnected && !FHandle && !Loading()) Loaded();
+    if (FHandle) return; // the common case first: every client call of every statement asks
+    if (FStreamedConnected && !Loading()) Loaded();
     if (FHandle) return;
     if (!FAutoReconnect) RaiseFbError(FbClientError::DatabaseNotOpen, {FullName()});
     if (!(tryReconnect || FAutoReconnect)) return;

@@ -300,8 +300,9 @@ void TFbTransaction::CheckDatabasesInList() {
 ISC_STATUS TFbTransaction::Call(ISC_STATUS errCode, bool raiseError) {
     RestoreDefaultFPUState();
     FCanTimeout = false;
-    const QList<TFbDatabase*> databases = FDatabases;
-    for (TFbDatabase* database : databases)
+    // The databases' checks neither add nor remove databases: no copy of the list (after every
+    // client call of every statement).
+    for (TFbDatabase* database : std::as_const(FDatabases))
         database->Call(errCode, false);
     if (raiseError && errCode > 0) RaiseIBError(ClientLibrary(), this);
     return errCode;

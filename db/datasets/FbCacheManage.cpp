@@ -52,6 +52,9 @@ struct TStringCollection::TColumn {
     qint64 Live = 0;
     qint64 Garbage = 0;
     qint64 Allocated = 0;
+    // The last place found: row KnownY's string starts at KnownPlace (none when -1).
+    mutable int KnownY = -1;
+    mutable char* KnownPlace = nullptr;
 
     TColumn() = default;
     TColumn(const TColumn&) = delete;
@@ -69,14 +72,27 @@ struct TStringCollection::TColumn {
     }
 
     char* Place(int y) const {
-        const int first = y - y % GroupRows;
-        char* base = Groups[y / GroupRows];
-        if (!base) return nullptr;
-        size_t offset = 0;
-        for (int i = first; i < y; ++i)
-            offset += Lengths[i];
-        return base + offset;
+        // Rows are mostly stored and read in order: the place of the row after the last one
+        // found follows from it without summing the lengths before it.
+        if (y == KnownY) return KnownPlace;
+        char* place = nullptr;
+        if (KnownY >= 0 && y == KnownY + 1 && y % GroupRows != 0) {
+            place = KnownPlace + Lengths[KnownY];
+        } else {
+            const int first = y - y % GroupRows;
+            char* base = Groups[y / GroupRows];
+            if (!base) return nullptr;
+            size_t offset = 0;
+            for (int i = first; i < y; ++i)
+                offset += Lengths[i];
+            place = base + offset;
+        }
+        KnownY = y;
+        KnownPlace = place;
+        return place;
     }
+    // After any change of the column's bytes or groups.
+    void ForgetPlace() const { KnownY = -1; }
 
     // `bytes` contiguous bytes at the tail, starting a new chunk when the current one is full.
     char* Allocate(size_t bytes) {
@@ -98,6 +114,7 @@ struct TStringCollection::TColumn {
     }
 
     void Compact(int count) {
+        ForgetPlace();
         std::vector<char*> old;
         old.swap(Chunks);
         Tail = ChunkEnd = nullptr;
@@ -182,12 +199,16 @@ void TStringCollection::SetValue(int x, int y, const char* data, int length) {
     }
     const int first = y - y % GroupRows;
     const int end = std::min(first + GroupRows, FCount);
+    char*& base = column.Groups[y / GroupRows];
     size_t before = 0, after = 0;
-    for (int i = first; i < y; ++i)
-        before += column.Lengths[i];
+    if (base) {
+        before = size_t(column.Place(y) - base);
+    } else {
+        for (int i = first; i < y; ++i)
+            before += column.Lengths[i];
+    }
     for (int i = y + 1; i < end; ++i)
         after += column.Lengths[i];
-    char*& base = column.Groups[y / GroupRows];
     const size_t groupBytes = before + old + after;
     const bool atTail = base && base + groupBytes == column.Tail;
     if (after == 0 && base &&
@@ -210,6 +231,9 @@ void TStringCollection::SetValue(int x, int y, const char* data, int length) {
     }
     column.Lengths[y] = uint16_t(length);
     column.Live += length - old;
+    // The rows after y moved with it; y itself stands at its new place.
+    column.KnownY = y;
+    column.KnownPlace = base + before;
     if (column.Garbage > CompactAbove && column.Garbage > column.Live) column.Compact(FCount);
 }
 
@@ -223,6 +247,7 @@ void TStringCollection::Clear() {
         column.Groups = nullptr;
         column.Tail = column.ChunkEnd = nullptr;
         column.Live = column.Garbage = column.Allocated = 0;
+        column.ForgetPlace();
     }
     FCount = 0;
     FCapacity = 0;

@@ -758,6 +758,9 @@ void TFbQuery::TransactionEndingHandler() {
 TFbXSQLVAR* TFbQuery::FindField(const QString& name) {
     // As for parameters: a short list of the names asked since the columns were last described.
     for (const TParamCacheEntry& entry : FFieldCache)
+        if (entry.Name.constData() == name.constData() && entry.Name.size() == name.size())
+            return entry.Param;
+    for (const TParamCacheEntry& entry : FFieldCache)
         if (entry.Name == name) return entry.Param;
     TFbXSQLVAR* field = FSQLRecord.FindParam(name);
     if (field && FFieldCache.size() < 16) FFieldCache.append({name, field});
@@ -785,6 +788,11 @@ TFbXSQLVAR& TFbQuery::ParamByName(const QString& name) {
     // The same few names are asked for at every execution: a short list compared by text is
     // cheaper than the list's hash lookup. Only items of the user list are kept; the list's items
     // live until the next text change.
+    // A name written as a literal at the caller's place is the same string every time: its
+    // characters need no comparing.
+    for (const TParamCacheEntry& entry : FParamCache)
+        if (entry.Name.constData() == name.constData() && entry.Name.size() == name.size())
+            return *entry.Param;
     for (const TParamCacheEntry& entry : FParamCache)
         if (entry.Name == name) return *entry.Param;
     if (TFbXSQLVAR* param = params.FindParam(name)) {

@@ -247,6 +247,8 @@ void TFbXSQLDA::ClearValues() {
     using TOp = TFbXSQLVAR::TStore::TOp;
     for (int i = 0; i < FCount; ++i) {
         TFbXSQLVAR& item = *FXSQLVARs[size_t(i)];
+        // A select clears its columns before and after the execution; the second finds them clear.
+        if (item.IsClearedValue()) continue;
         const bool wasNullable = item.IsNullable();
         item.ApplyStore(TFbXSQLVAR::TStore{TOp::SetNull});
         if (!wasNullable) item.ApplyStore(TFbXSQLVAR::TStore{TOp::NotNullable});
@@ -456,7 +458,7 @@ void TFbXSQLDA::PlanMacroTexts(TRebuild& r, const QList<TParamListEntry>& entrie
     for (int i = 0; i < r.Count; ++i) {
         if (!entries[i].SetMacroValue) continue;
         TRebuild::TMacroText text{entries[i].MacroValue, QByteArray()};
-        EncodeInto(AnsiEncoder(), text.Wide, text.Encoded);
+        EncodeAnsiInto(text.Wide, text.Encoded);
         r.MacroTexts.insert_or_assign(r.Keys[size_t(i)], std::move(text));
     }
     r.MacroOf.assign(size_t(r.Count), nullptr);

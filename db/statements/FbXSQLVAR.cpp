@@ -166,6 +166,15 @@ void TFbXSQLVAR::SetIndicator(bool present) {
     }
 }
 
+bool TFbXSQLVAR::IsClearedValue() const {
+    const XSQLVAR& v = *FXSQLVAR;
+    const bool indicatorCleared = (v.sqltype & 1) ? v.sqlind == &FIndicator : v.sqlind == nullptr;
+    // Items whose null state the statement follows are cleared in full every time.
+    return (v.sqltype & ~1) != 0 && indicatorCleared && FIndicator == -1 && !FHasStreamValue &&
+           FStreamValue.isEmpty() && !FHasWideTemp && FWideTempValue.isEmpty() && !FIsDefferedSetting &&
+           FModified && FInitialized && !FTextData.FCanForceIsNull && !FTextData.FIsMacro;
+}
+
 void TFbXSQLVAR::SetTypedValue(const TStore& store) {
     if (FParent->IsParams() && FInEqualGroup) {
         const auto it = FParent->FEquelNames.find(FName);
@@ -180,7 +189,8 @@ void TFbXSQLVAR::SetTypedValue(const TStore& store) {
 
 void TFbXSQLVAR::ApplyStore(const TStore& store) {
     using TOp = TStore::TOp;
-    const bool wasNull = IsNull();
+    // Only a parameter that may be rewritten to IS NULL asks whether it was null.
+    const bool wasNull = FTextData.FCanForceIsNull && IsNull();
     XSQLVAR& v = *FXSQLVAR;
     const auto dropValueState = [this](bool keepStream) {
         if (!keepStream && FHasStreamValue) {
@@ -379,7 +389,15 @@ void TFbXSQLVAR::ServerType(short& type, short& subType, short& scale) const {
     type = subType = scale = 0;
     if (FParent->IsUserList()) {
         if (!FQuery->Prepared()) return;
-        const TFbXSQLVAR* server = FQuery->ServerParams().FindExact(FName);
+        // Mostly the server list mirrors the user list: the item at the same place, when it bears
+        // the name and no other item does, is the one the name lookup would find.
+        const TFbXSQLDA& list = FQuery->ServerParams();
+        const TFbXSQLVAR* server = nullptr;
+        if (FIndex < list.Count()) {
+            const TFbXSQLVAR& twin = *list.FXSQLVARs[size_t(FIndex)];
+            if (!twin.FInEqualGroup && twin.FName == FName) server = &twin;
+        }
+        if (!server) server = list.FindExact(FName);
         if (!server || server == this) return;
         type = server->FSrvSQLType;
         subType = server->FSrvSQLSubType;
@@ -434,8 +452,10 @@ void TFbXSQLVAR::SetStringValue(const QString* wide, const QByteArray* ansi) {
     }
 
     QByteArray& buffer = FEncodeBuffer;
-    if (wide)
-        EncodeInto(utf8 ? Utf8Encoder() : AnsiEncoder(), *wide, buffer);
+    if (wide && utf8)
+        EncodeInto(Utf8Encoder(), *wide, buffer);
+    else if (wide)
+        EncodeAnsiInto(*wide, buffer);
     else if (utf8)
         buffer = platform::StringFromAnsi(*ansi).toUtf8();
     else
@@ -487,8 +507,11 @@ void TFbXSQLVAR::SetStringValue(const QString* wide, const QByteArray* ansi) {
         StoreData(SQL_TEXT, int(length), buffer.constData(), keep);
     }
     if (utf8) {
+        // UTF-8 bytes for a column in UTF8 or UNICODE_FSS carry the column's own character set, so
+        // that the server stores them without a transliteration; for other columns UNICODE_FSS.
+        const int columnSet = srvSub & 0xFF;
         TStore s{TStore::TOp::SubType};
-        s.Value = CharSetUnicodeFss;
+        s.Value = short(IsTextType(srvType) && IsUnicodeCharSetId(columnSet) ? columnSet : CharSetUnicodeFss);
         SetTypedValue(s);
     }
     SetDeferred(deferred);
@@ -588,7 +611,7 @@ double TFbXSQLVAR::RawReal() const {
     return d;
 }
 
-QByteArray TFbXSQLVAR::RawText() const {
+QByteArrayView TFbXSQLVAR::RawTextView() const {
     const XSQLVAR& v = *FXSQLVAR;
     if (!v.sqldata) return {};
     if (SQLType() == SQL_VARYING) {
@@ -596,9 +619,13 @@ QByteArray TFbXSQLVAR::RawText() const {
         std::memcpy(&n, v.sqldata, 2);
         // A count beyond the described length never reads past the data area.
         const int count = std::min<int>(n, std::max<int>(v.sqllen, 0));
-        return QByteArray(v.sqldata + 2, count);
+        return QByteArrayView(v.sqldata + 2, count);
     }
-    return QByteArray(v.sqldata, std::max<int>(v.sqllen, 0));
+    return QByteArrayView(v.sqldata, std::max<int>(v.sqllen, 0));
+}
+
+QByteArray TFbXSQLVAR::RawText() const {
+    return RawTextView().toByteArray();
 }
 
 bool TFbXSQLVAR::TextIsUnicode() const {
@@ -825,7 +852,7 @@ QString TFbXSQLVAR::AsWideString() const {
     const short t = SQLType();
     if (FQuery->NeedUnicodeFieldsTranslation()) {
         if (IsTextType(t) && TextIsUnicode()) {
-            QString s = QString::fromUtf8(RawText());
+            QString s = QString::fromUtf8(RawTextView());
             if (FQuery->TrimCharFields())
                 while (s.endsWith(QLatin1Char(' ')))
                     s.chop(1);
@@ -847,12 +874,18 @@ QString TFbXSQLVAR::AsWideString() const {
         // KOI8 text is decoded straight from its own code page, not through the ANSI one.
         const int cs = FXSQLVAR->sqlsubtype & 0xFF;
         if (IsKoi8CharSet(cs)) {
-            QString s = platform::Decode(RawText(), platform::TTextEncoding::KOI8R);
+            QString s = platform::Decode(RawTextView(), platform::TTextEncoding::KOI8R);
             if (FQuery->TrimCharFields())
                 while (s.endsWith(QLatin1Char(' ')))
                     s.chop(1);
             return s;
         }
+        // As through AsAnsiString, decoded straight from the data area.
+        QByteArrayView bytes = RawTextView();
+        if (FQuery->TrimCharFields())
+            while (bytes.endsWith(' '))
+                bytes.chop(1);
+        return platform::StringFromAnsi(bytes);
     }
     return platform::StringFromAnsi(AsAnsiString());
 }

@@ -218,6 +218,8 @@ private:
     // Moves the item onto a descriptor item of its own, off any list's descriptor.
     void Detach() noexcept;
     void SetIndicator(bool present);
+    // Whether clearing the value (null, keeping whether the item is nullable) would change nothing.
+    bool IsClearedValue() const;
 
     void SetStringValue(const QString* wide, const QByteArray* ansi);
     // The server's type, subtype and scale for this item (0 while unknown).
@@ -231,6 +233,7 @@ private:
     double RawReal() const;
     // The stored text bytes of SQL_TEXT and SQL_VARYING values.
     QByteArray RawText() const;
+    QByteArrayView RawTextView() const;
     bool TextIsUnicode() const;
     // The content of a blob item: the pending bytes or the blob read from the server.
     QByteArray BlobContent() const;

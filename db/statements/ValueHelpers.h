@@ -55,16 +55,15 @@ inline bool IsTextType(short t) {
     RaiseFbError(FbClientError::InvalidDataConversion);
 }
 
-inline QStringEncoder& AnsiEncoder() {
-    thread_local QStringEncoder encoder(
-        QByteArray("windows-" + QByteArray::number(platform::AnsiCodePage())).constData(),
-        QStringConverter::Flag::Stateless);
-    return encoder;
-}
-
 inline QStringEncoder& Utf8Encoder() {
     thread_local QStringEncoder encoder(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
     return encoder;
+}
+
+// Into the ANSI code page through the platform's conversion (a similar character or "?" for one
+// the code page lacks), reusing the storage of `buffer`.
+inline void EncodeAnsiInto(const QString& text, QByteArray& buffer) {
+    platform::EncodeInto(text, platform::TTextEncoding::Ansi, buffer);
 }
 
 // Encodes into `buffer`, reusing its storage.

@@ -84,6 +84,10 @@ TEST(RecordCacheTest, StringCollectionKeepsEveryValueUnderRandomRewrites) {
         if (length > 1) value[length / 2] = '\0';
         strings.SetValue(x, y, value);
         model[x][size_t(y)] = value;
+        // Reads between writes, in order and anywhere (places found are remembered).
+        const int near = std::min(y + 1, strings.Count() - 1), any = int(random() % strings.Count());
+        for (const int r : {near, any})
+            ASSERT_EQ(strings.Value(x, r).toByteArray(), model[x][size_t(r)]) << x << "," << r;
         if (step % 997 != 0) continue;
         for (int c = 0; c < 2; ++c)
             for (int r = 0; r < strings.Count(); ++r)

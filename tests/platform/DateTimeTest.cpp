@@ -1,6 +1,7 @@
 #include "platform/DateTime.h"
 #include "platform/Exceptions.h"
 
+#include <cfenv>
 #include <gtest/gtest.h>
 
 using namespace platform;
@@ -36,9 +37,15 @@ TEST(DateTime, TimeStampConversions) {
     EXPECT_EQ(before.Time, 21600000);
     EXPECT_DOUBLE_EQ(TimeStampToDateTime(before), -1.25);
 
-    // Half a millisecond rounds to even.
+    // Half a millisecond rounds to even; the caller's rounding mode stays as it was.
     EXPECT_EQ(DateTimeToTimeStamp(0.5 / MSecsPerDay).Time, 0);
     EXPECT_EQ(DateTimeToTimeStamp(1.5 / MSecsPerDay).Time, 2);
+    EXPECT_EQ(DateTimeToTimeStamp(-1 - 1.5 / MSecsPerDay).Time, 2);
+    EXPECT_EQ(DateTimeToTimeStamp(2.75 / MSecsPerDay).Time, 3);
+    std::fesetround(FE_UPWARD);
+    EXPECT_EQ(DateTimeToTimeStamp(1.5 / MSecsPerDay).Time, 2);
+    EXPECT_EQ(std::fegetround(), FE_UPWARD);
+    std::fesetround(FE_TONEAREST);
 }
 
 TEST(DateTime, InvalidTimeStampRaisesWithBothNumbers) {

@@ -55,6 +55,10 @@ TEST(Encoding, FileTextDecodesExactlyOrIsRefused) {
     EXPECT_TRUE(TryDecode(QByteArray("\xEF\xBB\xBFx"), TTextEncoding::UTF8, text));
     EXPECT_EQ(text, QString(QChar(0xFEFF)) + QLatin1Char('x'));
     EXPECT_EQ(Decode(QByteArray("\xEF\xBB\xBFx"), TTextEncoding::UTF8), text);
+    // Each broken sequence of UTF-8 shows as replacement characters, a mark inside as itself.
+    EXPECT_EQ(Decode(QByteArray("\xC5\x81\xC0\xAF\xED\xA0\x80x\xE2\x98"), TTextEncoding::UTF8),
+              QStringLiteral("\u0141\uFFFD\uFFFD\uFFFD\uFFFD\uFFFDx\uFFFD\uFFFD"));
+    EXPECT_EQ(Decode(QByteArray("a\xEF\xBB\xBF"), TTextEncoding::UTF8), QStringLiteral("a\uFEFF"));
     EXPECT_FALSE(TryDecode(QByteArray("a\xC3("), TTextEncoding::UTF8, text));
     EXPECT_TRUE(text.isEmpty());
     EXPECT_FALSE(TryDecode(QByteArray("a\0b", 3), TTextEncoding::UTF16LE, text));
@@ -71,4 +75,23 @@ TEST(Encoding, FileTextDecodesExactlyOrIsRefused) {
     EXPECT_EQ(DetectTextEncoding(QByteArray("plain"), mark), TTextEncoding::Ansi);
     EXPECT_EQ(DetectTextEncoding(QByteArray("\xFF\xFEx\0", 4), mark), TTextEncoding::UTF16LE);
     EXPECT_EQ(mark, 2);
+}
+
+// Into a reused buffer: the same bytes as Encode, whatever the buffer held; a copy sharing the
+// buffer's storage keeps its bytes.
+TEST(Encoding, EncodeIntoGivesEncodesBytesAndLeavesASharedCopyAlone) {
+    QByteArray buffer;
+    for (TTextEncoding e :
+         {TTextEncoding::Ansi, TTextEncoding::KOI8R, TTextEncoding::UTF8, TTextEncoding::UTF16LE}) {
+        for (const QString& text : {QStringLiteral("Łódź À 你 \U0001F600 długi tekst"), QStringLiteral("ż"),
+                                    QString(), QStringLiteral("Zażółć gęślą jaźń")}) {
+            EncodeInto(text, e, buffer);
+            EXPECT_EQ(buffer, Encode(text, e));
+        }
+    }
+    const QByteArray shared = buffer;
+    const QByteArray held = QByteArray(shared.constData(), shared.size());
+    EncodeInto(QStringLiteral("x"), TTextEncoding::Ansi, buffer);
+    EXPECT_EQ(buffer, QByteArray("x"));
+    EXPECT_EQ(shared, held);
 }

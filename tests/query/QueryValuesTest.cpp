@@ -176,3 +176,44 @@ TEST_F(QueryValues, ATextBlobAssignedOnAUnicodeConnectionKeepsItsCharacterSet) {
     Read(2, back, bytes);
     EXPECT_EQ(back, text);
 }
+
+TEST_F(QueryValues, TextSetOnAUtf8ConnectionArrivesUnchangedInEveryKindOfTextColumn) {
+    // UTF-8 bytes are labelled with a Unicode column's own character set and UNICODE_FSS
+    // otherwise; each column must hold the characters given, read back as stored.
+    const QString path = Dir.filePath(QStringLiteral("utf8.fdb"));
+    RunIsql(QStringLiteral("create database '%1' user 'SYSDBA' default character set UTF8;\n"
+                           "create table t (u varchar(20), f varchar(20) character set unicode_fss,\n"
+                           "  w varchar(20) character set win1250);\n"
+                           "commit;\n")
+                .arg(path));
+    auto* utf8 = new TpFbDatabase(Form.get());
+    utf8->SetDBName(path);
+    utf8->SetDBParams({QStringLiteral("user_name=SYSDBA"), QStringLiteral("lc_ctype=UTF8")});
+    utf8->SetSQLDialect(3);
+    utf8->SetConnected(true);
+    TpFbTransaction* tr = NewTransaction(QStringLiteral("pFbTransactionUtf8"), utf8);
+    tr->StartTransaction();
+    TpFbQuery* q = NewQuery(QStringLiteral("pFbQueryUtf8"), utf8, tr);
+    const QString wide = QStringLiteral("Łódź \U0001F600 ż");
+    const QString polish = QStringLiteral("Łódź gęś");
+    SetLines(*q, {QStringLiteral("insert into t (u, f, w) values (:u, :f, :w)")});
+    for (int i = 0; i < 2; ++i) { // the second execution reuses the prepared statement
+        q->ParamByName(QStringLiteral("u")).SetAsString(wide);
+        q->ParamByName(QStringLiteral("f")).SetAsString(polish);
+        q->ParamByName(QStringLiteral("w")).SetAsString(polish);
+        q->ExecQuery();
+    }
+    SetLines(*q, {QStringLiteral("select u, f, w, octet_length(u) as n from t")});
+    q->ExecQuery();
+    for (int i = 0; i < 2; ++i) {
+        ASSERT_FALSE(q->Eof());
+        EXPECT_EQ(q->FieldByName(QStringLiteral("u")).AsString(), wide);
+        EXPECT_EQ(q->FieldByName(QStringLiteral("n")).AsInteger(), wide.toUtf8().size());
+        EXPECT_EQ(q->FieldByName(QStringLiteral("f")).AsString(), polish);
+        EXPECT_EQ(q->FieldByName(QStringLiteral("w")).AsString(), polish);
+        q->Next();
+    }
+    EXPECT_TRUE(q->Eof());
+    q->Close();
+    tr->Rollback();
+}
