@@ -48,6 +48,18 @@ public:
     explicit operator bool() const noexcept { return FHandle != 0; }
     // Forgets the handle without the server (it was freed there, or the connection is gone).
     void Release() noexcept { FHandle = 0; }
+    // Takes over a handle of `library` that another owner let go of.
+    void Adopt(IIBClientLibrary& library, isc_stmt_handle handle) noexcept {
+        Drop();
+        FLibrary = &library;
+        FHandle = handle;
+    }
+    // Lets go of the handle, which the caller then owns.
+    isc_stmt_handle Detach() noexcept {
+        const isc_stmt_handle handle = FHandle;
+        FHandle = 0;
+        return handle;
+    }
     // Drops the handle on the server, ignoring what the server says.
     void Drop() noexcept {
         if (FHandle && FLibrary) {
