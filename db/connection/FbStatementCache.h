@@ -19,8 +19,8 @@ struct TFbPreparedForm {
     int Dialect = 0;
     quint64 Generation = 0; // the cache's metadata generation when it was prepared
     int StatementType = 0;
-    short OutputCount = 0;        // the column count the prepare reported
-    std::vector<XSQLVAR> Output;  // the first column after the prepare, all of them once described
+    short OutputCount = 0;       // the column count the prepare reported
+    std::vector<XSQLVAR> Output; // the first column after the prepare, all of them once described
     bool InputDescribed = false;
     short InputCount = 0;
     std::vector<XSQLVAR> Input;
