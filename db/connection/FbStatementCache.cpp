@@ -63,12 +63,12 @@ bool TFbStatementCache::Suspended() {
     return false;
 }
 
-bool TFbStatementCache::Take(const QByteArray& text, int dialect, isc_stmt_handle& handle,
+bool TFbStatementCache::Take(const QByteArray& text, int dialect, TFbStatementHandle& handle,
                              TFbPreparedForm& form) {
     if (FCapacity == 0 || FIdle.empty() || Suspended()) return false;
     for (auto it = FIdle.begin(); it != FIdle.end(); ++it) {
         if (it->Form.Dialect != dialect || it->Form.Text != text) continue;
-        handle = it->Handle.Detach();
+        handle.MoveFrom(it->Handle);
         form = std::move(it->Form);
         FIdle.erase(it);
         return true;
@@ -76,26 +76,18 @@ bool TFbStatementCache::Take(const QByteArray& text, int dialect, isc_stmt_handl
     return false;
 }
 
-void TFbStatementCache::Give(IIBClientLibrary& library, isc_stmt_handle handle, TFbPreparedForm&& form) {
+void TFbStatementCache::Give(TFbStatementHandle& handle, TFbPreparedForm&& form) {
     if (!handle) return;
     if (FCapacity == 0 || form.Generation != FGeneration || Suspended()) {
-        TFbStatementHandle dropped;
-        dropped.Adopt(library, handle);
-        dropped.Drop();
+        handle.Drop();
         RestoreDefaultFPUState();
         return;
     }
-    // Drop first what the new entry pushes out, so that a failing allocation loses nothing held.
+    // Drop first what the new entry pushes out; a failing allocation leaves the handle where it was.
     DropBeyond(FCapacity - 1);
-    try {
-        FIdle.emplace_front();
-    } catch (...) {
-        TFbStatementHandle dropped;
-        dropped.Adopt(library, handle);
-        throw;
-    }
+    FIdle.emplace_front();
     TEntry& entry = FIdle.front();
-    entry.Handle.Adopt(library, handle);
+    entry.Handle.MoveFrom(handle);
     entry.Form = std::move(form);
 }
 

@@ -47,13 +47,13 @@ public:
     int IdleCount() const { return int(FIdle.size()); }
     quint64 Generation() const { return FGeneration; }
 
-    // Takes the idle handle prepared from `text` in `dialect` out of the cache; false when there
-    // is none (or the cache is off, or metadata is being changed).
-    bool Take(const QByteArray& text, int dialect, isc_stmt_handle& handle, TFbPreparedForm& form);
-    // Takes back a handle of `library` with no open cursor. It is dropped instead when the cache
+    // Moves the idle handle prepared from `text` in `dialect` into `handle`; false when there is
+    // none (or the cache is off, or metadata is being changed).
+    bool Take(const QByteArray& text, int dialect, TFbStatementHandle& handle, TFbPreparedForm& form);
+    // Takes the handle (its cursor closed) away from `handle`. It is dropped instead when the cache
     // is off or the metadata changed since it was prepared; the least recently used idle handle
     // beyond the capacity is dropped.
-    void Give(IIBClientLibrary& library, isc_stmt_handle handle, TFbPreparedForm&& form);
+    void Give(TFbStatementHandle& handle, TFbPreparedForm&& form);
 
     // A metadata change runs in `transaction` on this connection: the idle handles are dropped (they
     // would hold the changed objects in use), handles in use are dropped when given back, and until

@@ -359,13 +359,10 @@ void TFbQuery::Prepare() {
     const int dialect = SQLDialect();
     // The same text prepared before on this connection: its handle and description are reused.
     TFbStatementCache& cache = Database()->StatementCache();
-    isc_stmt_handle cached = 0;
     FForm = TFbPreparedForm();
-    FFormFromCache = cache.Take(FText.PreparedSQL(), dialect, cached, FForm);
+    FFormFromCache = cache.Take(FText.PreparedSQL(), dialect, FHandle, FForm);
     FReusedUnexecuted = FFormFromCache;
-    if (FFormFromCache) {
-        FHandle.Adopt(library, cached);
-    } else {
+    if (!FFormFromCache) {
         FForm.Text = FText.PreparedSQL();
         FForm.Dialect = dialect;
         FForm.Generation = cache.Generation();
@@ -841,7 +838,7 @@ bool TFbQuery::GiveHandleBack(bool cursorOpen) {
         Call(result, false);
         if (result > 0 && !StatusHolds(isc_dsql_cursor_close_err)) return false;
     }
-    cache.Give(library, FHandle.Detach(), std::move(FForm));
+    cache.Give(FHandle, std::move(FForm));
     FForm = TFbPreparedForm();
     FFormFromCache = false;
     return true;

@@ -77,9 +77,13 @@ TEST_F(StatementCache, TextsSetAgainReuseTheirHandlesWithNewValuesAndNothingWhen
     EXPECT_EQ(Db->StatementCache().IdleCount(), 2);
     EXPECT_EQ(ServerStatements(*Db), before + 3);
 
-    // Off: every text change prepares anew and nothing is kept.
+    // Off: every text change prepares anew and nothing is kept. Dropping the kept handles leaves
+    // the one in use alone (the client clears the address a dropped handle was allocated into).
     Db->SetStatementCacheSize(0);
     EXPECT_EQ(Db->StatementCache().IdleCount(), 0);
+    ASSERT_NE(Q->Handle(), isc_stmt_handle(0));
+    Q->ExecQuery();
+    EXPECT_EQ(Q->RowsAffected(), 1);
     for (int round = 0; round < 2; ++round) {
         SetLines(*Q, sum);
         Q->ParamByName(QStringLiteral("tid")).SetAsInteger(7);
@@ -88,6 +92,8 @@ TEST_F(StatementCache, TextsSetAgainReuseTheirHandlesWithNewValuesAndNothingWhen
         Q->Close();
     }
     EXPECT_EQ(Q->PrepareCount(), 4);
+    Tr->Commit();
+    EXPECT_EQ(ServerStatements(*Db), before + 1);
 }
 
 TEST_F(StatementCache, StatementsWithTheSameTextAtOnceEachHaveTheirOwnHandle) {
