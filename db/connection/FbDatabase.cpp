@@ -169,6 +169,8 @@ TFbDatabase::~TFbDatabase() {
             // Nothing may escape a destructor; the attachment is forgotten below.
         }
     }
+    // Handles still kept belong to an attachment that is gone.
+    FStatementCache.ForgetAll();
     FNotices.CallAllLastFirst(TNotice::Destroy, this);
     FFbBases.FreeAll(&TFbBase::OnDatabaseFree, [this](TFbBase& link) {
         if (link.Database() == this) link.SetDatabase(nullptr);
@@ -559,6 +561,8 @@ void TFbDatabase::InternalClose(bool force) {
         return true;
     });
 
+    // The statements have given their handles back: none may outlive the attachment.
+    FStatementCache.DropAll();
     if (!FHandleIsShared && !Detach(force)) {
         if (handlerError) std::rethrow_exception(handlerError);
         return;
@@ -600,6 +604,7 @@ bool TFbDatabase::Detach(bool force) {
 }
 
 void TFbDatabase::CloseLostConnect() {
+    FStatementCache.ForgetAll();
     FHandle = 0;
     FHandleIsShared = false;
     vAttachmentID = -1;

@@ -5,6 +5,7 @@
 #include "FbBase.h"
 #include "FbNoticeList.h"
 #include "FbParams.h"
+#include "FbStatementCache.h"
 #include "IB_Intf.h"
 #include "platform/Component.h"
 
@@ -97,6 +98,12 @@ public:
     double DifferenceTime() const { return Connected() ? FDifferenceTime : 0; }
     // The server's current time; reads it with a one-value query in the internal transaction.
     double GetServerTime();
+    // How many idle prepared statements the connection keeps for reuse by text (0: none, each
+    // text change prepares anew); lowering it drops the least recently used at once.
+    int StatementCacheSize() const { return FStatementCache.Capacity(); }
+    void SetStatementCacheSize(int value) { FStatementCache.SetCapacity(value); }
+    // The idle prepared statements of the connection (statements take and give back handles).
+    TFbStatementCache& StatementCache() { return FStatementCache; }
     // The database's own transaction, used for its own queries.
     TFbTransaction* InternalTransaction() const { return vInternalTransaction; }
 
@@ -244,6 +251,7 @@ private:
     TFbTransaction* vInternalTransaction = nullptr;
     TFbCustomTimer* FTimer = nullptr;
     quint32 FLastActiveTime = 0;
+    TFbStatementCache FStatementCache;
 };
 
 Q_DECLARE_OPERATORS_FOR_FLAGS(TDesignDBOptions)

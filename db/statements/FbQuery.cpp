@@ -50,6 +50,28 @@ bool StatusHolds(ISC_STATUS code) {
     return false;
 }
 
+// Statement types whose handles are kept for reuse: the ones a text change replaces in a loop.
+// A select for update keeps its cursor name on the handle; DDL changes what the others described.
+bool Reusable(TFbSQLTypes type) {
+    switch (type) {
+    case TFbSQLTypes::SQLSelect:
+    case TFbSQLTypes::SQLInsert:
+    case TFbSQLTypes::SQLUpdate:
+    case TFbSQLTypes::SQLDelete:
+    case TFbSQLTypes::SQLExecProcedure:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// An execution failed because the prepared form no longer matches the metadata: the server
+// reports a column the form uses as dropped ("Column has been unexpectedly deleted"), or the form
+// as obsolete.
+bool StaleFormError() {
+    return StatusHolds(isc_field_disappeared) || StatusHolds(isc_obsolete_metadata);
+}
+
 // The statement runs a prepare or an execution; the mark goes away on every way out.
 class TRunMark {
 public:
@@ -334,17 +356,33 @@ void TFbQuery::Prepare() {
     FText.ApplyCodePage();
 
     IIBClientLibrary& library = Library();
-    Call(library.isc_dsql_alloc_statement2(StatusVector(), FBase.DBHandle(), FHandle.Allocate(library)),
-         true);
+    const int dialect = SQLDialect();
+    // The same text prepared before on this connection: its handle and description are reused.
+    TFbStatementCache& cache = Database()->StatementCache();
+    FForm = TFbPreparedForm();
+    FFormFromCache = cache.Take(FText.PreparedSQL(), dialect, FHandle, FForm);
+    FReusedUnexecuted = FFormFromCache;
+    if (!FFormFromCache) {
+        FForm.Text = FText.PreparedSQL();
+        FForm.Dialect = dialect;
+        FForm.Generation = cache.Generation();
+        Call(library.isc_dsql_alloc_statement2(StatusVector(), FBase.DBHandle(), FHandle.Allocate(library)),
+             true);
+    }
     try {
-        const int dialect = SQLDialect();
         FFieldCache.clear();
         FSQLRecord.SetCount(1);
-        ++FPrepareCount;
-        Call(library.isc_dsql_prepare(StatusVector(), FBase.TRHandle(), FHandle.Address(),
-                                      static_cast<unsigned short>(0), FText.PreparedSQL().constData(),
-                                      static_cast<unsigned short>(dialect), FSQLRecord.AsXSQLDA()),
-             true);
+        if (FFormFromCache) {
+            TFbPreparedForm::Replay(FSQLRecord.AsXSQLDA(), FForm.OutputCount, FForm.Output);
+        } else {
+            ++FPrepareCount;
+            Call(library.isc_dsql_prepare(StatusVector(), FBase.TRHandle(), FHandle.Address(),
+                                          static_cast<unsigned short>(0), FText.PreparedSQL().constData(),
+                                          static_cast<unsigned short>(dialect), FSQLRecord.AsXSQLDA()),
+                 true);
+            FForm.OutputCount = FSQLRecord.AsXSQLDA()->sqld;
+            FForm.Output = TFbPreparedForm::Items(FSQLRecord.AsXSQLDA());
+        }
 
         ReadStatementType();
         if (FSQLType == TFbSQLTypes::SQLSelectForUpdate) NameCursor();
@@ -389,6 +427,10 @@ void TFbQuery::Prepare() {
 }
 
 void TFbQuery::ReadStatementType() {
+    if (FFormFromCache) {
+        FSQLType = TFbSQLTypes(FForm.StatementType);
+        return;
+    }
     IIBClientLibrary& library = Library();
     char item = isc_info_sql_stmt_type;
     char info[8] = {};
@@ -399,6 +441,33 @@ void TFbQuery::ReadStatementType() {
     if (info[0] != isc_info_sql_stmt_type || !type || type->isEmpty())
         RaiseFbError(FbClientError::UnknownError);
     FSQLType = TFbSQLTypes(InfoInteger(*type));
+    FForm.StatementType = int(FSQLType);
+}
+
+void TFbQuery::DescribeInput(XSQLDA* da) {
+    const size_t wanted = size_t(std::min<int>(da->sqln, FForm.InputCount));
+    if (FForm.InputDescribed && FForm.Input.size() >= wanted) {
+        TFbPreparedForm::Replay(da, FForm.InputCount, FForm.Input);
+        return;
+    }
+    Call(Library().isc_dsql_describe_bind(StatusVector(), FHandle.Address(),
+                                          static_cast<unsigned short>(SQLDialect()), da),
+         true);
+    FForm.InputDescribed = true;
+    FForm.InputCount = da->sqld;
+    FForm.Input = TFbPreparedForm::Items(da);
+}
+
+void TFbQuery::DescribeOutput(XSQLDA* da) {
+    if (FForm.Output.size() >= size_t(std::min<int>(da->sqln, FForm.OutputCount))) {
+        TFbPreparedForm::Replay(da, FForm.OutputCount, FForm.Output);
+        return;
+    }
+    Call(Library().isc_dsql_describe(StatusVector(), FHandle.Address(),
+                                     static_cast<unsigned short>(SQLDialect()), da),
+         true);
+    FForm.OutputCount = da->sqld;
+    FForm.Output = TFbPreparedForm::Items(da);
 }
 
 void TFbQuery::NameCursor() {
@@ -451,10 +520,7 @@ void TFbQuery::DescribeParams(bool diffParams) {
     const bool keepValues = diffParams && FText.HaveMacros();
     std::vector<TFbXSQLVAR::TSavedValue> saved;
     if (keepValues) saved = FSQLParams.SaveValues();
-    IIBClientLibrary& library = Library();
-    Call(library.isc_dsql_describe_bind(StatusVector(), FHandle.Address(),
-                                        static_cast<unsigned short>(SQLDialect()), FSQLParams.AsXSQLDA()),
-         true);
+    DescribeInput(FSQLParams.AsXSQLDA());
     FSQLParams.InitializeVars();
     if (keepValues) {
         FSQLParams.RestoreValues(saved);
@@ -501,9 +567,7 @@ void TFbQuery::DescribeColumns() {
     }
     if (columns > FSQLRecord.Count()) {
         FSQLRecord.SetCount(columns);
-        Call(Library().isc_dsql_describe(StatusVector(), FHandle.Address(),
-                                         static_cast<unsigned short>(SQLDialect()), FSQLRecord.AsXSQLDA()),
-             true);
+        DescribeOutput(FSQLRecord.AsXSQLDA());
     } else {
         FSQLRecord.SetCount(columns);
     }
@@ -555,6 +619,24 @@ void TFbQuery::RunSelect(XSQLDA* input) {
 }
 
 void TFbQuery::ExecQuery() {
+    try {
+        RunExecQuery();
+    } catch (const EFbInterBaseError&) {
+        // A handle from the connection's cache may predate a metadata change made elsewhere:
+        // prepared again once, with every other kept handle of the connection.
+        if (!FFormFromCache || !StaleFormError() || !Database()) throw;
+        Database()->StatementCache().Invalidate();
+        if (FOpen) Close();
+        FreeHandle();
+        RunExecQuery();
+    }
+}
+
+void TFbQuery::MetadataChanging() {
+    if (Database()) Database()->StatementCache().MetadataChanging(Transaction());
+}
+
+void TFbQuery::RunExecQuery() {
     TRunMark mark(FQueryRunState, TQueryRunStateFlag::qrsInExecute);
     if (SQLKind() == TSQLKind::skDDL) {
         ExecuteImmediate();
@@ -567,6 +649,8 @@ void TFbQuery::ExecQuery() {
         Prepare();
     if (FHaveStreamParams) FUserSQLParams.WriteStreamParams();
     XSQLDA* input = InputList();
+    if (FSQLType == TFbSQLTypes::SQLDDL) MetadataChanging();
+    FReusedUnexecuted = false;
 
     const quint32 start = FbTickCount();
     try {
@@ -626,6 +710,7 @@ void TFbQuery::ExecuteImmediate() {
     if (FHaveStreamParams) FUserSQLParams.WriteStreamParams();
     XSQLDA* input = InputList();
     if (FHandle) FreeHandle();
+    if (SQLKind() == TSQLKind::skDDL) MetadataChanging();
     const quint32 start = FbTickCount();
     try {
         Call(Library().isc_dsql_execute_immediate(
@@ -689,6 +774,8 @@ void TFbQuery::Close() {
                                                    static_cast<unsigned short>(DSQL_close));
         Call(result, false);
         raise = result > 0 && !StatusHolds(isc_bad_stmt_handle) && !StatusHolds(isc_dsql_cursor_close_err);
+        // Whether the cursor is still open is unknown then: the handle is not for reuse.
+        if (raise) FForm = TFbPreparedForm();
     }
     FEof = false;
     FBOF = false;
@@ -714,6 +801,7 @@ void TFbQuery::Close() {
 void TFbQuery::FreeHandle() {
     FFieldCache.clear();
     FSQLRecord.SetCount(0);
+    const bool cursorOpen = FOpen;
     FOpen = false;
     if (!FHandle) {
         FPrepared = false;
@@ -721,6 +809,11 @@ void TFbQuery::FreeHandle() {
     }
     ISC_STATUS result = 0;
     bool raise = false;
+    if (Database() && Database()->Connected() && FPrepared && GiveHandleBack(cursorOpen)) {
+        FEof = true;
+        FPrepared = false;
+        return;
+    }
     if (Database() && Database()->Connected()) {
         result = Library().isc_dsql_free_statement(StatusVector(), FHandle.Address(),
                                                    static_cast<unsigned short>(DSQL_drop));
@@ -733,7 +826,27 @@ void TFbQuery::FreeHandle() {
     if (raise) RaiseIBError(Library(), this);
 }
 
+bool TFbQuery::GiveHandleBack(bool cursorOpen) {
+    TFbStatementCache& cache = Database()->StatementCache();
+    if (cache.Capacity() == 0 || !Reusable(FSQLType) || FForm.Text.isEmpty()) return false;
+    IIBClientLibrary& library = Library();
+    if (cursorOpen && FSQLType == TFbSQLTypes::SQLSelect) {
+        // The next user opens it again. The client reports an already closed cursor (at the end of
+        // the rows, or closed with its transaction) as isc_dsql_cursor_close_err.
+        const ISC_STATUS result = library.isc_dsql_free_statement(StatusVector(), FHandle.Address(),
+                                                                  static_cast<unsigned short>(DSQL_close));
+        Call(result, false);
+        if (result > 0 && !StatusHolds(isc_dsql_cursor_close_err)) return false;
+    }
+    cache.Give(FHandle, std::move(FForm));
+    FForm = TFbPreparedForm();
+    FFormFromCache = false;
+    return true;
+}
+
 void TFbQuery::ForgetHandle() {
+    FForm = TFbPreparedForm();
+    FFormFromCache = false;
     FHandle.Release();
     FOpen = false;
     FEof = true;
@@ -835,6 +948,8 @@ void TFbQuery::ExecWP(const QString& names, const QList<QVariant>& values) {
 TAllRowsAffected TFbQuery::AllRowsAffected() {
     TAllRowsAffected counts;
     if (!FPrepared) Prepare();
+    // A reused handle still answers with the counts of its previous user's last execution.
+    if (FReusedUnexecuted) return counts;
     IIBClientLibrary& library = Library();
     char item = isc_info_sql_records;
     QByteArray buffer(255, '\0');

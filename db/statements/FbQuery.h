@@ -104,7 +104,8 @@ public:
     quint32 CallTime() const { return FCallTime; }
     bool AutoCloseOnTransactionEnd() const { return FAutoCloseOnTransactionEnd; }
     void SetAutoCloseOnTransactionEnd(bool value) { FAutoCloseOnTransactionEnd = value; }
-    // Number of statements the server prepared for this object so far.
+    // Number of statements the server prepared for this object so far (a handle taken from the
+    // connection's cache of prepared statements is none).
     int PrepareCount() const { return FPrepareCount; }
 
     // Work.
@@ -186,6 +187,14 @@ private:
     // The connection was lost or the database is going away: forget the handle without the server.
     void ForgetHandle();
     void ReadStatementType();
+    void DescribeInput(XSQLDA* da);
+    void DescribeOutput(XSQLDA* da);
+    // Hands the prepared handle (its cursor closed) to the connection's cache; false when it is to
+    // be dropped instead.
+    bool GiveHandleBack(bool cursorOpen);
+    // The statement is about to change metadata: the connection's cached handles may go stale.
+    void MetadataChanging();
+    void RunExecQuery();
     void NameCursor();
     void MatchServerParams();
     void DescribeParams(bool diffParams);
@@ -204,6 +213,11 @@ private:
     QStringList FOnlySrvParams;
 
     TFbStatementHandle FHandle;
+    // What the server said of the prepared text (kept with the handle in the connection's cache),
+    // whether the handle came from that cache, and whether it has run since it came.
+    TFbPreparedForm FForm;
+    bool FFormFromCache = false;
+    bool FReusedUnexecuted = false;
     bool FOpen = false;
     bool FEof = false;
     bool FBOF = false;
