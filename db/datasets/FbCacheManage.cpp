@@ -169,8 +169,7 @@ void TStringCollection::AddRow() {
     EnsureCount(FCount + 1);
 }
 
-void TStringCollection::EnsureCount(int count) {
-    if (count <= FCount) return;
+void TStringCollection::AddRows(int count) {
     Grow(count);
     for (int x = 0; x < FHighBounds; ++x)
         std::fill(FData[x].Lengths + FCount, FData[x].Lengths + count, uint16_t(0));
@@ -193,6 +192,30 @@ void TStringCollection::SetValue(int x, int y, const char* data, int length) {
     if (!data) length = 0;
     TColumn& column = FData[x];
     const int old = column.Lengths[y];
+    if (old == 0 && length > 0 && y == FCount - 1) {
+        // The newest row gets its first text (a fetch stores every row so): it goes to the column's
+        // tail when its group ends there, and starts a new group when the group has no bytes yet.
+        char*& base = column.Groups[y / GroupRows];
+        char* place = nullptr;
+        if (!base) {
+            place = base = column.Allocate(size_t(length));
+        } else {
+            char* end = column.Place(y);
+            if (end == column.Tail && size_t(column.ChunkEnd - column.Tail) >= size_t(length)) {
+                place = end;
+                column.Tail += length;
+            }
+        }
+        if (place) {
+            std::memcpy(place, data, size_t(length));
+            column.Lengths[y] = uint16_t(length);
+            column.Live += length;
+            column.KnownY = y;
+            column.KnownPlace = place;
+            if (column.Garbage > CompactAbove && column.Garbage > column.Live) column.Compact(FCount);
+            return;
+        }
+    }
     if (length == old) {
         if (length) std::memmove(column.Place(y), data, size_t(length));
         return;
@@ -297,24 +320,11 @@ int TRecordsCache::CreateNewBlock() {
     return int(FBlocks.size());
 }
 
-char* TRecordsCache::StoredRecord(int internalNo) const {
-    return FBlocks[size_t((internalNo - 1) / FRecInBlock)] +
-           size_t((internalNo - 1) % FRecInBlock) * FRecordSize;
-}
-
-char* TRecordsCache::FindStored(int internalNo) const {
-    if (internalNo < 1 || (internalNo - 1) / FRecInBlock >= BlockCount()) return nullptr;
-    return StoredRecord(internalNo);
-}
-
-int TRecordsCache::Internal(int recordNo) const {
-    if (recordNo < 1) return -1;
-    if (!FMapRecords) return recordNo;
+int TRecordsCache::MappedInternal(int recordNo) const {
     return recordNo <= int(FMapRecords->size()) ? (*FMapRecords)[size_t(recordNo - 1)] : -1;
 }
 
-int TRecordsCache::InternalExtend(int recordNo) {
-    if (!FMapRecords) return recordNo;
+int TRecordsCache::ExtendMap(int recordNo) {
     std::vector<int>& map = *FMapRecords;
     if (recordNo > int(map.size())) {
         const int added = recordNo - int(map.size());

@@ -247,7 +247,8 @@ void ReadRowBuffer(const TRecordsCache& cache, const TFbRecordLayout& layout, in
     if (slot < 0) return;
     const int32_t index = rowIndex;
     std::memcpy(buffer, &index, 4);
-    std::memset(buffer + layout.CalcFieldsOffset, 0, size_t(layout.CalcFieldsSize));
+    if (layout.CalcFieldsSize > 0)
+        std::memset(buffer + layout.CalcFieldsOffset, 0, size_t(layout.CalcFieldsSize));
     cache.ReadRecordBuffer(slot + 1, buffer + 5, false);
 }
 
