@@ -159,6 +159,8 @@ void TStringCollection::Grow(int needed) {
     for (int x = 0; x < FHighBounds; ++x) {
         TColumn& column = FData[x];
         column.Lengths = static_cast<uint16_t*>(CheckedRealloc(column.Lengths, sizeof(uint16_t) * capacity));
+        // Rows beyond the count are empty: adding rows then only raises the count.
+        std::fill(column.Lengths + FCapacity, column.Lengths + capacity, uint16_t(0));
         column.Groups = static_cast<char**>(CheckedRealloc(column.Groups, sizeof(char*) * groups));
         std::fill(column.Groups + oldGroups, column.Groups + groups, nullptr);
     }
@@ -167,13 +169,6 @@ void TStringCollection::Grow(int needed) {
 
 void TStringCollection::AddRow() {
     EnsureCount(FCount + 1);
-}
-
-void TStringCollection::AddRows(int count) {
-    Grow(count);
-    for (int x = 0; x < FHighBounds; ++x)
-        std::fill(FData[x].Lengths + FCount, FData[x].Lengths + count, uint16_t(0));
-    FCount = count;
 }
 
 QByteArrayView TStringCollection::Value(int x, int y) const {

@@ -63,7 +63,9 @@ public:
     void AddRow();
     // Adds rows until there are `count`.
     void EnsureCount(int count) {
-        if (count > FCount) AddRows(count);
+        if (count <= FCount) return;
+        if (count > FCapacity) Grow(count);
+        FCount = count;
     }
     // The string at column x, row y (valid until the next change of that column). Bad indexes
     // raise the assertion failure.
@@ -79,7 +81,6 @@ public:
 private:
     struct TColumn;
     void Grow(int needed);
-    void AddRows(int count);
 
     int FHighBounds;
     int FCount = 0;
