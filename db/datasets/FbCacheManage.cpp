@@ -171,13 +171,17 @@ void TStringCollection::AddRow() {
     EnsureCount(FCount + 1);
 }
 
-QByteArrayView TStringCollection::Value(int x, int y) const {
-    if (x < 0 || x >= FHighBounds) CollectionAssert(cachemsg::SStrReadBadX);
-    if (y < 0 || y >= FCount) CollectionAssert(cachemsg::SStrReadBadY);
+QByteArrayView TStringCollection::Text(int x, int y) const {
     const TColumn& column = FData[x];
     const int length = column.Lengths[y];
     if (length == 0) return {};
     return QByteArrayView(column.Place(y), length);
+}
+
+QByteArrayView TStringCollection::Value(int x, int y) const {
+    if (x < 0 || x >= FHighBounds) CollectionAssert(cachemsg::SStrReadBadX);
+    if (y < 0 || y >= FCount) CollectionAssert(cachemsg::SStrReadBadY);
+    return Text(x, y);
 }
 
 void TStringCollection::SetValue(int x, int y, const char* data, int length) {
@@ -333,10 +337,6 @@ int TRecordsCache::ExtendMap(int recordNo) {
     return map[size_t(recordNo - 1)];
 }
 
-void TRecordsCache::EnsureStringRows(int count) {
-    if (FStringData) FStringData->EnsureCount(count);
-}
-
 char* TRecordsCache::PrepareMemory(int recordNo) {
     if (recordNo < 1) CacheError(cachemsg::SCantWriteBuffer);
     const int internalNo = FMapRecords ? InternalExtend(recordNo) : recordNo;
@@ -369,7 +369,7 @@ void TRecordsCache::CopyOut(const char* stored, const TStringCollection* strings
         // A record whose string was never stored reads as the empty string, never as the bytes
         // some earlier row left in the buffer.
         QByteArrayView text;
-        if (strings && stringRow >= 0 && stringRow < strings->Count()) text = strings->Value(k, stringRow);
+        if (strings && stringRow >= 0 && stringRow < strings->Count()) text = strings->Text(k, stringRow);
         const int32_t length = int32_t(std::min<qsizetype>(text.size(), size));
         std::memcpy(dest + offset, &length, 4);
         if (length > 0) std::memcpy(dest + offset + 4, text.data(), size_t(length));
@@ -395,11 +395,6 @@ void TRecordsCache::ReadRecordBuffer(int recordNo, char* dest, bool oldValues) c
         }
     }
     CopyOut(stored, strings, row, dest);
-}
-
-void TRecordsCache::SetStringBytes(int strIndex, int internalNo, const char* bytes, int length) {
-    EnsureStringRows(internalNo);
-    FStringData->SetValue(strIndex, internalNo - 1, bytes, length);
 }
 
 void TRecordsCache::CopyIn(const char* source, char* stored, int internalNo) {

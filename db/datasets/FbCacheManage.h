@@ -79,8 +79,11 @@ public:
     qint64 ChunkBytes() const;
 
 private:
+    friend class TRecordsCache;
     struct TColumn;
     void Grow(int needed);
+    // Value without the index checks, for the cache's own reads of rows it knows to exist.
+    QByteArrayView Text(int x, int y) const;
 
     int FHighBounds;
     int FCount = 0;
@@ -196,8 +199,13 @@ private:
         if (internalNo < 1 || (internalNo - 1) / FRecInBlock >= BlockCount()) return nullptr;
         return StoredRecord(internalNo);
     }
-    void EnsureStringRows(int count);
-    void SetStringBytes(int strIndex, int internalNo, const char* bytes, int length);
+    void EnsureStringRows(int count) {
+        if (FStringData) FStringData->EnsureCount(count);
+    }
+    void SetStringBytes(int strIndex, int internalNo, const char* bytes, int length) {
+        EnsureStringRows(internalNo);
+        FStringData->SetValue(strIndex, internalNo - 1, bytes, length);
+    }
     void CopyOut(const char* stored, const TStringCollection* strings, int stringRow, char* dest) const;
     void CopyIn(const char* source, char* stored, int internalNo);
     void EnsureMap();
