@@ -118,14 +118,6 @@ void TDataSet::ClearBuffers() {
     FEOF = true;
 }
 
-bool TDataSet::GetNextRecord() {
-    return GetRecordInto(TGetMode::gmNext);
-}
-
-bool TDataSet::GetPriorRecord() {
-    return GetRecordInto(TGetMode::gmPrior);
-}
-
 // The row in that direction goes into the spare buffer, which becomes the active one.
 bool TDataSet::GetRecordInto(TGetMode mode) {
     if (FBufferedRows) InternalSetToRecord(FBuffers[FActive].data());
@@ -141,13 +133,6 @@ bool TDataSet::GetRecordInto(TGetMode mode) {
 }
 
 // ---- navigation
-
-void TDataSet::DoBeforeScroll() {
-    if (!FScrollEventsDisabled && BeforeScroll) BeforeScroll(this);
-}
-void TDataSet::DoAfterScroll() {
-    if (!FScrollEventsDisabled && AfterScroll) AfterScroll(this);
-}
 
 void TDataSet::First() {
     if (!Active()) DatabaseError(QStringLiteral("Cannot perform this operation on a closed dataset"));

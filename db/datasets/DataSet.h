@@ -88,8 +88,12 @@ protected:
     virtual void InternalSetToRecord(const char* buffer) = 0;
     virtual bool IsUniDirectional() const { return false; }
 
-    void DoBeforeScroll();
-    void DoAfterScroll();
+    void DoBeforeScroll() {
+        if (!FScrollEventsDisabled && BeforeScroll) BeforeScroll(this);
+    }
+    void DoAfterScroll() {
+        if (!FScrollEventsDisabled && AfterScroll) AfterScroll(this);
+    }
     bool CloseOpenEventsDisabled() const { return FCloseOpenEventsDisabled > 0; }
 
     // Field objects: one per definition, of the class CreateField gives; destroyed at close.
@@ -100,8 +104,8 @@ protected:
     // The row buffers are dropped (Bof and Eof become true).
     void ClearBuffers();
     // Fetches one row forwards or backwards into the active buffer; false when none came.
-    bool GetNextRecord();
-    bool GetPriorRecord();
+    bool GetNextRecord() { return GetRecordInto(TGetMode::gmNext); }
+    bool GetPriorRecord() { return GetRecordInto(TGetMode::gmPrior); }
     bool GetRecordInto(TGetMode mode);
 
 private:

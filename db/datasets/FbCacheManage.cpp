@@ -159,6 +159,8 @@ void TStringCollection::Grow(int needed) {
     for (int x = 0; x < FHighBounds; ++x) {
         TColumn& column = FData[x];
         column.Lengths = static_cast<uint16_t*>(CheckedRealloc(column.Lengths, sizeof(uint16_t) * capacity));
+        // Rows beyond the count are empty: adding rows then only raises the count.
+        std::fill(column.Lengths + FCapacity, column.Lengths + capacity, uint16_t(0));
         column.Groups = static_cast<char**>(CheckedRealloc(column.Groups, sizeof(char*) * groups));
         std::fill(column.Groups + oldGroups, column.Groups + groups, nullptr);
     }
@@ -169,21 +171,17 @@ void TStringCollection::AddRow() {
     EnsureCount(FCount + 1);
 }
 
-void TStringCollection::EnsureCount(int count) {
-    if (count <= FCount) return;
-    Grow(count);
-    for (int x = 0; x < FHighBounds; ++x)
-        std::fill(FData[x].Lengths + FCount, FData[x].Lengths + count, uint16_t(0));
-    FCount = count;
+QByteArrayView TStringCollection::Text(int x, int y) const {
+    const TColumn& column = FData[x];
+    const int length = column.Lengths[y];
+    if (length == 0) return {};
+    return QByteArrayView(column.Place(y), length);
 }
 
 QByteArrayView TStringCollection::Value(int x, int y) const {
     if (x < 0 || x >= FHighBounds) CollectionAssert(cachemsg::SStrReadBadX);
     if (y < 0 || y >= FCount) CollectionAssert(cachemsg::SStrReadBadY);
-    const TColumn& column = FData[x];
-    const int length = column.Lengths[y];
-    if (length == 0) return {};
-    return QByteArrayView(column.Place(y), length);
+    return Text(x, y);
 }
 
 void TStringCollection::SetValue(int x, int y, const char* data, int length) {
@@ -193,6 +191,30 @@ void TStringCollection::SetValue(int x, int y, const char* data, int length) {
     if (!data) length = 0;
     TColumn& column = FData[x];
     const int old = column.Lengths[y];
+    if (old == 0 && length > 0 && y == FCount - 1) {
+        // The newest row gets its first text (a fetch stores every row so): it goes to the column's
+        // tail when its group ends there, and starts a new group when the group has no bytes yet.
+        char*& base = column.Groups[y / GroupRows];
+        char* place = nullptr;
+        if (!base) {
+            place = base = column.Allocate(size_t(length));
+        } else {
+            char* end = column.Place(y);
+            if (end == column.Tail && size_t(column.ChunkEnd - column.Tail) >= size_t(length)) {
+                place = end;
+                column.Tail += length;
+            }
+        }
+        if (place) {
+            std::memcpy(place, data, size_t(length));
+            column.Lengths[y] = uint16_t(length);
+            column.Live += length;
+            column.KnownY = y;
+            column.KnownPlace = place;
+            if (column.Garbage > CompactAbove && column.Garbage > column.Live) column.Compact(FCount);
+            return;
+        }
+    }
     if (length == old) {
         if (length) std::memmove(column.Place(y), data, size_t(length));
         return;
@@ -297,24 +319,11 @@ int TRecordsCache::CreateNewBlock() {
     return int(FBlocks.size());
 }
 
-char* TRecordsCache::StoredRecord(int internalNo) const {
-    return FBlocks[size_t((internalNo - 1) / FRecInBlock)] +
-           size_t((internalNo - 1) % FRecInBlock) * FRecordSize;
-}
-
-char* TRecordsCache::FindStored(int internalNo) const {
-    if (internalNo < 1 || (internalNo - 1) / FRecInBlock >= BlockCount()) return nullptr;
-    return StoredRecord(internalNo);
-}
-
-int TRecordsCache::Internal(int recordNo) const {
-    if (recordNo < 1) return -1;
-    if (!FMapRecords) return recordNo;
+int TRecordsCache::MappedInternal(int recordNo) const {
     return recordNo <= int(FMapRecords->size()) ? (*FMapRecords)[size_t(recordNo - 1)] : -1;
 }
 
-int TRecordsCache::InternalExtend(int recordNo) {
-    if (!FMapRecords) return recordNo;
+int TRecordsCache::ExtendMap(int recordNo) {
     std::vector<int>& map = *FMapRecords;
     if (recordNo > int(map.size())) {
         const int added = recordNo - int(map.size());
@@ -326,10 +335,6 @@ int TRecordsCache::InternalExtend(int recordNo) {
         EnsureStringRows(FRecordCount);
     }
     return map[size_t(recordNo - 1)];
-}
-
-void TRecordsCache::EnsureStringRows(int count) {
-    if (FStringData) FStringData->EnsureCount(count);
 }
 
 char* TRecordsCache::PrepareMemory(int recordNo) {
@@ -364,7 +369,7 @@ void TRecordsCache::CopyOut(const char* stored, const TStringCollection* strings
         // A record whose string was never stored reads as the empty string, never as the bytes
         // some earlier row left in the buffer.
         QByteArrayView text;
-        if (strings && stringRow >= 0 && stringRow < strings->Count()) text = strings->Value(k, stringRow);
+        if (strings && stringRow >= 0 && stringRow < strings->Count()) text = strings->Text(k, stringRow);
         const int32_t length = int32_t(std::min<qsizetype>(text.size(), size));
         std::memcpy(dest + offset, &length, 4);
         if (length > 0) std::memcpy(dest + offset + 4, text.data(), size_t(length));
@@ -390,11 +395,6 @@ void TRecordsCache::ReadRecordBuffer(int recordNo, char* dest, bool oldValues) c
         }
     }
     CopyOut(stored, strings, row, dest);
-}
-
-void TRecordsCache::SetStringBytes(int strIndex, int internalNo, const char* bytes, int length) {
-    EnsureStringRows(internalNo);
-    FStringData->SetValue(strIndex, internalNo - 1, bytes, length);
 }
 
 void TRecordsCache::CopyIn(const char* source, char* stored, int internalNo) {

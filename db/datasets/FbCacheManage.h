@@ -62,7 +62,11 @@ public:
     // One more row; every column holds an empty string in it.
     void AddRow();
     // Adds rows until there are `count`.
-    void EnsureCount(int count);
+    void EnsureCount(int count) {
+        if (count <= FCount) return;
+        if (count > FCapacity) Grow(count);
+        FCount = count;
+    }
     // The string at column x, row y (valid until the next change of that column). Bad indexes
     // raise the assertion failure.
     QByteArrayView Value(int x, int y) const;
@@ -75,8 +79,11 @@ public:
     qint64 ChunkBytes() const;
 
 private:
+    friend class TRecordsCache;
     struct TColumn;
     void Grow(int needed);
+    // Value without the index checks, for the cache's own reads of rows it knows to exist.
+    QByteArrayView Text(int x, int y) const;
 
     int FHighBounds;
     int FCount = 0;
@@ -174,14 +181,31 @@ public:
     void ClearLog();
 
 private:
-    // Internal number of a record; with `extend` missing map entries are appended.
-    int Internal(int recordNo) const;
-    int InternalExtend(int recordNo);
-    char* StoredRecord(int internalNo) const;
+    // Internal number of a record (-1 when there is none); InternalExtend appends missing map
+    // entries. Without a record map (a plain fetch) both are the record number itself.
+    int Internal(int recordNo) const {
+        if (recordNo < 1) return -1;
+        return FMapRecords ? MappedInternal(recordNo) : recordNo;
+    }
+    int InternalExtend(int recordNo) { return FMapRecords ? ExtendMap(recordNo) : recordNo; }
+    int MappedInternal(int recordNo) const;
+    int ExtendMap(int recordNo);
+    char* StoredRecord(int internalNo) const {
+        return FBlocks[size_t((internalNo - 1) / FRecInBlock)] +
+               size_t((internalNo - 1) % FRecInBlock) * size_t(FRecordSize);
+    }
     // The stored record, or none when its block does not exist.
-    char* FindStored(int internalNo) const;
-    void EnsureStringRows(int count);
-    void SetStringBytes(int strIndex, int internalNo, const char* bytes, int length);
+    char* FindStored(int internalNo) const {
+        if (internalNo < 1 || (internalNo - 1) / FRecInBlock >= BlockCount()) return nullptr;
+        return StoredRecord(internalNo);
+    }
+    void EnsureStringRows(int count) {
+        if (FStringData) FStringData->EnsureCount(count);
+    }
+    void SetStringBytes(int strIndex, int internalNo, const char* bytes, int length) {
+        EnsureStringRows(internalNo);
+        FStringData->SetValue(strIndex, internalNo - 1, bytes, length);
+    }
     void CopyOut(const char* stored, const TStringCollection* strings, int stringRow, char* dest) const;
     void CopyIn(const char* source, char* stored, int internalNo);
     void EnsureMap();

@@ -132,7 +132,11 @@ public:
     int FieldDescrCount() const { return int(FLayout.Fields.size()); }
     // The row the fields read: the row under inspection while fetching, else the active buffer;
     // none when there is no open cursor or no row.
-    const char* CurrentRowBuffer() const;
+    const char* CurrentRowBuffer() const {
+        if (FInspectedRow && FRunState.testFlag(TDataSetRunStateValue::drsInGetRecordProc))
+            return FInspectedRow;
+        return FOpen ? ActiveBuffer() : nullptr;
+    }
     // The blob content of a blob column of the current row, read once per row and field.
     QByteArray BlobContent(int fieldNo);
     const TFbRecordLayout& Layout() const { return FLayout; }

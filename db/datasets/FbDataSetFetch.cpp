@@ -188,12 +188,6 @@ int TFbCustomDataSet::FetchNext(int count) {
 
 // ---- what the fields read
 
-const char* TFbCustomDataSet::CurrentRowBuffer() const {
-    if (FInspectedRow && FRunState.testFlag(TDataSetRunStateValue::drsInGetRecordProc)) return FInspectedRow;
-    if (!FOpen) return nullptr;
-    return ActiveBuffer();
-}
-
 QByteArray TFbCustomDataSet::BlobContent(int fieldNo) {
     const char* row = CurrentRowBuffer();
     if (!row) return {};

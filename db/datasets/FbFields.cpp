@@ -57,21 +57,6 @@ QString ScaledIntegerText(int64_t value, int decimals, QChar separator) {
 TFbField::TFbField(TFbCustomDataSet* dataSet, TFieldType dataType)
     : TField(dataSet, dataType), FFbDataSet(dataSet) {}
 
-const TFbFieldDescr& TFbField::Descr() const {
-    return FFbDataSet->FieldDescr(FieldNo());
-}
-
-const char* TFbField::Row() const {
-    if (FieldNo() < 1 || FieldNo() > FFbDataSet->FieldDescrCount()) return nullptr;
-    return FFbDataSet->CurrentRowBuffer();
-}
-
-const char* TFbField::Data() const {
-    const char* row = Row();
-    if (!row || RowFieldIsNull(row, FieldNo() - 1)) return nullptr;
-    return row + Descr().fdDataOfs;
-}
-
 // ---- strings
 
 TFbStringField::TFbStringField(TFbCustomDataSet* dataSet, TFieldType dataType)

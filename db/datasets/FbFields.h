@@ -2,14 +2,13 @@
 // The field classes of the select data set: each reads its column's value from the current row
 // buffer (null flag, then the native value placed by the column descriptor).
 
+#include "FbDataSet.h"
 #include "FbRecordLayout.h"
 #include "Field.h"
 
 #include <QByteArray>
 #include <QString>
 #include <memory>
-
-class TFbCustomDataSet;
 
 // What every field of the select data set shares: the data set and the column's place in a row.
 class TFbField : public TField {
@@ -19,11 +18,19 @@ public:
 
 protected:
     TFbCustomDataSet* FbDataSet() const { return FFbDataSet; }
-    const TFbFieldDescr& Descr() const;
+    // Every value read goes through these three: they stay inline.
+    const TFbFieldDescr& Descr() const { return FFbDataSet->FieldDescr(FieldNo()); }
     // The current row's buffer, or none.
-    const char* Row() const;
+    const char* Row() const {
+        if (FieldNo() < 1 || FieldNo() > FFbDataSet->FieldDescrCount()) return nullptr;
+        return FFbDataSet->CurrentRowBuffer();
+    }
     // The native value in the current row, or none when there is no row or the value is NULL.
-    const char* Data() const;
+    const char* Data() const {
+        const char* row = Row();
+        if (!row || RowFieldIsNull(row, FieldNo() - 1)) return nullptr;
+        return row + Descr().fdDataOfs;
+    }
 
 private:
     TFbCustomDataSet* FFbDataSet;

@@ -14,6 +14,24 @@ constexpr double MSecsPerDay = 86400000.0;
 constexpr double Pow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8, 1e9,
                             1e10, 1e11, 1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18};
 
+// A value of a fixed-size type: the common sizes are copied without a library call.
+void CopyValue(char* target, const char* data, int size) {
+    switch (size) {
+    case 2:
+        std::memcpy(target, data, 2);
+        break;
+    case 4:
+        std::memcpy(target, data, 4);
+        break;
+    case 8:
+        std::memcpy(target, data, 8);
+        break;
+    default:
+        std::memcpy(target, data, size_t(size));
+        break;
+    }
+}
+
 bool IsText(short type) {
     return type == SQL_VARYING || type == SQL_TEXT;
 }
@@ -154,10 +172,6 @@ std::unique_ptr<TRecordsCache> CreateRecordsCache(const TFbRecordLayout& layout,
     return cache;
 }
 
-int CacheSlot(int rowIndex, bool ring, int bufferChunks) {
-    return ring && bufferChunks > 0 && rowIndex >= 0 ? rowIndex % bufferChunks : rowIndex;
-}
-
 double CachedTimeStamp(const ISC_TIMESTAMP& value) {
     return (double(value.timestamp_date) + ServerDayZero) * MSecsPerDay + double(value.timestamp_time / 10);
 }
@@ -236,7 +250,7 @@ void StoreFetchedRow(TRecordsCache& cache, const TFbRecordLayout& layout, const 
             }
             break;
         default:
-            std::memcpy(target, data, size_t(std::min<int>(size, column.sqllen)));
+            CopyValue(target, data, std::min<int>(size, column.sqllen));
             break;
         }
     }
@@ -247,7 +261,8 @@ void ReadRowBuffer(const TRecordsCache& cache, const TFbRecordLayout& layout, in
     if (slot < 0) return;
     const int32_t index = rowIndex;
     std::memcpy(buffer, &index, 4);
-    std::memset(buffer + layout.CalcFieldsOffset, 0, size_t(layout.CalcFieldsSize));
+    if (layout.CalcFieldsSize > 0)
+        std::memset(buffer + layout.CalcFieldsOffset, 0, size_t(layout.CalcFieldsSize));
     cache.ReadRecordBuffer(slot + 1, buffer + 5, false);
 }
 

@@ -95,7 +95,9 @@ std::unique_ptr<TRecordsCache> CreateRecordsCache(const TFbRecordLayout& layout,
 
 // The cache slot of 0-based row `rowIndex`: the row itself, or with the ring models (UniDirectional,
 // limited buffer) the row modulo BufferChunks.
-int CacheSlot(int rowIndex, bool ring, int bufferChunks);
+inline int CacheSlot(int rowIndex, bool ring, int bufferChunks) {
+    return ring && bufferChunks > 0 && rowIndex >= 0 ? rowIndex % bufferChunks : rowIndex;
+}
 
 // Stores the fetched row held in `row` (the statement's output descriptor) as cache slot `slot`
 // (0-based). With `int64ToBCD` 64-bit numerics of more than 4 decimals stay scaled integers.
