@@ -282,12 +282,12 @@ const char* const Notes =
     "(else "
     "it would start one per statement).\n"
     "- Update run: ours is the application's run (`TForm1::FireUpdate`: the list through `TpFbDataSet`, the "
-    "statements through `TpFbQuery`, whose texts change per mould and so are prepared per mould); the raw "
-    "API "
-    "issues the same statements in the same transactions, prepared per mould; Qt and SOCI likewise, but with "
-    "one transaction per connection they need a second attachment to the Formy database. Ours, the raw API "
-    "and "
-    "SOCI connect as WIN1250, as the application does, on both databases.\n";
+    "statements through `TpFbQuery`, whose texts are set anew per mould; the connection's statement cache "
+    "gives them their handles prepared before, so each text is prepared once; \"statement cache off\" "
+    "prepares per mould); the raw API issues the same statements in the same transactions, prepared per "
+    "mould; Qt and SOCI likewise, but with one transaction per connection they need a second attachment to "
+    "the Formy database. Ours, the raw API and SOCI connect as WIN1250, as the application does, on both "
+    "databases.\n";
 
 } // namespace
 
