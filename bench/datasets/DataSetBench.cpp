@@ -41,20 +41,11 @@ struct TBenchDatabase {
         const QString path = Dir.filePath(QStringLiteral("bench.fdb"));
         // Texts of 20 to 50 characters with Polish letters; one second apart.
         const QString script =
-            QStringLiteral(
-                "set names UTF8;\n"
-                "create database '%1' user 'SYSDBA' default character set %2;\n"
-                "create table big_rows (id integer, txt varchar(60), ts timestamp);\n"
-                "set term ^ ;\n"
-                "execute block as declare i integer = 0; begin while (i < %3) do begin "
-                "insert into big_rows values (:i, substring('Łódź,żółć-gęślą-jaźń:forma-wtryskowa-nr-' || :i "
-                "|| '-' || :i from 1 for 20 + mod(:i, 31)), dateadd(:i second to timestamp '2024-01-01 "
-                "06:00:00')); "
-                "i = i + 1; end end^\n"
-                "set term ; ^\n"
-                "commit;\n")
-                .arg(path, charSet)
-                .arg(Rows);
+            QStringLiteral("set names UTF8;\n"
+                           "create database '%1' user 'SYSDBA' default character set %2;\n"
+                           "create table big_rows (id integer, txt varchar(60), ts timestamp);\n")
+                .arg(path, charSet) +
+            BigRowsFillScript(Rows) + QStringLiteral("commit;\n");
         RunIsqlOrExit(script, 600000);
         Db = ConnectBenchDatabase(path, charSet);
     }

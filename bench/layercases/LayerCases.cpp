@@ -57,17 +57,9 @@ void MakeDatabase(const QString& path, const QString& charSet, int rows) {
             "set names UTF8;\n"
             "create database '%1' user 'SYSDBA' default character set %2;\n"
             "create table big_rows (id integer not null primary key, txt varchar(60), ts timestamp);\n"
-            "create table ins_rows (id integer, txt varchar(60), ts timestamp);\n"
-            "set term ^ ;\n"
-            "execute block as declare i integer = 0; begin while (i < %3) do begin "
-            "insert into big_rows values (:i, substring('Łódź,żółć-gęślą-jaźń:forma-wtryskowa-nr-' || :i "
-            "|| '-' || :i from 1 for 20 + mod(:i, 31)), dateadd(:i second to timestamp '2024-01-01 "
-            "06:00:00')); "
-            "i = i + 1; end end^\n"
-            "set term ; ^\n"
-            "commit;\n")
-            .arg(path, charSet)
-            .arg(rows));
+            "create table ins_rows (id integer, txt varchar(60), ts timestamp);\n")
+            .arg(path, charSet) +
+        BigRowsFillScript(rows) + QStringLiteral("commit;\n"));
 }
 
 // Texts the insert case stores, made before any measuring.

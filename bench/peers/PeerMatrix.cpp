@@ -57,23 +57,14 @@ void CreateDatabases(const QString& folder, const QString& charSet, const TPeerS
     std::fprintf(stderr, "creating the %s databases in %s\n", qPrintable(charSet), qPrintable(folder));
     const QString rows = QDir(folder).filePath(QLatin1String(BigFile));
     RunIsqlOrExit(
+        QStringLiteral("set names UTF8;\n"
+                       "create database '%1' user 'SYSDBA' default character set %2;\n"
+                       "create table big_rows (id integer not null, txt varchar(60), ts timestamp);\n"
+                       "create table ins_rows (id integer, txt varchar(60), ts timestamp);\n")
+            .arg(rows, charSet) +
+        BigRowsFillScript(sizes.Rows) +
         QStringLiteral(
-            "set names UTF8;\n"
-            "create database '%1' user 'SYSDBA' default character set %2;\n"
-            "create table big_rows (id integer not null, txt varchar(60), ts timestamp);\n"
-            "create table ins_rows (id integer, txt varchar(60), ts timestamp);\n"
-            "set term ^ ;\n"
-            "execute block as declare i integer = 0; begin while (i < %3) do begin "
-            "insert into big_rows values (:i, substring('Łódź,żółć-gęślą-jaźń:forma-wtryskowa-nr-' || :i "
-            "|| '-' || :i from 1 for 20 + mod(:i, 31)), dateadd(:i second to timestamp '2024-01-01 "
-            "06:00:00')); "
-            "i = i + 1; end end^\n"
-            "set term ; ^\n"
-            "commit;\n"
-            "alter table big_rows add constraint big_rows_key primary key (id);\n"
-            "commit;\n")
-            .arg(rows, charSet)
-            .arg(sizes.Rows));
+            "commit;\nalter table big_rows add constraint big_rows_key primary key (id);\ncommit;\n"));
     const QString schema = QStringLiteral(TARVELO_SOURCE_DIR "/scripts/sql/");
     RunIsqlOrExit(
         QStringLiteral("create database '%1/%4' user 'SYSDBA' default character set %5;\n"

@@ -6,7 +6,8 @@
 
 void RunIsqlOrExit(const QString& script, int timeoutMs) {
     QProcess isql;
-    isql.start(QStringLiteral("isql-fb"), {QStringLiteral("-q"), QStringLiteral("-user"), QStringLiteral("SYSDBA")});
+    isql.start(QStringLiteral("isql-fb"),
+               {QStringLiteral("-q"), QStringLiteral("-user"), QStringLiteral("SYSDBA")});
     isql.waitForStarted();
     isql.write(script.toUtf8());
     isql.closeWriteChannel();
@@ -25,4 +26,15 @@ std::unique_ptr<TpFbDatabase> ConnectBenchDatabase(const QString& path, const QS
     db->SetSQLDialect(3);
     db->SetConnected(true);
     return db;
+}
+
+QString BigRowsFillScript(int rows) {
+    return QStringLiteral(
+               "set term ^ ;\n"
+               "execute block as declare i integer = 0; begin while (i < %1) do begin "
+               "insert into big_rows values (:i, substring('Łódź,żółć-gęślą-jaźń:forma-wtryskowa-nr-' "
+               "|| :i || '-' || :i from 1 for 20 + mod(:i, 31)), "
+               "dateadd(:i second to timestamp '2024-01-01 06:00:00')); i = i + 1; end end^\n"
+               "set term ; ^\n")
+        .arg(rows);
 }

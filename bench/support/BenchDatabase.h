@@ -9,6 +9,10 @@
 // Runs an isql-fb script; a failure ends the benchmark program, since nothing can be measured.
 void RunIsqlOrExit(const QString& script, int timeoutMs = 600000);
 
+// The isql lines that fill big_rows (id, txt, ts) with `rows` rows: texts of 20 to 50 characters with
+// Polish letters, time stamps one second apart.
+QString BigRowsFillScript(int rows);
+
 // A connected database component on a local file, dialect 3, with the given character set.
 std::unique_ptr<TpFbDatabase> ConnectBenchDatabase(const QString& path,
                                                    const QString& charSet = QStringLiteral("WIN1250"));
