@@ -58,6 +58,17 @@ qsizetype CountBreaks(QStringView text) {
     return text.count(QLatin1Char('\n'));
 }
 
+// The lines with every LF written as CR LF; `breaks` is the number of LFs in them.
+QString WithCrLf(QStringView lines, qsizetype breaks) {
+    QString out(lines.size() + breaks, Qt::Uninitialized);
+    QChar* o = out.data();
+    for (QChar c : lines) {
+        if (c == QLatin1Char('\n')) *o++ = QLatin1Char('\r');
+        *o++ = c;
+    }
+    return out;
+}
+
 } // namespace
 
 TMemo::TMemo(TComponent* owner, QWidget* parentWidget)
@@ -72,13 +83,7 @@ TMemo::~TMemo() {
 }
 
 QString TMemo::Text() const {
-    QString out(FLines.size() + FLineBreaks, Qt::Uninitialized);
-    QChar* o = out.data();
-    for (QChar c : FLines) {
-        if (c == QLatin1Char('\n')) *o++ = QLatin1Char('\r');
-        *o++ = c;
-    }
-    return out;
+    return WithCrLf(FLines, FLineBreaks);
 }
 
 void TMemo::CheckCapacity(qsizetype chars, qsizetype lineBreaks) const {
@@ -187,12 +192,7 @@ void TMemo::SaveNewLinesToFile(const QString& fileName) {
         QStringView fresh = QStringView(FLines).mid(FSaved);
         // The break the last save put after an unfinished line is in the file already.
         if (FSavedAddedBreak && fresh.startsWith(QLatin1Char('\n'))) fresh = fresh.mid(1);
-        QString text;
-        text.reserve(fresh.size() * 2 + 2);
-        for (QChar c : fresh) {
-            if (c == QLatin1Char('\n')) text += QLatin1Char('\r');
-            text += c;
-        }
+        QString text = WithCrLf(fresh, CountBreaks(fresh));
         if (addBreak && !fresh.isEmpty()) text += QLatin1String("\r\n");
         if (!text.isEmpty()) AppendTextFile(fileName, text, FEncoding);
     }

@@ -3,8 +3,8 @@
 // the string bytes, and the time of fetching and storing against a raw fetch loop that reads the
 // same columns, in the same run. Only the ratios are meant to be compared.
 
-#include "db/connection/fb.h"
 #include "BenchDatabase.h"
+#include "db/connection/fb.h"
 #include "db/connection/pFbDatabase.h"
 #include "db/connection/pFbTransaction.h"
 #include "db/datasets/FbRecordLayout.h"
@@ -65,10 +65,6 @@ TBenchDatabase& Database() {
     return database;
 }
 
-void Check(IIBClientLibrary& library, ISC_STATUS result) {
-    if (result > 0) RaiseIBError(library, nullptr);
-}
-
 // Resident and peak resident memory of the process, in bytes.
 qint64 StatusValue(const char* key) {
     QFile file(QStringLiteral("/proc/self/status"));
@@ -81,12 +77,6 @@ qint64 StatusValue(const char* key) {
 void ResetPeak() {
     QFile file(QStringLiteral("/proc/self/clear_refs"));
     if (file.open(QIODevice::WriteOnly)) file.write("5");
-}
-
-double ThreadSeconds() {
-    timespec ts{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-    return double(ts.tv_sec) + double(ts.tv_nsec) * 1e-9;
 }
 
 // The raw loop: a prepared select on its own handle, rows fetched into an XSQLDA of our own and

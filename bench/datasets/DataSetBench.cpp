@@ -61,16 +61,6 @@ TBenchDatabase& Database(const QString& charSet) {
     return win1250;
 }
 
-void Check(IIBClientLibrary& library, ISC_STATUS result) {
-    if (result > 0) RaiseIBError(library, nullptr);
-}
-
-double ThreadSeconds() {
-    timespec ts{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-    return double(ts.tv_sec) + double(ts.tv_nsec) * 1e-9;
-}
-
 // Heap bytes in use: unlike the resident size, not hidden by memory an earlier pass freed.
 qint64 HeapBytesInUse() {
     const struct mallinfo2 info = mallinfo2();

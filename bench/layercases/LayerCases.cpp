@@ -41,16 +41,6 @@ const char* const InsertSql = "insert into ins_rows (id, txt, ts) values (?, ?, 
 // 1899-12-30 (day 0 of a TDateTime) on the client's day count.
 constexpr int ClientDay0 = 15018;
 
-void Check(IIBClientLibrary& library, ISC_STATUS result) {
-    if (result > 0) RaiseIBError(library, nullptr);
-}
-
-double ThreadSeconds() {
-    timespec ts{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-    return double(ts.tv_sec) + double(ts.tv_nsec) * 1e-9;
-}
-
 void MakeDatabase(const QString& path, const QString& charSet, int rows) {
     RunIsqlOrExit(
         QStringLiteral(

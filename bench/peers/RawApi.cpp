@@ -12,7 +12,6 @@
 #include <vector>
 
 using namespace db::connection;
-using rawrun::Check;
 using rawrun::Dialect;
 
 namespace {

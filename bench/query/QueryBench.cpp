@@ -2,8 +2,8 @@
 // database: 100 000 executions of a prepared insert with new parameter values, and 100 000
 // executions of the cycle-sum select with its row fetched. Only the ratios are meant to be compared.
 
-#include "db/connection/fb.h"
 #include "BenchDatabase.h"
+#include "db/connection/fb.h"
 #include "db/connection/pFbDatabase.h"
 #include "db/connection/pFbTransaction.h"
 #include "db/statements/pFbQuery.h"
@@ -57,10 +57,6 @@ TBenchDatabase& Database(const std::string& benchmarkName) {
     return *database;
 }
 
-void Check(IIBClientLibrary& library, ISC_STATUS result) {
-    if (result > 0) RaiseIBError(library, nullptr);
-}
-
 // A raw XSQLDA with `count` nullable integer items over `values`.
 struct TRawList {
     explicit TRawList(int count) : Buffer(XSQLDA_LENGTH(count), '\0'), Values(count), Nulls(count) {
@@ -88,12 +84,6 @@ void UseStatement(TpFbQuery& q, TFbDatabase& db, TFbTransaction& tr, const QStri
 }
 
 // CPU time of the calling thread, where the embedded engine runs each request.
-double ThreadSeconds() {
-    timespec ts{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-    return double(ts.tv_sec) + double(ts.tv_nsec) * 1e-9;
-}
-
 // Raw client calls and the statement component take turns in batches on the same database and
 // transaction, so drift of the machine and growth of the table weigh on both alike; the ratio of
 // their summed thread times is reported as a counter.

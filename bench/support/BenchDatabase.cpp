@@ -1,5 +1,7 @@
 #include "BenchDatabase.h"
 
+#include <ctime>
+
 #include <QProcess>
 #include <cstdio>
 #include <cstdlib>
@@ -37,4 +39,14 @@ QString BigRowsFillScript(int rows) {
                "dateadd(:i second to timestamp '2024-01-01 06:00:00')); i = i + 1; end end^\n"
                "set term ; ^\n")
         .arg(rows);
+}
+
+void Check(IIBClientLibrary& library, ISC_STATUS result) {
+    if (result > 0) db::connection::RaiseIBError(library, nullptr);
+}
+
+double ThreadSeconds() {
+    timespec ts{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return double(ts.tv_sec) + double(ts.tv_nsec) * 1e-9;
 }

@@ -1,6 +1,7 @@
 #pragma once
 // Fixture databases of the benchmarks: made with isql-fb, connected as the application connects.
 
+#include "db/connection/fb.h"
 #include "db/connection/pFbDatabase.h"
 
 #include <QString>
@@ -16,3 +17,9 @@ QString BigRowsFillScript(int rows);
 // A connected database component on a local file, dialect 3, with the given character set.
 std::unique_ptr<TpFbDatabase> ConnectBenchDatabase(const QString& path,
                                                    const QString& charSet = QStringLiteral("WIN1250"));
+
+// Raises the client library's error when a raw client call failed.
+void Check(IIBClientLibrary& library, ISC_STATUS result);
+
+// CPU time of the calling thread, in seconds: the measure the in-process comparisons use.
+double ThreadSeconds();

@@ -3,6 +3,7 @@
 // transactions as the application's run, each prepared per mould as the run does. The baseline of
 // the update run benchmarks (bench/updaterun, bench/peers).
 
+#include "BenchDatabase.h"
 #include "db/connection/FbDatabase.h"
 #include "db/connection/fb.h"
 
@@ -23,10 +24,6 @@ inline const char* const HistorySql =
     "Insert into FORMY_LICZNIKI (id_f,stan,ostan,opis,id_p,lm   ) Values ( ?,?,?,?,?,? )";
 inline const char ReadCommitted[] = {isc_tpb_version3, isc_tpb_write, isc_tpb_nowait, isc_tpb_read_committed,
                                      isc_tpb_rec_version};
-
-inline void Check(IIBClientLibrary& library, ISC_STATUS result) {
-    if (result > 0) RaiseIBError(library, nullptr);
-}
 
 // An XSQLDA whose items own their data and null flags.
 struct TRawDA {
