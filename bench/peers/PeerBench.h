@@ -3,6 +3,8 @@
 // what it read or wrote, so that the driver (PeerMatrix.cpp) can check every API did the same work.
 
 #include <QString>
+#include <QStringDecoder>
+#include <QStringEncoder>
 #include <ctime>
 #include <functional>
 #include <vector>
@@ -69,9 +71,12 @@ inline int PointKey(int k, int rows) {
 QString InsertText(int k);
 std::tm InsertInstant(int k);
 constexpr int InsertValues = 100;
+// Between the connection's character set and the QString a Qt program holds (UTF8 or WIN1250).
+QStringDecoder DecoderFor(const QString& charSet);
+QStringEncoder EncoderFor(const QString& charSet);
 
-// What a case read or wrote: a sum of the integers, the text lengths (characters, or bytes for an API
-// that hands back undecoded bytes), and how many date-times came back valid.
+// What a case read or wrote: a sum of the integers, the text lengths in characters (and, for what was
+// written, in bytes as stored), and how many date-times came back valid.
 struct TPeerTally {
     long long Rows = 0;
     long long Ids = 0;

@@ -62,6 +62,16 @@ QString InsertText(int k) {
     return QStringLiteral("Łódź-żółć-forma-wtryskowa-nr-%1-gniazdo-%2").arg(k).arg(k % 7);
 }
 
+QStringDecoder DecoderFor(const QString& charSet) {
+    return charSet == QStringLiteral("UTF8") ? QStringDecoder(QStringConverter::Utf8)
+                                             : QStringDecoder("windows-1250");
+}
+
+QStringEncoder EncoderFor(const QString& charSet) {
+    return charSet == QStringLiteral("UTF8") ? QStringEncoder(QStringConverter::Utf8)
+                                             : QStringEncoder("windows-1250");
+}
+
 std::tm InsertInstant(int k) {
     std::tm t{};
     t.tm_year = 2024 - 1900;

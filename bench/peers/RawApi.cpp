@@ -77,11 +77,6 @@ struct TRawStatement {
     isc_stmt_handle Handle = 0;
 };
 
-QStringDecoder DecoderFor(const QString& charSet) {
-    return charSet == QStringLiteral("UTF8") ? QStringDecoder(QStringConverter::Utf8)
-                                             : QStringDecoder("windows-1250");
-}
-
 // Reads the current row of id, txt, ts into an int, a QString and a date-time (days since 1899-12-30,
 // the form our layer hands back).
 void ReadRow(TRawRow& row, QStringDecoder& decoder, TPeerTally& tally) {
@@ -137,8 +132,7 @@ TPeerTally Insert(const TPeerRun& run, TStopwatch& clock) {
         std::tm t = InsertInstant(k);
         L.isc_encode_timestamp(&t, &instants[size_t(k)]);
     }
-    QStringEncoder encoder(run.CharSet == QStringLiteral("UTF8") ? QStringEncoder(QStringConverter::Utf8)
-                                                                 : QStringEncoder("windows-1250"));
+    QStringEncoder encoder = EncoderFor(run.CharSet);
     std::vector<char> in(size_t(XSQLDA_LENGTH(3)), 0);
     auto* da = reinterpret_cast<XSQLDA*>(in.data());
     da->version = SQLDA_VERSION1;

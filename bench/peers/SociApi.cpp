@@ -4,7 +4,6 @@
 
 #include "PeerBench.h"
 
-#include <QStringEncoder>
 #include <ibase.h>
 #include <soci/firebird/soci-firebird.h>
 #include <soci/soci.h>
@@ -43,11 +42,11 @@ void Begin(soci::session& sql) {
         throw std::runtime_error("cannot start the SOCI session's transaction");
 }
 
-// Code points of a text in the connection's encoding are not counted: bytes are what SOCI hands back.
-void ReadRow(int id, const std::string& txt, const std::tm& ts, TPeerTally& tally) {
+void ReadRow(int id, const std::string& txt, const std::tm& ts, QStringDecoder& decoder, TPeerTally& tally) {
     ++tally.Rows;
     tally.Ids += id;
-    tally.Bytes += (long long)txt.size();
+    const QString text = decoder.decode(QByteArrayView(txt.data(), qsizetype(txt.size())));
+    tally.Chars += text.size();
     if (ts.tm_year > 0) ++tally.Stamps;
 }
 
@@ -55,7 +54,8 @@ TPeerTally Fetch(const TPeerRun& run, TStopwatch& clock) {
     soci::session sql;
     Connect(sql, run, QLatin1String(BigFile), run.CharSet);
     TPeerTally tally;
-    tally.Bytes = 0;
+    tally.Chars = 0;
+    QStringDecoder decoder = DecoderFor(run.CharSet);
     clock.Start();
     {
         Begin(sql);
@@ -65,7 +65,7 @@ TPeerTally Fetch(const TPeerRun& run, TStopwatch& clock) {
         soci::statement st = (sql.prepare << FetchSql, soci::into(id), soci::into(txt), soci::into(ts));
         st.execute();
         while (st.fetch())
-            ReadRow(id, txt, ts, tally);
+            ReadRow(id, txt, ts, decoder, tally);
         sql.commit();
     }
     clock.Stop();
@@ -75,15 +75,13 @@ TPeerTally Fetch(const TPeerRun& run, TStopwatch& clock) {
 TPeerTally Insert(const TPeerRun& run, TStopwatch& clock) {
     soci::session sql;
     Connect(sql, run, QLatin1String(BigFile), run.CharSet);
-    std::vector<std::string> texts;
+    std::vector<QString> texts;
     std::vector<std::tm> instants;
     for (int k = 0; k < InsertValues; ++k) {
-        const QString text = InsertText(k);
-        texts.push_back(run.CharSet == QStringLiteral("UTF8")
-                            ? text.toStdString()
-                            : QByteArray(QStringEncoder("windows-1250").encode(text)).toStdString());
+        texts.push_back(InsertText(k));
         instants.push_back(InsertInstant(k));
     }
+    QStringEncoder encoder = EncoderFor(run.CharSet);
     clock.Start();
     {
         Begin(sql);
@@ -95,7 +93,10 @@ TPeerTally Insert(const TPeerRun& run, TStopwatch& clock) {
         for (int i = 0; i < run.Sizes.Inserts; ++i) {
             const int k = i % InsertValues;
             id = i;
-            txt = texts[size_t(k)];
+            // Encoded per row into the bound string's own storage, as the raw API does into its buffer.
+            const QString& text = texts[size_t(k)];
+            txt.resize(size_t(encoder.requiredSpace(text.size())));
+            txt.resize(size_t(encoder.appendToBuffer(txt.data(), text) - txt.data()));
             ts = instants[size_t(k)];
             st.execute(true);
         }
@@ -109,7 +110,8 @@ TPeerTally Point(const TPeerRun& run, TStopwatch& clock) {
     soci::session sql;
     Connect(sql, run, QLatin1String(BigFile), run.CharSet);
     TPeerTally tally;
-    tally.Bytes = 0;
+    tally.Chars = 0;
+    QStringDecoder decoder = DecoderFor(run.CharSet);
     clock.Start();
     {
         Begin(sql);
@@ -120,7 +122,7 @@ TPeerTally Point(const TPeerRun& run, TStopwatch& clock) {
                               soci::use(key), soci::into(id), soci::into(txt), soci::into(ts));
         for (int k = 0; k < run.Sizes.Points; ++k) {
             key = PointKey(k, run.Sizes.Rows);
-            if (st.execute(true)) ReadRow(id, txt, ts, tally);
+            if (st.execute(true)) ReadRow(id, txt, ts, decoder, tally);
         }
         sql.commit();
     }
