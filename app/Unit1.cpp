@@ -269,8 +269,7 @@ void TForm1::DoLogu(const QString& sx) {
     const QString line = DateTimeToStr(Now()) + QStringLiteral("   ") + sx;
     Memo1->AppendLine(line);
     // The newest line is the one to see, as in a log view that follows its end.
-    Memo1->Widget()->moveCursor(QTextCursor::End);
-    Memo1->Widget()->ensureCursorVisible();
+    Memo1->ScrollToEnd();
     if (FOptions.LogEcho) FOptions.LogEcho(line);
 }
 

@@ -3,6 +3,7 @@
 #include "Exceptions.h"
 #include "TextFile.h"
 
+#include <QEvent>
 #include <QPlainTextEdit>
 #include <QScopeGuard>
 #include <QTextCursor>
@@ -74,7 +75,37 @@ QString WithCrLf(QStringView lines, qsizetype breaks) {
 TMemo::TMemo(TComponent* owner, QWidget* parentWidget)
     : TComponent(owner), FEdit(new QPlainTextEdit(parentWidget)) {
     FEdit->setUndoRedoEnabled(false);
+    FEdit->installEventFilter(this);
     connect(FEdit->document(), &QTextDocument::contentsChange, this, &TMemo::DocumentChanged);
+}
+
+QPlainTextEdit* TMemo::Widget() {
+    SyncView();
+    return FEdit;
+}
+
+bool TMemo::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == FEdit && event->type() == QEvent::Show) {
+        SyncView();
+        if (FScrollPending) ScrollToEnd();
+    }
+    return TComponent::eventFilter(watched, event);
+}
+
+void TMemo::SyncView() {
+    if (FViewStale) WriteView();
+}
+
+void TMemo::ScrollToEnd() {
+    if (!FEdit) return;
+    if (ViewHidden()) {
+        FScrollPending = true;
+        return;
+    }
+    SyncView();
+    FScrollPending = false;
+    FEdit->moveCursor(QTextCursor::End);
+    FEdit->ensureCursorVisible();
 }
 
 TMemo::~TMemo() {
@@ -103,10 +134,20 @@ void TMemo::SetText(const QString& text) {
 }
 
 void TMemo::ShowText() {
+    if (ViewHidden()) {
+        FViewStale = true;
+        return;
+    }
+    WriteView();
+}
+
+void TMemo::WriteView() {
+    FViewStale = false;
     if (!FEdit) return;
     FShowing = true;
     const auto done = qScopeGuard([this] { FShowing = false; });
     FEdit->setPlainText(ToShown(FLines));
+    if (FScrollPending) FEdit->moveCursor(QTextCursor::End);
 }
 
 void TMemo::AppendLine(const QString& line) {
@@ -121,6 +162,10 @@ void TMemo::AppendLine(const QString& line) {
     FLines += add;
     FLineBreaks += breaks;
     if (!FEdit) return;
+    if (ViewHidden() || FViewStale) {
+        ShowText();
+        return;
+    }
     FShowing = true;
     const auto done = qScopeGuard([this] { FShowing = false; });
     QTextCursor cursor(FEdit->document());
@@ -132,7 +177,8 @@ void TMemo::AppendLine(const QString& line) {
 // document still shows what the kept text holds (a reported range may be wider than the edit).
 // The number of removed characters follows from the lengths before and after.
 void TMemo::DocumentChanged(int position, int /*removed*/, int added) {
-    if (FShowing || !FEdit) return;
+    // A document left behind the text (hidden, not asked for) is rewritten whole before it is seen.
+    if (FShowing || !FEdit || FViewStale) return;
     QTextDocument* doc = FEdit->document();
     const qsizetype docLength = doc->characterCount() - 1;
     const qsizetype at = std::clamp<qsizetype>(position, 0, FLines.size());
@@ -221,6 +267,10 @@ void TMemo::DropOldLines() {
     FSaved -= chars;
     FTrimmed = true;
     if (!FEdit) return;
+    if (ViewHidden() || FViewStale) {
+        ShowText();
+        return;
+    }
     FShowing = true;
     const auto done = qScopeGuard([this] { FShowing = false; });
     QTextCursor cursor(FEdit->document());

@@ -23,7 +23,8 @@ public:
     TMemo(TComponent* owner, QWidget* parentWidget);
     ~TMemo() override;
 
-    QPlainTextEdit* Widget() const { return FEdit; }
+    // The widget, its document brought up to date with the text first (see FViewStale).
+    QPlainTextEdit* Widget();
 
     QString Text() const;
     // Raises EInvalidOperation "Text exceeds memo capacity" beyond Capacity(); the text is then
@@ -32,6 +33,9 @@ public:
     // Appends a line: after the text when it ends with CR LF (then CR LF follows the line),
     // otherwise CR LF and the line.
     void AppendLine(const QString& line);
+    // Puts the cursor after the last line and scrolls it into view; for a hidden widget, when it
+    // is shown.
+    void ScrollToEnd();
     // The lines, each followed by CR LF.
     QString LinesText() const;
 
@@ -54,9 +58,16 @@ public:
     void SetMaxLines(qsizetype lines) { FMaxLines = lines; }
     TTextEncoding Encoding() const { return FEncoding; }
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     void CheckCapacity(qsizetype chars, qsizetype lineBreaks) const;
+    bool ViewHidden() const { return FEdit && !FEdit->isVisible(); }
+    // The whole text into the widget's document: now, or when a hidden widget is shown.
     void ShowText();
+    void WriteView();
+    void SyncView();
     void DocumentChanged(int position, int removed, int added);
     void DropOldLines();
 
@@ -66,6 +77,11 @@ private:
     QString FLines;
     qsizetype FLineBreaks = 0;
     bool FShowing = false;
+    // A hidden widget's document is left as it is while lines come and go: laying out and shaping
+    // every appended line of a view nobody sees cost most of a headless run, and more the longer
+    // the program ran. It shows the text again when it is shown or asked for through Widget().
+    bool FViewStale = false;
+    bool FScrollPending = false;
     TTextEncoding FEncoding = TTextEncoding::Ansi;
     qsizetype FCapacity = qsizetype(1) << 30;
     // What the file holds: FLines up to FSaved (plus a line break the save added after a last

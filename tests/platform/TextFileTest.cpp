@@ -208,6 +208,40 @@ TEST(TextFile, MemoSavesOnlyNewLinesAndKeepsTheNewestSavedOnes) {
 // The view gives back every character it was given: a no-break space, the Unicode line and
 // paragraph separators and the non-characters U+FDD0 / U+FDD1 are not made spaces or line breaks,
 // in the loaded file, in appended lines and around the user's edits.
+// A view in a hidden window is left alone while lines come and go (laying out every line of a
+// log nobody sees cost most of a headless run); shown, it holds the text with the newest line in
+// view, and what is typed then reaches the file.
+TEST(TextFile, MemoInAHiddenWindowCatchesUpWhenShown) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("log.txt"));
+    QWidget window;
+    TMemo memo(nullptr, &window);
+    memo.SetMaxLines(3);
+    QPlainTextEdit* edit = memo.Widget();
+    const int untouched = edit->document()->revision();
+    memo.SetText(QStringLiteral("Memo1"));
+    for (const char* line : {"a", "b", "c", "d"}) {
+        memo.AppendLine(QString::fromLatin1(line));
+        memo.ScrollToEnd();
+    }
+    memo.SaveNewLinesToFile(path);
+    EXPECT_EQ(edit->document()->revision(), untouched);
+    window.show();
+    EXPECT_EQ(edit->toPlainText(), QStringLiteral("b\nc\nd"));
+    EXPECT_TRUE(edit->textCursor().atEnd());
+    QTextCursor cursor(edit->document());
+    cursor.movePosition(QTextCursor::End);
+    cursor.insertText(QStringLiteral("\nnote"));
+    memo.AppendLine(QStringLiteral("e"));
+    EXPECT_EQ(edit->toPlainText(), QStringLiteral("b\nc\nd\nnote\ne"));
+    memo.SaveNewLinesToFile(path);
+    EXPECT_EQ(ReadAll(path), QByteArray("Memo1\r\na\r\nb\r\nc\r\nd\r\nnote\r\ne\r\n"));
+    // Hidden again: the view falls behind, and catches up when asked for.
+    window.hide();
+    memo.AppendLine(QStringLiteral("f"));
+    EXPECT_EQ(memo.Widget()->toPlainText(), QStringLiteral("d\nnote\ne\nf"));
+}
+
 TEST(TextFile, MemoKeepsEveryCharacter) {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("log.txt"));
