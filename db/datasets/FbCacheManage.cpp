@@ -22,7 +22,9 @@ namespace {
 // rows before it in the group.
 constexpr int GroupRows = 16;
 constexpr qint64 SmallChunk = 16 * 1024;
-constexpr qint64 LargeChunk = 256 * 1024;
+constexpr qint64 LargeChunk = 1024 * 1024;
+// The largest memory region the record cache's blocks are cut from.
+constexpr qint64 MaxRegion = 4 * 1024 * 1024;
 // Relocated groups leave their old bytes behind; a column is compacted when those outweigh the
 // live bytes.
 constexpr qint64 CompactAbove = 64 * 1024;
@@ -46,7 +48,7 @@ void* CheckedRealloc(void* block, size_t bytes) {
 struct TStringCollection::TColumn {
     uint16_t* Lengths = nullptr;
     char** Groups = nullptr;
-    std::vector<char*> Chunks;
+    std::vector<TCachePiece> Chunks;
     char* Tail = nullptr;
     char* ChunkEnd = nullptr;
     qint64 Live = 0;
@@ -60,15 +62,8 @@ struct TStringCollection::TColumn {
     TColumn(const TColumn&) = delete;
     TColumn& operator=(const TColumn&) = delete;
     ~TColumn() {
-        FreeChunks(Chunks);
         std::free(Lengths);
         std::free(Groups);
-    }
-
-    static void FreeChunks(std::vector<char*>& chunks) {
-        for (char* chunk : chunks)
-            std::free(chunk);
-        chunks.clear();
     }
 
     char* Place(int y) const {
@@ -103,20 +98,21 @@ struct TStringCollection::TColumn {
         }
         const qint64 chunkSize =
             std::max<qint64>(qint64(bytes), Live < 1024 * 1024 ? SmallChunk : LargeChunk);
-        char* chunk = static_cast<char*>(std::malloc(size_t(chunkSize)));
-        if (!chunk) throw std::bad_alloc();
-        Chunks.push_back(chunk);
+        ReserveOneMore(Chunks);
+        TCachePiece chunk{size_t(chunkSize), TCachePiece::TFill::Any};
         if (Tail) Garbage += ChunkEnd - Tail;
-        Allocated += chunkSize;
-        Tail = chunk + bytes;
-        ChunkEnd = chunk + chunkSize;
-        return chunk;
+        Allocated += qint64(chunk.Size());
+        Tail = chunk.Data() + bytes;
+        ChunkEnd = chunk.Data() + chunk.Size();
+        Chunks.push_back(std::move(chunk));
+        return Tail - bytes;
     }
 
     void Compact(int count) {
         ForgetPlace();
-        std::vector<char*> old;
-        old.swap(Chunks);
+        // The live groups move to new chunks after the old ones, which go only when all moved.
+        const size_t oldChunks = Chunks.size();
+        const qint64 oldAllocated = Allocated, oldGarbage = Garbage;
         Tail = ChunkEnd = nullptr;
         Garbage = 0;
         Allocated = 0;
@@ -136,11 +132,12 @@ struct TStringCollection::TColumn {
                 base = target;
             }
         } catch (...) {
-            // Groups already moved point into the new chunks; keep both sets alive.
-            Chunks.insert(Chunks.end(), old.begin(), old.end());
+            // Groups already moved point into the new chunks, the others into the old ones: both stay.
+            Allocated += oldAllocated;
+            Garbage += oldGarbage;
             throw;
         }
-        FreeChunks(old);
+        Chunks.erase(Chunks.begin(), Chunks.begin() + qsizetype(oldChunks));
     }
 };
 
@@ -262,7 +259,7 @@ void TStringCollection::SetValue(int x, int y, const char* data, int length) {
 void TStringCollection::Clear() {
     for (int x = 0; x < FHighBounds; ++x) {
         TColumn& column = FData[x];
-        TColumn::FreeChunks(column.Chunks);
+        column.Chunks.clear();
         std::free(column.Lengths);
         std::free(column.Groups);
         column.Lengths = nullptr;
@@ -305,17 +302,28 @@ TRecordsCache::TRecordsCache(int bufferChunks, int stringFieldCount, int recordS
 }
 
 TRecordsCache::~TRecordsCache() {
-    for (char* block : FBlocks)
-        std::free(block);
     for (char* block : FChangeLog)
         std::free(block);
 }
 
+void TRecordsCache::NewRegion() {
+    // Each region as large as all before it, up to MaxRegion: a large cache takes few pieces, a
+    // small one a single block.
+    const qint64 taken = qint64(FBlocks.size()) * FBlockSize;
+    const qint64 blocks = std::clamp<qint64>(std::min(taken, MaxRegion) / FBlockSize, 1, INT32_MAX);
+    ReserveOneMore(FRegions);
+    TCachePiece piece{size_t(blocks * FBlockSize)};
+    FRegionNext = piece.Data();
+    FRegionEnd = piece.Data() + piece.Size();
+    FRegions.push_back(std::move(piece));
+}
+
 int TRecordsCache::CreateNewBlock() {
     ReserveOneMore(FBlocks);
-    char* block = static_cast<char*>(std::calloc(1, size_t(FBlockSize)));
-    if (!block) throw std::bad_alloc();
-    FBlocks.push_back(block);
+    if (FRegionEnd - FRegionNext < FBlockSize) NewRegion();
+    // Region memory is zero-filled and handed out once.
+    FBlocks.push_back(FRegionNext);
+    FRegionNext += FBlockSize;
     return int(FBlocks.size());
 }
 

@@ -3,6 +3,7 @@
 // blocks that never move, with the longer character columns kept apart in a string collection.
 // Record numbers are 1-based; a bookmark is the internal record number.
 
+#include "CacheMemory.h"
 #include "platform/Exceptions.h"
 
 #include <QByteArray>
@@ -209,6 +210,8 @@ private:
     void CopyOut(const char* stored, const TStringCollection* strings, int stringRow, char* dest) const;
     void CopyIn(const char* source, char* stored, int internalNo);
     void EnsureMap();
+    // A new region with room for at least one block.
+    void NewRegion();
     // Slot of a record in the change log, or -1.
     int LogSlot(int internalNo) const;
 
@@ -218,6 +221,11 @@ private:
     int FRecInBlock = 0;
     int FRecordCount = 0;
     std::vector<char*> FBlocks;
+    // The memory the blocks are cut from: regions growing with the cache, so that a large cache
+    // takes few large pieces and a small one a single block.
+    std::vector<TCachePiece> FRegions;
+    char* FRegionNext = nullptr;
+    char* FRegionEnd = nullptr;
 
     int FStrFieldCount;
     std::vector<int> FStringFieldOffsets;
