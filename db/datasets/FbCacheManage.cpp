@@ -345,7 +345,7 @@ int TRecordsCache::ExtendMap(int recordNo) {
     return map[size_t(recordNo - 1)];
 }
 
-char* TRecordsCache::PrepareMemory(int recordNo) {
+char* TRecordsCache::PrepareNewMemory(int recordNo) {
     if (recordNo < 1) CacheError(cachemsg::SCantWriteBuffer);
     const int internalNo = FMapRecords ? InternalExtend(recordNo) : recordNo;
     const int block = (internalNo - 1) / FRecInBlock;
@@ -370,7 +370,7 @@ void TRecordsCache::CopyOut(const char* stored, const TStringCollection* strings
         return;
     }
     const int first = FStringFieldOffsets.front();
-    std::memcpy(dest, stored, size_t(first));
+    if (first > 0) std::memcpy(dest, stored, size_t(first));
     for (int k = 0; k < FStrFieldCount; ++k) {
         const int offset = FStringFieldOffsets[size_t(k)];
         const int size = FStringFieldSize[size_t(k)];
@@ -383,8 +383,9 @@ void TRecordsCache::CopyOut(const char* stored, const TStringCollection* strings
         if (length > 0) std::memcpy(dest + offset + 4, text.data(), size_t(length));
         if (length < size) dest[offset + 4 + length] = 0;
     }
+    // Blob references and cached calculated fields follow the strings.
     const int after = FStringFieldOffsets.back() + FStringFieldSize.back() + 4;
-    std::memcpy(dest + after, stored + first, size_t(FRecordSize - first));
+    if (FRecordSize > first) std::memcpy(dest + after, stored + first, size_t(FRecordSize - first));
 }
 
 void TRecordsCache::ReadRecordBuffer(int recordNo, char* dest, bool oldValues) const {

@@ -9,6 +9,7 @@
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <utility>
@@ -119,7 +120,14 @@ public:
     // Appends one zero-filled block; returns the new block count.
     int CreateNewBlock();
     // Makes room for record `recordNo` and returns its stored record.
-    char* PrepareMemory(int recordNo);
+    char* PrepareMemory(int recordNo) {
+        // A fetch in order without a record map: the record's block mostly exists already.
+        if (!FMapRecords && recordNo >= 1 && (recordNo - 1) / FRecInBlock < BlockCount()) {
+            if (recordNo > FRecordCount) FRecordCount = recordNo;
+            return StoredRecord(recordNo);
+        }
+        return PrepareNewMemory(recordNo);
+    }
 
     // Separate string k (1-based): its offset counted from row buffer + 5, and its size.
     void SetStrOffset(int strNo, int offset, int size);
@@ -129,7 +137,12 @@ public:
     // Assembles record `recordNo` at `dest` (row buffer + 5); with `oldValues` the values saved in
     // the change log, when there are any.
     void ReadRecordBuffer(int recordNo, char* dest, bool oldValues) const;
-    void ReadRecord(int recordNo, char* dest) const { ReadRecordBuffer(recordNo, dest, false); }
+    void ReadRecord(int recordNo, char* dest) const {
+        if (!FMapRecords && recordNo >= 1 && (recordNo - 1) / FRecInBlock < BlockCount())
+            CopyOut(StoredRecord(recordNo), FStringData.get(), recordNo - 1, dest);
+        else
+            ReadRecordBuffer(recordNo, dest, false);
+    }
     // Stores a row buffer (from + 5) as record `recordNo`; no source zero-fills the record and
     // empties its strings. `canAllocate` makes room for the record first.
     void WriteRecord(int recordNo, const char* source, bool canAllocate);
@@ -139,6 +152,15 @@ public:
     // Stores separate string `strIndex` (0-based) of 0-based record `recIndex`. A length of -1
     // stands for the column size; fixed-length text loses its trailing blanks.
     void SetStringFromPChar(int strIndex, int recIndex, bool fixedLength, int length, const char* bytes);
+    // The same for text of a variable-length column (`length` bytes, none when `bytes` is none).
+    void SetVaryingString(int strIndex, int recIndex, int length, const char* bytes) {
+        if (FMapRecords || strIndex < 0 || strIndex >= FStrFieldCount || recIndex < 0 || length < 0) {
+            SetStringFromPChar(strIndex, recIndex, false, length, bytes);
+            return;
+        }
+        if (!bytes) length = 0;
+        SetStringBytes(strIndex, recIndex + 1, bytes, std::min(length, FStringFieldSize[size_t(strIndex)]));
+    }
     // Stores text (editing), converted to the system ANSI code page; none or empty empties it.
     void SetStringValue(int strIndex, int recIndex, const QString* value);
 
@@ -190,6 +212,7 @@ private:
     }
     int InternalExtend(int recordNo) { return FMapRecords ? ExtendMap(recordNo) : recordNo; }
     int MappedInternal(int recordNo) const;
+    char* PrepareNewMemory(int recordNo);
     int ExtendMap(int recordNo);
     char* StoredRecord(int internalNo) const {
         return FBlocks[size_t((internalNo - 1) / FRecInBlock)] +
