@@ -168,7 +168,7 @@ void TStringCollection::AddRow() {
     EnsureCount(FCount + 1);
 }
 
-QByteArrayView TStringCollection::Text(int x, int y) const {
+inline QByteArrayView TStringCollection::Text(int x, int y) const {
     const TColumn& column = FData[x];
     const int length = column.Lengths[y];
     if (length == 0) return {};

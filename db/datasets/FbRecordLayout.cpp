@@ -247,10 +247,3 @@ void StoreFetchedRow(TRecordsCache& cache, const TFbRecordLayout& layout, const 
         }
     }
 }
-
-QByteArrayView RowSeparateString(const char* buffer, const TFbFieldDescr& field) {
-    int32_t length;
-    std::memcpy(&length, buffer + field.fdDataOfs, 4);
-    length = std::clamp<int32_t>(length, 0, field.fdDataSize);
-    return QByteArrayView(buffer + field.fdDataOfs + 4, length);
-}

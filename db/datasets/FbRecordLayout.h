@@ -6,6 +6,7 @@
 #include "FbCacheManage.h"
 
 #include <QByteArray>
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <ibase.h>
@@ -122,7 +123,12 @@ inline bool RowFieldIsNull(const char* buffer, int column) {
     return buffer[6 + column] != 0;
 }
 // The text of a separate string in a row buffer (length, then bytes).
-QByteArrayView RowSeparateString(const char* buffer, const TFbFieldDescr& field);
+inline QByteArrayView RowSeparateString(const char* buffer, const TFbFieldDescr& field) {
+    int32_t length;
+    std::memcpy(&length, buffer + field.fdDataOfs, 4);
+    length = std::clamp<int32_t>(length, 0, field.fdDataSize);
+    return QByteArrayView(buffer + field.fdDataOfs + 4, length);
+}
 
 // Day number of 1858-11-17 (the server's day 0) in the time-stamp numbering (0001-01-01 is day 1).
 inline constexpr int CachedServerDayZero = 678576;
