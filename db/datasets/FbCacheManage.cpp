@@ -18,9 +18,6 @@ namespace {
     throw platform::EAssertionFailed(QString::fromLatin1(text) + QStringLiteral(" (pFbLists)"));
 }
 
-// Rows sharing one chunk address; a string's place is its group's address plus the lengths of the
-// rows before it in the group.
-constexpr int GroupRows = 16;
 constexpr qint64 SmallChunk = 16 * 1024;
 constexpr qint64 LargeChunk = 1024 * 1024;
 // The largest memory region the record cache's blocks are cut from.
@@ -45,101 +42,80 @@ void* CheckedRealloc(void* block, size_t bytes) {
 
 } // namespace
 
-struct TStringCollection::TColumn {
-    uint16_t* Lengths = nullptr;
-    char** Groups = nullptr;
-    std::vector<TCachePiece> Chunks;
-    char* Tail = nullptr;
-    char* ChunkEnd = nullptr;
-    qint64 Live = 0;
-    qint64 Garbage = 0;
-    qint64 Allocated = 0;
-    // The last place found: row KnownY's string starts at KnownPlace (none when -1).
-    mutable int KnownY = -1;
-    mutable char* KnownPlace = nullptr;
+TStringCollection::TColumn::~TColumn() {
+    std::free(Lengths);
+    std::free(Groups);
+}
 
-    TColumn() = default;
-    TColumn(const TColumn&) = delete;
-    TColumn& operator=(const TColumn&) = delete;
-    ~TColumn() {
-        std::free(Lengths);
-        std::free(Groups);
+char* TStringCollection::TColumn::Place(int y) const {
+    // Rows are mostly stored and read in order: the place of the row after the last one found
+    // follows from it without summing the lengths before it.
+    if (y == KnownY) return KnownPlace;
+    char* place = nullptr;
+    if (KnownY >= 0 && y == KnownY + 1 && y % GroupRows != 0) {
+        place = KnownPlace + Lengths[KnownY];
+    } else {
+        const int first = y - y % GroupRows;
+        char* base = Groups[y / GroupRows];
+        if (!base) return nullptr;
+        size_t offset = 0;
+        for (int i = first; i < y; ++i)
+            offset += Lengths[i];
+        place = base + offset;
     }
+    KnownY = y;
+    KnownPlace = place;
+    return place;
+}
 
-    char* Place(int y) const {
-        // Rows are mostly stored and read in order: the place of the row after the last one
-        // found follows from it without summing the lengths before it.
-        if (y == KnownY) return KnownPlace;
-        char* place = nullptr;
-        if (KnownY >= 0 && y == KnownY + 1 && y % GroupRows != 0) {
-            place = KnownPlace + Lengths[KnownY];
-        } else {
-            const int first = y - y % GroupRows;
-            char* base = Groups[y / GroupRows];
-            if (!base) return nullptr;
-            size_t offset = 0;
-            for (int i = first; i < y; ++i)
-                offset += Lengths[i];
-            place = base + offset;
-        }
-        KnownY = y;
-        KnownPlace = place;
-        return place;
+char* TStringCollection::TColumn::Allocate(size_t bytes) {
+    if (Tail && size_t(ChunkEnd - Tail) >= bytes) {
+        char* result = Tail;
+        Tail += bytes;
+        return result;
     }
-    // After any change of the column's bytes or groups.
-    void ForgetPlace() const { KnownY = -1; }
+    const qint64 chunkSize = std::max<qint64>(qint64(bytes), Live < 1024 * 1024 ? SmallChunk : LargeChunk);
+    ReserveOneMore(Chunks);
+    TCachePiece chunk{size_t(chunkSize), TCachePiece::TFill::Any};
+    if (Tail) Garbage += ChunkEnd - Tail;
+    Allocated += qint64(chunk.Size());
+    Tail = chunk.Data() + bytes;
+    ChunkEnd = chunk.Data() + chunk.Size();
+    Chunks.push_back(std::move(chunk));
+    return Tail - bytes;
+}
 
-    // `bytes` contiguous bytes at the tail, starting a new chunk when the current one is full.
-    char* Allocate(size_t bytes) {
-        if (Tail && size_t(ChunkEnd - Tail) >= bytes) {
-            char* result = Tail;
-            Tail += bytes;
-            return result;
-        }
-        const qint64 chunkSize =
-            std::max<qint64>(qint64(bytes), Live < 1024 * 1024 ? SmallChunk : LargeChunk);
-        ReserveOneMore(Chunks);
-        TCachePiece chunk{size_t(chunkSize), TCachePiece::TFill::Any};
-        if (Tail) Garbage += ChunkEnd - Tail;
-        Allocated += qint64(chunk.Size());
-        Tail = chunk.Data() + bytes;
-        ChunkEnd = chunk.Data() + chunk.Size();
-        Chunks.push_back(std::move(chunk));
-        return Tail - bytes;
-    }
-
-    void Compact(int count) {
-        ForgetPlace();
-        // The live groups move to new chunks after the old ones, which go only when all moved.
-        const size_t oldChunks = Chunks.size();
-        const qint64 oldAllocated = Allocated, oldGarbage = Garbage;
-        Tail = ChunkEnd = nullptr;
-        Garbage = 0;
-        Allocated = 0;
-        try {
-            for (int first = 0; first < count; first += GroupRows) {
-                const int end = std::min(first + GroupRows, count);
-                size_t bytes = 0;
-                for (int i = first; i < end; ++i)
-                    bytes += Lengths[i];
-                char*& base = Groups[first / GroupRows];
-                if (bytes == 0) {
-                    base = nullptr;
-                    continue;
-                }
-                char* target = Allocate(bytes);
-                std::memcpy(target, base, bytes);
-                base = target;
+void TStringCollection::TColumn::Compact(int count) {
+    ForgetPlace();
+    // The live groups move to new chunks after the old ones, which go only when all moved.
+    const size_t oldChunks = Chunks.size();
+    const qint64 oldAllocated = Allocated, oldGarbage = Garbage;
+    Tail = ChunkEnd = nullptr;
+    Garbage = 0;
+    Allocated = 0;
+    try {
+        for (int first = 0; first < count; first += GroupRows) {
+            const int end = std::min(first + GroupRows, count);
+            size_t bytes = 0;
+            for (int i = first; i < end; ++i)
+                bytes += Lengths[i];
+            char*& base = Groups[first / GroupRows];
+            if (bytes == 0) {
+                base = nullptr;
+                continue;
             }
-        } catch (...) {
-            // Groups already moved point into the new chunks, the others into the old ones: both stay.
-            Allocated += oldAllocated;
-            Garbage += oldGarbage;
-            throw;
+            char* target = Allocate(bytes);
+            std::memcpy(target, base, bytes);
+            base = target;
         }
-        Chunks.erase(Chunks.begin(), Chunks.begin() + qsizetype(oldChunks));
+    } catch (...) {
+        // Groups already moved point into the new chunks, the others into the old ones: both stay.
+        Allocated += oldAllocated;
+        Garbage += oldGarbage;
+        throw;
     }
-};
+    Chunks.erase(Chunks.begin(), Chunks.begin() + qsizetype(oldChunks));
+}
 
 TStringCollection::TStringCollection(int highBounds)
     : FHighBounds(std::max(highBounds, 0)), FData(std::make_unique<TColumn[]>(size_t(FHighBounds))) {}
@@ -181,7 +157,7 @@ QByteArrayView TStringCollection::Value(int x, int y) const {
     return Text(x, y);
 }
 
-void TStringCollection::SetValue(int x, int y, const char* data, int length) {
+void TStringCollection::Store(int x, int y, const char* data, int length) {
     if (x < 0 || x >= FHighBounds) CollectionAssert(cachemsg::SStrWriteBadX);
     if (y < 0 || y >= FCount) CollectionAssert(cachemsg::SStrWriteBadY);
     length = std::clamp(length, 0, 0xFFFF);

@@ -11,6 +11,7 @@
 #include <QString>
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <utility>
 #include <vector>
@@ -73,7 +74,9 @@ public:
     // raise the assertion failure.
     QByteArrayView Value(int x, int y) const;
     // Stores `length` bytes (at most 65535) at column x, row y.
-    void SetValue(int x, int y, const char* data, int length);
+    void SetValue(int x, int y, const char* data, int length) {
+        if (!Append(x, y, data, length)) Store(x, y, data, length);
+    }
     void SetValue(int x, int y, QByteArrayView value) { SetValue(x, y, value.data(), int(value.size())); }
     // No rows.
     void Clear();
@@ -82,7 +85,57 @@ public:
 
 private:
     friend class TRecordsCache;
-    struct TColumn;
+    // Rows sharing one chunk address; a string's place is its group's address plus the lengths of
+    // the rows before it in the group.
+    static constexpr int GroupRows = 16;
+
+    struct TColumn {
+        uint16_t* Lengths = nullptr;
+        char** Groups = nullptr;
+        std::vector<TCachePiece> Chunks;
+        char* Tail = nullptr;
+        char* ChunkEnd = nullptr;
+        qint64 Live = 0;
+        qint64 Garbage = 0;
+        qint64 Allocated = 0;
+        // The last place found: row KnownY's string starts at KnownPlace (none when -1).
+        mutable int KnownY = -1;
+        mutable char* KnownPlace = nullptr;
+
+        TColumn() = default;
+        TColumn(const TColumn&) = delete;
+        TColumn& operator=(const TColumn&) = delete;
+        ~TColumn();
+
+        char* Place(int y) const;
+        // After any change of the column's bytes or groups.
+        void ForgetPlace() const { KnownY = -1; }
+        // `bytes` contiguous bytes at the tail, starting a new chunk when the current one is full.
+        char* Allocate(size_t bytes);
+        void Compact(int count);
+    };
+
+    // The step a fetch takes for most rows: the first text of the newest row goes right behind
+    // the text of the row before it in its group, when that ends at the column's tail with room
+    // after it. False when the general path has to store it.
+    bool Append(int x, int y, const char* data, int length) {
+        if (x < 0 || x >= FHighBounds || y < 1 || y != FCount - 1 || y % GroupRows == 0 || length <= 0 ||
+            length > 0xFFFF || !data)
+            return false;
+        TColumn& column = FData[x];
+        if (column.KnownY != y - 1 || column.Lengths[y] != 0) return false;
+        char* place = column.KnownPlace + column.Lengths[y - 1];
+        if (place != column.Tail || column.ChunkEnd - column.Tail < length) return false;
+        std::memcpy(place, data, size_t(length));
+        column.Tail += length;
+        column.Lengths[y] = uint16_t(length);
+        // Only live bytes grow: no compaction can be due.
+        column.Live += length;
+        column.KnownY = y;
+        column.KnownPlace = place;
+        return true;
+    }
+    void Store(int x, int y, const char* data, int length);
     void Grow(int needed);
     // Value without the index checks, for the cache's own reads of rows it knows to exist.
     QByteArrayView Text(int x, int y) const;
