@@ -18,11 +18,10 @@ namespace {
     throw platform::EAssertionFailed(QString::fromLatin1(text) + QStringLiteral(" (pFbLists)"));
 }
 
-// Rows sharing one chunk address; a string's place is its group's address plus the lengths of the
-// rows before it in the group.
-constexpr int GroupRows = 16;
 constexpr qint64 SmallChunk = 16 * 1024;
-constexpr qint64 LargeChunk = 256 * 1024;
+constexpr qint64 LargeChunk = 1024 * 1024;
+// The largest memory region the record cache's blocks are cut from.
+constexpr qint64 MaxRegion = 4 * 1024 * 1024;
 // Relocated groups leave their old bytes behind; a column is compacted when those outweigh the
 // live bytes.
 constexpr qint64 CompactAbove = 64 * 1024;
@@ -43,106 +42,80 @@ void* CheckedRealloc(void* block, size_t bytes) {
 
 } // namespace
 
-struct TStringCollection::TColumn {
-    uint16_t* Lengths = nullptr;
-    char** Groups = nullptr;
-    std::vector<char*> Chunks;
-    char* Tail = nullptr;
-    char* ChunkEnd = nullptr;
-    qint64 Live = 0;
-    qint64 Garbage = 0;
-    qint64 Allocated = 0;
-    // The last place found: row KnownY's string starts at KnownPlace (none when -1).
-    mutable int KnownY = -1;
-    mutable char* KnownPlace = nullptr;
+TStringCollection::TColumn::~TColumn() {
+    std::free(Lengths);
+    std::free(Groups);
+}
 
-    TColumn() = default;
-    TColumn(const TColumn&) = delete;
-    TColumn& operator=(const TColumn&) = delete;
-    ~TColumn() {
-        FreeChunks(Chunks);
-        std::free(Lengths);
-        std::free(Groups);
+char* TStringCollection::TColumn::Place(int y) const {
+    // Rows are mostly stored and read in order: the place of the row after the last one found
+    // follows from it without summing the lengths before it.
+    if (y == KnownY) return KnownPlace;
+    char* place = nullptr;
+    if (KnownY >= 0 && y == KnownY + 1 && y % GroupRows != 0) {
+        place = KnownPlace + Lengths[KnownY];
+    } else {
+        const int first = y - y % GroupRows;
+        char* base = Groups[y / GroupRows];
+        if (!base) return nullptr;
+        size_t offset = 0;
+        for (int i = first; i < y; ++i)
+            offset += Lengths[i];
+        place = base + offset;
     }
+    KnownY = y;
+    KnownPlace = place;
+    return place;
+}
 
-    static void FreeChunks(std::vector<char*>& chunks) {
-        for (char* chunk : chunks)
-            std::free(chunk);
-        chunks.clear();
+char* TStringCollection::TColumn::Allocate(size_t bytes) {
+    if (Tail && size_t(ChunkEnd - Tail) >= bytes) {
+        char* result = Tail;
+        Tail += bytes;
+        return result;
     }
+    const qint64 chunkSize = std::max<qint64>(qint64(bytes), Live < 1024 * 1024 ? SmallChunk : LargeChunk);
+    ReserveOneMore(Chunks);
+    TCachePiece chunk{size_t(chunkSize), TCachePiece::TFill::Any};
+    if (Tail) Garbage += ChunkEnd - Tail;
+    Allocated += qint64(chunk.Size());
+    Tail = chunk.Data() + bytes;
+    ChunkEnd = chunk.Data() + chunk.Size();
+    Chunks.push_back(std::move(chunk));
+    return Tail - bytes;
+}
 
-    char* Place(int y) const {
-        // Rows are mostly stored and read in order: the place of the row after the last one
-        // found follows from it without summing the lengths before it.
-        if (y == KnownY) return KnownPlace;
-        char* place = nullptr;
-        if (KnownY >= 0 && y == KnownY + 1 && y % GroupRows != 0) {
-            place = KnownPlace + Lengths[KnownY];
-        } else {
-            const int first = y - y % GroupRows;
-            char* base = Groups[y / GroupRows];
-            if (!base) return nullptr;
-            size_t offset = 0;
-            for (int i = first; i < y; ++i)
-                offset += Lengths[i];
-            place = base + offset;
-        }
-        KnownY = y;
-        KnownPlace = place;
-        return place;
-    }
-    // After any change of the column's bytes or groups.
-    void ForgetPlace() const { KnownY = -1; }
-
-    // `bytes` contiguous bytes at the tail, starting a new chunk when the current one is full.
-    char* Allocate(size_t bytes) {
-        if (Tail && size_t(ChunkEnd - Tail) >= bytes) {
-            char* result = Tail;
-            Tail += bytes;
-            return result;
-        }
-        const qint64 chunkSize =
-            std::max<qint64>(qint64(bytes), Live < 1024 * 1024 ? SmallChunk : LargeChunk);
-        char* chunk = static_cast<char*>(std::malloc(size_t(chunkSize)));
-        if (!chunk) throw std::bad_alloc();
-        Chunks.push_back(chunk);
-        if (Tail) Garbage += ChunkEnd - Tail;
-        Allocated += chunkSize;
-        Tail = chunk + bytes;
-        ChunkEnd = chunk + chunkSize;
-        return chunk;
-    }
-
-    void Compact(int count) {
-        ForgetPlace();
-        std::vector<char*> old;
-        old.swap(Chunks);
-        Tail = ChunkEnd = nullptr;
-        Garbage = 0;
-        Allocated = 0;
-        try {
-            for (int first = 0; first < count; first += GroupRows) {
-                const int end = std::min(first + GroupRows, count);
-                size_t bytes = 0;
-                for (int i = first; i < end; ++i)
-                    bytes += Lengths[i];
-                char*& base = Groups[first / GroupRows];
-                if (bytes == 0) {
-                    base = nullptr;
-                    continue;
-                }
-                char* target = Allocate(bytes);
-                std::memcpy(target, base, bytes);
-                base = target;
+void TStringCollection::TColumn::Compact(int count) {
+    ForgetPlace();
+    // The live groups move to new chunks after the old ones, which go only when all moved.
+    const size_t oldChunks = Chunks.size();
+    const qint64 oldAllocated = Allocated, oldGarbage = Garbage;
+    Tail = ChunkEnd = nullptr;
+    Garbage = 0;
+    Allocated = 0;
+    try {
+        for (int first = 0; first < count; first += GroupRows) {
+            const int end = std::min(first + GroupRows, count);
+            size_t bytes = 0;
+            for (int i = first; i < end; ++i)
+                bytes += Lengths[i];
+            char*& base = Groups[first / GroupRows];
+            if (bytes == 0) {
+                base = nullptr;
+                continue;
             }
-        } catch (...) {
-            // Groups already moved point into the new chunks; keep both sets alive.
-            Chunks.insert(Chunks.end(), old.begin(), old.end());
-            throw;
+            char* target = Allocate(bytes);
+            std::memcpy(target, base, bytes);
+            base = target;
         }
-        FreeChunks(old);
+    } catch (...) {
+        // Groups already moved point into the new chunks, the others into the old ones: both stay.
+        Allocated += oldAllocated;
+        Garbage += oldGarbage;
+        throw;
     }
-};
+    Chunks.erase(Chunks.begin(), Chunks.begin() + qsizetype(oldChunks));
+}
 
 TStringCollection::TStringCollection(int highBounds)
     : FHighBounds(std::max(highBounds, 0)), FData(std::make_unique<TColumn[]>(size_t(FHighBounds))) {}
@@ -171,7 +144,7 @@ void TStringCollection::AddRow() {
     EnsureCount(FCount + 1);
 }
 
-QByteArrayView TStringCollection::Text(int x, int y) const {
+inline QByteArrayView TStringCollection::Text(int x, int y) const {
     const TColumn& column = FData[x];
     const int length = column.Lengths[y];
     if (length == 0) return {};
@@ -184,7 +157,7 @@ QByteArrayView TStringCollection::Value(int x, int y) const {
     return Text(x, y);
 }
 
-void TStringCollection::SetValue(int x, int y, const char* data, int length) {
+void TStringCollection::Store(int x, int y, const char* data, int length) {
     if (x < 0 || x >= FHighBounds) CollectionAssert(cachemsg::SStrWriteBadX);
     if (y < 0 || y >= FCount) CollectionAssert(cachemsg::SStrWriteBadY);
     length = std::clamp(length, 0, 0xFFFF);
@@ -262,7 +235,7 @@ void TStringCollection::SetValue(int x, int y, const char* data, int length) {
 void TStringCollection::Clear() {
     for (int x = 0; x < FHighBounds; ++x) {
         TColumn& column = FData[x];
-        TColumn::FreeChunks(column.Chunks);
+        column.Chunks.clear();
         std::free(column.Lengths);
         std::free(column.Groups);
         column.Lengths = nullptr;
@@ -305,17 +278,28 @@ TRecordsCache::TRecordsCache(int bufferChunks, int stringFieldCount, int recordS
 }
 
 TRecordsCache::~TRecordsCache() {
-    for (char* block : FBlocks)
-        std::free(block);
     for (char* block : FChangeLog)
         std::free(block);
 }
 
+void TRecordsCache::NewRegion() {
+    // Each region as large as all before it, up to MaxRegion: a large cache takes few pieces, a
+    // small one a single block.
+    const qint64 taken = qint64(FBlocks.size()) * FBlockSize;
+    const qint64 blocks = std::clamp<qint64>(std::min(taken, MaxRegion) / FBlockSize, 1, INT32_MAX);
+    ReserveOneMore(FRegions);
+    TCachePiece piece{size_t(blocks * FBlockSize)};
+    FRegionNext = piece.Data();
+    FRegionEnd = piece.Data() + piece.Size();
+    FRegions.push_back(std::move(piece));
+}
+
 int TRecordsCache::CreateNewBlock() {
     ReserveOneMore(FBlocks);
-    char* block = static_cast<char*>(std::calloc(1, size_t(FBlockSize)));
-    if (!block) throw std::bad_alloc();
-    FBlocks.push_back(block);
+    if (FRegionEnd - FRegionNext < FBlockSize) NewRegion();
+    // Region memory is zero-filled and handed out once.
+    FBlocks.push_back(FRegionNext);
+    FRegionNext += FBlockSize;
     return int(FBlocks.size());
 }
 
@@ -337,7 +321,7 @@ int TRecordsCache::ExtendMap(int recordNo) {
     return map[size_t(recordNo - 1)];
 }
 
-char* TRecordsCache::PrepareMemory(int recordNo) {
+char* TRecordsCache::PrepareNewMemory(int recordNo) {
     if (recordNo < 1) CacheError(cachemsg::SCantWriteBuffer);
     const int internalNo = FMapRecords ? InternalExtend(recordNo) : recordNo;
     const int block = (internalNo - 1) / FRecInBlock;
@@ -362,7 +346,7 @@ void TRecordsCache::CopyOut(const char* stored, const TStringCollection* strings
         return;
     }
     const int first = FStringFieldOffsets.front();
-    std::memcpy(dest, stored, size_t(first));
+    if (first > 0) std::memcpy(dest, stored, size_t(first));
     for (int k = 0; k < FStrFieldCount; ++k) {
         const int offset = FStringFieldOffsets[size_t(k)];
         const int size = FStringFieldSize[size_t(k)];
@@ -375,8 +359,9 @@ void TRecordsCache::CopyOut(const char* stored, const TStringCollection* strings
         if (length > 0) std::memcpy(dest + offset + 4, text.data(), size_t(length));
         if (length < size) dest[offset + 4 + length] = 0;
     }
+    // Blob references and cached calculated fields follow the strings.
     const int after = FStringFieldOffsets.back() + FStringFieldSize.back() + 4;
-    std::memcpy(dest + after, stored + first, size_t(FRecordSize - first));
+    if (FRecordSize > first) std::memcpy(dest + after, stored + first, size_t(FRecordSize - first));
 }
 
 void TRecordsCache::ReadRecordBuffer(int recordNo, char* dest, bool oldValues) const {

@@ -3,12 +3,15 @@
 // blocks that never move, with the longer character columns kept apart in a string collection.
 // Record numbers are 1-based; a bookmark is the internal record number.
 
+#include "CacheMemory.h"
 #include "platform/Exceptions.h"
 
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
+#include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <utility>
 #include <vector>
@@ -71,7 +74,9 @@ public:
     // raise the assertion failure.
     QByteArrayView Value(int x, int y) const;
     // Stores `length` bytes (at most 65535) at column x, row y.
-    void SetValue(int x, int y, const char* data, int length);
+    void SetValue(int x, int y, const char* data, int length) {
+        if (!Append(x, y, data, length)) Store(x, y, data, length);
+    }
     void SetValue(int x, int y, QByteArrayView value) { SetValue(x, y, value.data(), int(value.size())); }
     // No rows.
     void Clear();
@@ -80,7 +85,57 @@ public:
 
 private:
     friend class TRecordsCache;
-    struct TColumn;
+    // Rows sharing one chunk address; a string's place is its group's address plus the lengths of
+    // the rows before it in the group.
+    static constexpr int GroupRows = 16;
+
+    struct TColumn {
+        uint16_t* Lengths = nullptr;
+        char** Groups = nullptr;
+        std::vector<TCachePiece> Chunks;
+        char* Tail = nullptr;
+        char* ChunkEnd = nullptr;
+        qint64 Live = 0;
+        qint64 Garbage = 0;
+        qint64 Allocated = 0;
+        // The last place found: row KnownY's string starts at KnownPlace (none when -1).
+        mutable int KnownY = -1;
+        mutable char* KnownPlace = nullptr;
+
+        TColumn() = default;
+        TColumn(const TColumn&) = delete;
+        TColumn& operator=(const TColumn&) = delete;
+        ~TColumn();
+
+        char* Place(int y) const;
+        // After any change of the column's bytes or groups.
+        void ForgetPlace() const { KnownY = -1; }
+        // `bytes` contiguous bytes at the tail, starting a new chunk when the current one is full.
+        char* Allocate(size_t bytes);
+        void Compact(int count);
+    };
+
+    // The step a fetch takes for most rows: the first text of the newest row goes right behind
+    // the text of the row before it in its group, when that ends at the column's tail with room
+    // after it. False when the general path has to store it.
+    bool Append(int x, int y, const char* data, int length) {
+        if (x < 0 || x >= FHighBounds || y < 1 || y != FCount - 1 || y % GroupRows == 0 || length <= 0 ||
+            length > 0xFFFF || !data)
+            return false;
+        TColumn& column = FData[x];
+        if (column.KnownY != y - 1 || column.Lengths[y] != 0) return false;
+        char* place = column.KnownPlace + column.Lengths[y - 1];
+        if (place != column.Tail || column.ChunkEnd - column.Tail < length) return false;
+        std::memcpy(place, data, size_t(length));
+        column.Tail += length;
+        column.Lengths[y] = uint16_t(length);
+        // Only live bytes grow: no compaction can be due.
+        column.Live += length;
+        column.KnownY = y;
+        column.KnownPlace = place;
+        return true;
+    }
+    void Store(int x, int y, const char* data, int length);
     void Grow(int needed);
     // Value without the index checks, for the cache's own reads of rows it knows to exist.
     QByteArrayView Text(int x, int y) const;
@@ -118,7 +173,14 @@ public:
     // Appends one zero-filled block; returns the new block count.
     int CreateNewBlock();
     // Makes room for record `recordNo` and returns its stored record.
-    char* PrepareMemory(int recordNo);
+    char* PrepareMemory(int recordNo) {
+        // A fetch in order without a record map: the record's block mostly exists already.
+        if (!FMapRecords && recordNo >= 1 && (recordNo - 1) / FRecInBlock < BlockCount()) {
+            if (recordNo > FRecordCount) FRecordCount = recordNo;
+            return StoredRecord(recordNo);
+        }
+        return PrepareNewMemory(recordNo);
+    }
 
     // Separate string k (1-based): its offset counted from row buffer + 5, and its size.
     void SetStrOffset(int strNo, int offset, int size);
@@ -128,7 +190,12 @@ public:
     // Assembles record `recordNo` at `dest` (row buffer + 5); with `oldValues` the values saved in
     // the change log, when there are any.
     void ReadRecordBuffer(int recordNo, char* dest, bool oldValues) const;
-    void ReadRecord(int recordNo, char* dest) const { ReadRecordBuffer(recordNo, dest, false); }
+    void ReadRecord(int recordNo, char* dest) const {
+        if (!FMapRecords && recordNo >= 1 && (recordNo - 1) / FRecInBlock < BlockCount())
+            CopyOut(StoredRecord(recordNo), FStringData.get(), recordNo - 1, dest);
+        else
+            ReadRecordBuffer(recordNo, dest, false);
+    }
     // Stores a row buffer (from + 5) as record `recordNo`; no source zero-fills the record and
     // empties its strings. `canAllocate` makes room for the record first.
     void WriteRecord(int recordNo, const char* source, bool canAllocate);
@@ -138,6 +205,15 @@ public:
     // Stores separate string `strIndex` (0-based) of 0-based record `recIndex`. A length of -1
     // stands for the column size; fixed-length text loses its trailing blanks.
     void SetStringFromPChar(int strIndex, int recIndex, bool fixedLength, int length, const char* bytes);
+    // The same for text of a variable-length column (`length` bytes, none when `bytes` is none).
+    void SetVaryingString(int strIndex, int recIndex, int length, const char* bytes) {
+        if (FMapRecords || strIndex < 0 || strIndex >= FStrFieldCount || recIndex < 0 || length < 0) {
+            SetStringFromPChar(strIndex, recIndex, false, length, bytes);
+            return;
+        }
+        if (!bytes) length = 0;
+        SetStringBytes(strIndex, recIndex + 1, bytes, std::min(length, FStringFieldSize[size_t(strIndex)]));
+    }
     // Stores text (editing), converted to the system ANSI code page; none or empty empties it.
     void SetStringValue(int strIndex, int recIndex, const QString* value);
 
@@ -189,6 +265,7 @@ private:
     }
     int InternalExtend(int recordNo) { return FMapRecords ? ExtendMap(recordNo) : recordNo; }
     int MappedInternal(int recordNo) const;
+    char* PrepareNewMemory(int recordNo);
     int ExtendMap(int recordNo);
     char* StoredRecord(int internalNo) const {
         return FBlocks[size_t((internalNo - 1) / FRecInBlock)] +
@@ -209,6 +286,8 @@ private:
     void CopyOut(const char* stored, const TStringCollection* strings, int stringRow, char* dest) const;
     void CopyIn(const char* source, char* stored, int internalNo);
     void EnsureMap();
+    // A new region with room for at least one block.
+    void NewRegion();
     // Slot of a record in the change log, or -1.
     int LogSlot(int internalNo) const;
 
@@ -218,6 +297,11 @@ private:
     int FRecInBlock = 0;
     int FRecordCount = 0;
     std::vector<char*> FBlocks;
+    // The memory the blocks are cut from: regions growing with the cache, so that a large cache
+    // takes few large pieces and a small one a single block.
+    std::vector<TCachePiece> FRegions;
+    char* FRegionNext = nullptr;
+    char* FRegionEnd = nullptr;
 
     int FStrFieldCount;
     std::vector<int> FStringFieldOffsets;

@@ -187,7 +187,9 @@ private:
     enum class TCursorFetch { None, Row, RowAndStop };
     TCursorFetch FetchFromCursor();
     void ReadRowIntoBuffer(int rowIndex, char* buffer);
-    int SlotOf(int rowIndex) const;
+    int SlotOf(int rowIndex) const {
+        return CacheSlot(rowIndex, FUniDirectional, FCacheModelOptions.BufferChunks);
+    }
     // Record layout and cache of the open select.
     void CreateCache();
 

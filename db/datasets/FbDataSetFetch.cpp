@@ -54,10 +54,6 @@ void TFbCustomDataSet::CreateCache() {
     FRecordsCache = CreateRecordsCache(FLayout, FCachedUpdates);
 }
 
-int TFbCustomDataSet::SlotOf(int rowIndex) const {
-    return CacheSlot(rowIndex, FUniDirectional, FCacheModelOptions.BufferChunks);
-}
-
 void TFbCustomDataSet::ReadRowIntoBuffer(int rowIndex, char* buffer) {
     // A ring keeps only the last BufferChunks rows: an older row is no longer there to show.
     if (FUniDirectional && rowIndex < FRecordCount - FCacheModelOptions.BufferChunks)

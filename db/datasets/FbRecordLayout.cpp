@@ -7,10 +7,6 @@
 
 namespace {
 
-// Day number of 1858-11-17 (the server's day 0) in the time-stamp numbering.
-constexpr int ServerDayZero = 678576;
-constexpr double MSecsPerDay = 86400000.0;
-
 constexpr double Pow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8, 1e9,
                             1e10, 1e11, 1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18};
 
@@ -172,10 +168,6 @@ std::unique_ptr<TRecordsCache> CreateRecordsCache(const TFbRecordLayout& layout,
     return cache;
 }
 
-double CachedTimeStamp(const ISC_TIMESTAMP& value) {
-    return (double(value.timestamp_date) + ServerDayZero) * MSecsPerDay + double(value.timestamp_time / 10);
-}
-
 void StoreFetchedRow(TRecordsCache& cache, const TFbRecordLayout& layout, const XSQLDA& row, int slot,
                      bool int64ToBCD) {
     char* stored = cache.PrepareMemory(slot + 1);
@@ -188,7 +180,7 @@ void StoreFetchedRow(TRecordsCache& cache, const TFbRecordLayout& layout, const 
         stored[1 + i] = isNull ? 1 : 0;
         if (isNull) {
             // The null flag alone tells; only a separate string is emptied.
-            if (field.fdIsSeparateString) cache.SetStringFromPChar(field.fdStrIndex, slot, false, 0, nullptr);
+            if (field.fdIsSeparateString) cache.SetVaryingString(field.fdStrIndex, slot, 0, nullptr);
             continue;
         }
         const char* data = column.sqldata;
@@ -200,7 +192,7 @@ void StoreFetchedRow(TRecordsCache& cache, const TFbRecordLayout& layout, const 
             std::memcpy(&length, data, sizeof length);
             const int textLength = std::min<int>(length, column.sqllen);
             if (field.fdIsSeparateString) {
-                cache.SetStringFromPChar(field.fdStrIndex, slot, false, textLength, data + 2);
+                cache.SetVaryingString(field.fdStrIndex, slot, textLength, data + 2);
             } else {
                 // The bytes after the text are zeros, never what the previous row left.
                 const int copied = std::min(textLength, size);
@@ -235,7 +227,7 @@ void StoreFetchedRow(TRecordsCache& cache, const TFbRecordLayout& layout, const 
         case SQL_TYPE_DATE: {
             ISC_DATE value;
             std::memcpy(&value, data, sizeof value);
-            const int32_t day = value + ServerDayZero;
+            const int32_t day = value + CachedServerDayZero;
             std::memcpy(target, &day, sizeof day);
             break;
         }
@@ -254,21 +246,4 @@ void StoreFetchedRow(TRecordsCache& cache, const TFbRecordLayout& layout, const 
             break;
         }
     }
-}
-
-void ReadRowBuffer(const TRecordsCache& cache, const TFbRecordLayout& layout, int rowIndex, int slot,
-                   char* buffer) {
-    if (slot < 0) return;
-    const int32_t index = rowIndex;
-    std::memcpy(buffer, &index, 4);
-    if (layout.CalcFieldsSize > 0)
-        std::memset(buffer + layout.CalcFieldsOffset, 0, size_t(layout.CalcFieldsSize));
-    cache.ReadRecordBuffer(slot + 1, buffer + 5, false);
-}
-
-QByteArrayView RowSeparateString(const char* buffer, const TFbFieldDescr& field) {
-    int32_t length;
-    std::memcpy(&length, buffer + field.fdDataOfs, 4);
-    length = std::clamp<int32_t>(length, 0, field.fdDataSize);
-    return QByteArrayView(buffer + field.fdDataOfs + 4, length);
 }

@@ -6,7 +6,9 @@
 #include "FbCacheManage.h"
 
 #include <QByteArray>
+#include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <ibase.h>
 #include <memory>
 #include <vector>
@@ -106,15 +108,32 @@ void StoreFetchedRow(TRecordsCache& cache, const TFbRecordLayout& layout, const 
 
 // Reads 0-based row `rowIndex` (cache slot `slot`) into a row buffer of RecordBufferSize bytes:
 // its index, a zeroed calculated-field area and the record from + 5. A negative slot does nothing.
-void ReadRowBuffer(const TRecordsCache& cache, const TFbRecordLayout& layout, int rowIndex, int slot,
-                   char* buffer);
+inline void ReadRowBuffer(const TRecordsCache& cache, const TFbRecordLayout& layout, int rowIndex, int slot,
+                          char* buffer) {
+    if (slot < 0) return;
+    const int32_t index = rowIndex;
+    std::memcpy(buffer, &index, 4);
+    if (layout.CalcFieldsSize > 0)
+        std::memset(buffer + layout.CalcFieldsOffset, 0, size_t(layout.CalcFieldsSize));
+    cache.ReadRecord(slot + 1, buffer + 5);
+}
 
 // Row buffer access.
 inline bool RowFieldIsNull(const char* buffer, int column) {
     return buffer[6 + column] != 0;
 }
 // The text of a separate string in a row buffer (length, then bytes).
-QByteArrayView RowSeparateString(const char* buffer, const TFbFieldDescr& field);
+inline QByteArrayView RowSeparateString(const char* buffer, const TFbFieldDescr& field) {
+    int32_t length;
+    std::memcpy(&length, buffer + field.fdDataOfs, 4);
+    length = std::clamp<int32_t>(length, 0, field.fdDataSize);
+    return QByteArrayView(buffer + field.fdDataOfs + 4, length);
+}
 
-// SQL_TIMESTAMP as cached: milliseconds in the time-stamp day numbering (0001-01-01 is day 1).
-double CachedTimeStamp(const ISC_TIMESTAMP& value);
+// Day number of 1858-11-17 (the server's day 0) in the time-stamp numbering (0001-01-01 is day 1).
+inline constexpr int CachedServerDayZero = 678576;
+// SQL_TIMESTAMP as cached: milliseconds in the time-stamp day numbering.
+inline double CachedTimeStamp(const ISC_TIMESTAMP& value) {
+    return (double(value.timestamp_date) + CachedServerDayZero) * 86400000.0 +
+           double(value.timestamp_time / 10);
+}

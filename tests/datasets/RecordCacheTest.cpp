@@ -9,6 +9,7 @@
 #include "FirebirdScript.h"
 
 #include <QTemporaryDir>
+#include <algorithm>
 #include <cstring>
 #include <gtest/gtest.h>
 #include <random>
@@ -62,6 +63,27 @@ TEST(RecordCacheTest, BlocksFollowTheSizeRuleAndMissingBlocksFail) {
     EXPECT_EQ(CacheErrorOf([&] { small.GetNonStringFieldData(112, 0); }),
               "Can't read  FieldData .Incorrect RecordNo");
     EXPECT_EQ(small.BlockCount(), 2) << "a failed call leaves the cache as it was";
+}
+
+TEST(RecordCacheTest, ManyBlocksStayZeroFilledApartAndInPlace) {
+    // Blocks of 32 000 bytes: 10 000 records take 313 of them, cut from several pieces of memory.
+    TRecordsCache cache(32, 0, 1000, 1005);
+    std::vector<char*> places;
+    for (int r = 1; r <= 10000; ++r) {
+        char* stored = cache.PrepareMemory(r);
+        ASSERT_TRUE(std::all_of(stored, stored + 1000, [](char c) { return c == 0; })) << r;
+        std::memset(stored, char(r % 251 + 1), 1000);
+        places.push_back(stored);
+    }
+    EXPECT_EQ(cache.BlockCount(), 313);
+    std::vector<char> buffer(1005);
+    for (int r = 1; r <= 10000; ++r) {
+        ASSERT_EQ(cache.PrepareMemory(r), places[size_t(r - 1)]) << r;
+        cache.ReadRecord(r, buffer.data() + 5);
+        ASSERT_TRUE(std::all_of(buffer.begin() + 5, buffer.end(), [r](char c) {
+            return c == char(r % 251 + 1);
+        })) << r;
+    }
 }
 
 TEST(RecordCacheTest, StringCollectionKeepsEveryValueUnderRandomRewrites) {
