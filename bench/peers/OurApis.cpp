@@ -3,13 +3,12 @@
 
 #include "PeerBench.h"
 
+#include "BenchWindow.h"
 #include "app/Unit1.h"
 #include "db/connection/pFbDatabase.h"
 #include "db/connection/pFbTransaction.h"
 #include "db/datasets/pFbDataSet.h"
 #include "db/statements/pFbQuery.h"
-#include "lib/quorvel/Tmysystem.h"
-#include "platform/Application.h"
 #include "platform/DateTime.h"
 
 #include <QDir>
@@ -173,25 +172,17 @@ TPeerTally WindowRun(const TPeerRun& run, TStopwatch& clock, const TOurVariant& 
                 .toUtf8();
         ini.write("[sql]\nformy=" + prefix + "\nvorek=" + prefix + "\n[set]\nhistoria=1\nlog=0\n");
     }
-    quorvel::Tmysystem::OverrideDirectory(folder);
-    QString boxes;
-    platform::Application().MessageBoxHook = [&](const QString& text, const QString&, bool) {
-        boxes += text;
-    };
-    TFormOptions options;
-    options.DailyTrigger = false;
-    auto form = std::make_unique<TForm1>(nullptr, options);
-    if (!boxes.isEmpty()) throw std::runtime_error(boxes.toStdString());
-    variant.Configure(*form->pFbDatabaseFormy);
-    variant.Configure(*form->pFbDatabaseVorek);
+    TBenchWindow window(folder);
+    TForm1& form = *window.Form;
+    if (!window.Boxes.isEmpty()) throw std::runtime_error(window.Boxes.toStdString());
+    variant.Configure(*form.pFbDatabaseFormy);
+    variant.Configure(*form.pFbDatabaseVorek);
     clock.Start();
-    form->FireUpdate();
+    form.FireUpdate();
     clock.Stop();
-    if (form->LastRun().Failed || !boxes.isEmpty()) throw std::runtime_error("the run failed");
+    if (form.LastRun().Failed || !window.Boxes.isEmpty()) throw std::runtime_error("the run failed");
     TPeerTally tally;
-    tally.Rows = (long long)form->LastRun().Moulds.size();
-    form.reset();
-    platform::Application().MessageBoxHook = nullptr;
+    tally.Rows = (long long)form.LastRun().Moulds.size();
     return tally;
 }
 

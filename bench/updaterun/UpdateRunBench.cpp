@@ -7,11 +7,10 @@
 // its texts for every mould, as the raw program does.
 
 #include "BenchDatabase.h"
+#include "BenchWindow.h"
 #include "RawUpdateRun.h"
 #include "app/Unit1.h"
 #include "db/connection/fb.h"
-#include "lib/quorvel/Tmysystem.h"
-#include "platform/Application.h"
 
 #include <QApplication>
 #include <QFile>
@@ -84,16 +83,10 @@ void UpdateRun(benchmark::State& state, bool server, bool statementCache = true)
     const int moulds = int(state.range(0));
     TPlant plant(moulds);
     plant.Serve(server ? QStringLiteral("127.0.0.1/30531:") : QString());
-    quorvel::Tmysystem::OverrideDirectory(plant.Dir.path());
-    QString boxes;
-    platform::Application().MessageBoxHook = [&](const QString& text, const QString&, bool) {
-        boxes += text;
-    };
-    TFormOptions options;
-    options.DailyTrigger = false;
-    auto form = std::make_unique<TForm1>(nullptr, options);
-    if (!boxes.isEmpty()) {
-        state.SkipWithError(boxes.toStdString().c_str());
+    TBenchWindow window(plant.Dir.path());
+    std::unique_ptr<TForm1>& form = window.Form;
+    if (!window.Boxes.isEmpty()) {
+        state.SkipWithError(window.Boxes.toStdString().c_str());
         return;
     }
     if (!statementCache) {
@@ -125,9 +118,6 @@ void UpdateRun(benchmark::State& state, bool server, bool statementCache = true)
     state.counters["ours_ms_per_mould"] = ourTime * 1e3 / double(runs * moulds);
     state.counters["ratio"] = ourTime / rawTime;
     state.counters["cpu_ratio"] = ourCpu / rawCpu;
-    form.reset();
-    platform::Application().MessageBoxHook = nullptr;
-    quorvel::Tmysystem::OverrideDirectory(QString());
 }
 
 void Embedded(benchmark::State& state) {
