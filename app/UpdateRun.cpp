@@ -14,7 +14,9 @@ QString updaterun::DeltaText(int delta) {
 
 QString updaterun::FailureLine(const std::exception& e) {
     QString message;
-    if (const auto* fe = dynamic_cast<const EFbError*>(&e)) {
+    if (const auto* fe = dynamic_cast<const EFbError*>(&e); fe && !fe->IBCause().isEmpty()) {
+        return fe->IBCause();
+    } else if (fe) {
         // The server's own text names the constraint or object; the generic SQL text and the
         // raising component's name do not tell the operator what failed.
         message = !fe->IBMessage().trimmed().isEmpty() ? fe->IBMessage() : fe->Message();
@@ -70,6 +72,9 @@ void TForm1::Reconnect() {
 void TForm1::FireUpdate() {
     FLastRun = TRunSummary();
     DoLogu(QStringLiteral("start sesji"));
+    // setup.ini is read anew at every run, so a correction takes effect without a restart; once
+    // per run, so that a run costs no more than the moulds and the file.
+    const TIniSection deltas = sini->ReadSectionOnce(QStringLiteral("delta"));
 
     if (pFbDataSetFormy->Active()) pFbDataSetFormy->Close();
     pFbDataSetFormy->SelectSQL().SetStrings({kMouldListSQL});
@@ -89,8 +94,7 @@ void TForm1::FireUpdate() {
         mould.Nazwa = pFbDataSetFormy->FieldByName(QStringLiteral("nazwa")).AsString();
 
         const int sum = QueryCycleSum(tid);
-        // setup.ini is read anew at every run, so a correction takes effect without a restart.
-        mould.Delta = sini->ReadInteger(QStringLiteral("delta"), QString::number(mould.Id), 0);
+        mould.Delta = deltas.ReadInteger(QString::number(mould.Id), 0);
         mould.NewCounter = AddWrapping(sum, mould.Delta);
 
         if (!FOptions.DryRun) {

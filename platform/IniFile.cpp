@@ -6,33 +6,88 @@
 
 #include <QFile>
 #include <QSaveFile>
+#include <QScopeGuard>
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace platform {
 
 namespace {
 
 constexpr int kMaxValueLength = 2047;
+// Far beyond any real settings file (100 000 corrections are about 1.5 MB).
+constexpr qint64 kMaxSettingsFileSize = 16 * 1024 * 1024;
 
 struct FileText {
     QStringList lines;
     TTextEncoding encoding = TTextEncoding::Ansi;
     bool marked = false;
     bool exists = false;
+    // Why a file that is there was not read (not a regular file, too large, unreadable); reads
+    // then see defaults, and writes are refused so that the file is never replaced by a stub.
+    QString refused;
 };
+
+// Reads the whole file; a pipe or device at the path must not block or exhaust the program.
+QByteArray ReadSettingsBytes(const QString& fileName, FileText& ft) {
+    const int fd = ::open(QFile::encodeName(fileName).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        if (errno != ENOENT && errno != ENOTDIR) ft.refused = SysErrorMessage(errno);
+        return {};
+    }
+    const auto closeFd = qScopeGuard([fd] { ::close(fd); });
+    struct stat st;
+    if (::fstat(fd, &st) != 0) {
+        ft.refused = SysErrorMessage(errno);
+        return {};
+    }
+    if (!S_ISREG(st.st_mode)) {
+        ft.refused = QStringLiteral("Not a regular file");
+        return {};
+    }
+    if (st.st_size > kMaxSettingsFileSize) {
+        ft.refused = QStringLiteral("File too large");
+        return {};
+    }
+    QByteArray bytes(qsizetype(st.st_size), Qt::Uninitialized);
+    qsizetype have = 0;
+    // A file growing while it is read is read up to its size at the start.
+    while (have < bytes.size()) {
+        const ssize_t got = ::read(fd, bytes.data() + have, size_t(bytes.size() - have));
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) {
+            ft.refused = SysErrorMessage(errno);
+            return {};
+        }
+        if (got == 0) break;
+        have += got;
+    }
+    bytes.truncate(have);
+    ft.exists = true;
+    return bytes;
+}
 
 FileText Load(const QString& fileName) {
     FileText ft;
-    QFile f(fileName);
-    if (!f.open(QIODevice::ReadOnly)) return ft;
-    ft.exists = true;
+    QByteArray bytes = ReadSettingsBytes(fileName, ft);
+    if (!ft.exists) return ft;
     TStringList list;
-    QByteArray bytes = f.readAll();
     int markLength = 0;
     ft.encoding = DetectTextEncoding(bytes, markLength);
     ft.marked = markLength > 0;
     bytes.remove(0, markLength);
     list.SetText(Decode(bytes, ft.encoding));
+    bytes = QByteArray();
     ft.lines = list.Strings();
+    return ft;
+}
+
+// The file to be changed, read; a file that exists but could not be read is not replaced.
+FileText LoadForWriting(const QString& fileName) {
+    FileText ft = Load(fileName);
+    if (!ft.refused.isEmpty()) throw EFCreateError(Format(rtl::SFCreateErrorEx, {fileName, ft.refused}));
     return ft;
 }
 
@@ -90,8 +145,14 @@ void Save(const QString& fileName, const FileText& ft) {
     QSaveFile f(fileName);
     // Written back as it was read: a file without a mark keeps having none.
     const QByteArray bytes = (ft.marked ? Preamble(ft.encoding) : QByteArray()) + Encode(text, ft.encoding);
-    if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size() || !f.commit())
-        throw EFCreateError(Format(rtl::SFCreateErrorEx, {fileName, f.errorString()}));
+    // The buffer is flushed and checked first: a commit whose last flush failed (a full disk)
+    // would still put the cut file in place of the old one.
+    if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size() || !f.flush()) {
+        const QString reason = f.errorString();
+        f.cancelWriting();
+        throw EFCreateError(Format(rtl::SFCreateErrorEx, {fileName, reason}));
+    }
+    if (!f.commit()) throw EFCreateError(Format(rtl::SFCreateErrorEx, {fileName, f.errorString()}));
 }
 
 } // namespace
@@ -163,9 +224,41 @@ QString TIniFile::ReadString(const QString& section, const QString& ident,
     return (v ? *v : defaultValue).left(kMaxValueLength);
 }
 
-int TIniFile::ReadInteger(const QString& section, const QString& ident, int defaultValue) const {
-    const QString s = ReadString(section, ident, QString());
+namespace {
+
+int IntegerOf(const std::optional<QString>& value, int defaultValue) {
+    const QString s = value ? value->left(kMaxValueLength) : QString();
     return s.isEmpty() ? defaultValue : StrToIntDef(s, defaultValue);
+}
+
+} // namespace
+
+int TIniFile::ReadInteger(const QString& section, const QString& ident, int defaultValue) const {
+    return IntegerOf(RawValue(section, ident), defaultValue);
+}
+
+TIniSection TIniFile::ReadSectionOnce(const QString& section) const {
+    const FileText ft = Load(FFileName);
+    auto [begin, end] = FindSection(ft.lines, section);
+    TIniSection result;
+    for (int i = begin; begin >= 0 && i < end; ++i) {
+        const QString t = ft.lines[i].trimmed();
+        // The first of duplicate names wins, as in a lookup through the file.
+        if (IsComment(t)) continue;
+        const QString key = KeyOf(t).toCaseFolded();
+        if (!result.FValues.contains(key)) result.FValues.insert(key, ValueOf(t));
+    }
+    return result;
+}
+
+std::optional<QString> TIniSection::Value(const QString& ident) const {
+    const auto it = FValues.constFind(ident.toCaseFolded());
+    if (it == FValues.cend()) return std::nullopt;
+    return *it;
+}
+
+int TIniSection::ReadInteger(const QString& ident, int defaultValue) const {
+    return IntegerOf(Value(ident), defaultValue);
 }
 
 bool TIniFile::ReadBool(const QString& section, const QString& ident, bool defaultValue) const {
@@ -216,7 +309,7 @@ void TIniFile::ReadSectionValues(const QString& section, TStringList& values) co
 }
 
 void TIniFile::WriteString(const QString& section, const QString& ident, const QString& value) {
-    FileText ft = Load(FFileName);
+    FileText ft = LoadForWriting(FFileName);
     auto [begin, end] = FindSection(ft.lines, section);
     const QString line = ident + QLatin1Char('=') + value;
     if (begin < 0) {
@@ -250,7 +343,7 @@ void TIniFile::WriteBool(const QString& section, const QString& ident, bool valu
 }
 
 void TIniFile::DeleteKey(const QString& section, const QString& ident) {
-    FileText ft = Load(FFileName);
+    FileText ft = LoadForWriting(FFileName);
     auto [begin, end] = FindSection(ft.lines, section);
     if (begin < 0) return;
     for (int i = begin; i < end; ++i) {
@@ -264,7 +357,7 @@ void TIniFile::DeleteKey(const QString& section, const QString& ident) {
 }
 
 void TIniFile::EraseSection(const QString& section) {
-    FileText ft = Load(FFileName);
+    FileText ft = LoadForWriting(FFileName);
     auto [begin, end] = FindSection(ft.lines, section);
     if (begin < 0) return;
     ft.lines.remove(begin - 1, end - begin + 1);

@@ -3,15 +3,30 @@
 // case, values are trimmed and lose one pair of enclosing quotes, at most 2047 characters are
 // returned, integers are decimal or hexadecimal ("0x", "0X", "$") within the 32-bit signed range.
 // Every call reads (or rewrites) the file, so changes made while the program runs are seen.
+// A path that is not a regular file, or a file over 16 MiB, reads as a missing file and is never
+// written over.
 // The file's encoding: its byte-order mark; without one, UTF-8 when its bytes are valid UTF-8 and
 // not plain ASCII, else Windows-1250. Writing keeps the encoding and the presence of a mark.
 
 #include "StringList.h"
 
+#include <QHash>
 #include <QString>
 #include <optional>
 
 namespace platform {
+
+// One section of a settings file as it was when read: lookups by name without reading the file
+// again, for a reader that asks for many names at once.
+class TIniSection {
+public:
+    std::optional<QString> Value(const QString& ident) const;
+    int ReadInteger(const QString& ident, int defaultValue) const;
+
+private:
+    friend class TIniFile;
+    QHash<QString, QString> FValues; // case-folded name -> value
+};
 
 class TIniFile {
 public:
@@ -27,6 +42,8 @@ public:
     void ReadSection(const QString& section, TStringList& idents) const;
     void ReadSections(TStringList& sections) const;
     void ReadSectionValues(const QString& section, TStringList& values) const;
+    // The section read now, once; what ReadInteger would give for each of its names.
+    TIniSection ReadSectionOnce(const QString& section) const;
 
     // Writing creates the file and the section when missing and replaces an existing value in place.
     // Raises EFCreateError when the file cannot be written.

@@ -212,6 +212,58 @@ void db::connection::SetFbErrorHandler(TFbErrorHandler handler) {
     gErrorHandler = std::move(handler);
 }
 
+namespace {
+
+// The code that begins the cluster at `cursor` and whether arguments follow it.
+TFbStatusLine DescribeCluster(const ISC_STATUS* status, const ISC_STATUS* cursor) {
+    TFbStatusLine line;
+    const ISC_STATUS* const end = status + ISC_STATUS_LENGTH;
+    if (cursor + 1 >= end || (cursor[0] != isc_arg_gds && cursor[0] != isc_arg_warning)) return line;
+    line.Code = cursor[1];
+    for (const ISC_STATUS* p = cursor + 2; p < end && *p != isc_arg_end;) {
+        if (*p == isc_arg_gds || *p == isc_arg_warning) break;
+        if (*p != isc_arg_sql_state) line.HasArguments = true;
+        p += *p == isc_arg_cstring ? 3 : 2;
+    }
+    return line;
+}
+
+// Lines that only name the class of an error, the place in the text, or the other transaction.
+bool IsGenericLine(ISC_STATUS code) {
+    switch (code) {
+    case isc_dsql_error:
+    case isc_sqlerr:
+    case isc_dsql_line_col_error:
+    case isc_deadlock:
+    case isc_concurrent_transaction:
+    case isc_stack_trace:
+    case isc_except2:
+        return true;
+    default:
+        return false;
+    }
+}
+
+} // namespace
+
+QString db::connection::StatusCause(const QList<TFbStatusLine>& lines) {
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        const TFbStatusLine& line = lines[i];
+        if (line.Code == isc_except) {
+            // "exception N", then the exception's name: its own text comes after them.
+            ++i;
+            continue;
+        }
+        if (IsGenericLine(line.Code) || line.Text.trimmed().isEmpty()) continue;
+        QString cause = line.Text.trimmed();
+        // A message without arguments ("Column unknown") names its object in the next line.
+        if (!line.HasArguments && i + 1 < lines.size() && lines[i + 1].Code == isc_random)
+            cause += QLatin1Char(' ') + lines[i + 1].Text.trimmed();
+        return cause;
+    }
+    return QString();
+}
+
 void db::connection::RaiseIBError(IIBClientLibrary& clientLibrary, QObject* sender) {
     ISC_STATUS* status = StatusVector();
     const TFbErrorMessageParts parts = FbErrorMessageParts();
@@ -231,23 +283,34 @@ void db::connection::RaiseIBError(IIBClientLibrary& clientLibrary, QObject* send
         }
     }
 
-    QString ibText;
-    if (parts.IBMessage) {
+    // Every message line, with the code that begins it; the message parts decide what is shown.
+    QList<TFbStatusLine> lines;
+    {
         constexpr unsigned BufferSize = 20480;
         QByteArray buffer(BufferSize, '\0');
         ISC_STATUS* cursor = status;
         for (;;) {
+            TFbStatusLine statusLine = DescribeCluster(status, cursor);
             const ISC_LONG length = clientLibrary.Interprete(buffer.data(), BufferSize, &cursor);
             if (length <= 0) break;
-            QByteArray line = buffer.left(qMin<ISC_LONG>(length, BufferSize));
-            if (line[0] >= 'a' && line[0] <= 'z') line[0] = char(line[0] - 'a' + 'A');
-            ibText += ClientText(line);
+            statusLine.Text = ClientText(buffer.left(qMin<ISC_LONG>(length, BufferSize)));
+            lines.append(statusLine);
+        }
+    }
+    QString ibText;
+    if (parts.IBMessage) {
+        for (const TFbStatusLine& statusLine : lines) {
+            QString line = statusLine.Text;
+            if (!line.isEmpty() && line[0] >= QLatin1Char('a') && line[0] <= QLatin1Char('z'))
+                line[0] = line[0].toUpper();
+            ibText += line;
             if (!ibText.endsWith(QLatin1Char('.'))) ibText += QLatin1Char('.');
             ibText += QStringLiteral("\r\n");
         }
     }
 
     EFbInterBaseError error(sqlCode, ibText, sqlText, QString(), sender);
+    error.SetIBCause(StatusCause(lines));
 
     TFbErrorHandler handler;
     {

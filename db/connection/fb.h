@@ -5,6 +5,7 @@
 #include "platform/DatabaseError.h"
 #include "platform/Format.h"
 
+#include <QList>
 #include <QObject>
 #include <QPointer>
 #include <QString>
@@ -31,6 +32,10 @@ public:
     void SetSQLMessage(const QString& value);
     const QString& IBMessage() const { return FIBMessage; }
     void SetIBMessage(const QString& value);
+    // The server's own words for what failed, without the generic lines around them
+    // ("Column unknown COUNTTCH", an exception's text); empty for the layer's own errors.
+    const QString& IBCause() const { return FIBCause; }
+    void SetIBCause(const QString& value) { FIBCause = value; }
     const QString& CustomMessage() const { return FCustomMessage; }
     void SetCustomMessage(const QString& value);
     const QString& Msg() const { return FMsg; }
@@ -45,6 +50,7 @@ private:
     QString FRaiserName;
     QString FSQLMessage;
     QString FIBMessage;
+    QString FIBCause;
     QString FCustomMessage;
     QString FMsg;
     QPointer<QObject> FSenderObj;
@@ -161,6 +167,16 @@ struct TFbErrorMessageParts {
 using TFbErrorHandler = std::function<void(QObject* sender, EFbError& error, bool& doRaise)>;
 
 namespace db::connection {
+
+// One line of a status-vector error as the client library words it, with the code that begins it
+// and whether that code carries arguments of its own.
+struct TFbStatusLine {
+    ISC_STATUS Code = 0;
+    bool HasArguments = false;
+    QString Text;
+};
+// The first line that says more than the error's class, completed by the object it names.
+QString StatusCause(const QList<TFbStatusLine>& lines);
 
 // The calling thread's status vector, passed to every client call.
 ISC_STATUS* StatusVector();

@@ -22,6 +22,19 @@ TEST(UpdateRunText, WrappingSumDeltaTextAndFailureLine) {
     const EFbError error(-803, QStringLiteral("\r\nviolation of PRIMARY or UNIQUE KEY constraint\r\nmore"),
                          QStringLiteral("Integrity constraint violation"), QString(), &query);
     EXPECT_EQ(FailureLine(error), QStringLiteral("violation of PRIMARY or UNIQUE KEY constraint"));
+    // The cause in the server's words, not the generic lines around it.
+    using db::connection::TFbStatusLine;
+    const QList<TFbStatusLine> deadlock{
+        {isc_deadlock, false, QStringLiteral("deadlock")},
+        {isc_update_conflict, false, QStringLiteral("update conflicts with concurrent update")},
+        {isc_concurrent_transaction, true, QStringLiteral("concurrent transaction number is 13")}};
+    EXPECT_EQ(db::connection::StatusCause(deadlock),
+              QStringLiteral("update conflicts with concurrent update"));
+    const QList<TFbStatusLine> unique{
+        {isc_unique_key_violation, true,
+         QStringLiteral("violation of PRIMARY or UNIQUE KEY constraint \"PK\" on table \"FORMY\"")},
+        {isc_random, true, QStringLiteral("Problematic key value is (\"ID\" = 1)")}};
+    EXPECT_EQ(db::connection::StatusCause(unique), unique[0].Text);
     const EFbError client(-1, QStringLiteral("Database name is missing."), &query);
     EXPECT_EQ(FailureLine(client), QStringLiteral("Database name is missing."));
     EXPECT_EQ(FailureLine(platform::EInOutError(QStringLiteral("\nI/O error 5\nx"))),

@@ -22,12 +22,14 @@ struct UpdateRunTest : ::testing::Test {
         SetClock([] { return EncodeDate(2024, 3, 5) + EncodeTime(3, 5, 0, 0); });
         RunIsql(QStringLiteral("create database '%1' user 'SYSDBA' default character set WIN1250;\n"
                                "input '%3formy.sql';\ncommit;\n"
-                               "insert into formy (id, nazwa, kod1, counter, countmode, id_vorek) values (7, 'A', 'K', 1, 1, 70);\n"
+                               "insert into formy (id, nazwa, kod1, counter, countmode, id_vorek) values (7, "
+                               "'A', 'K', 1, 1, 70);\n"
                                "commit;\n"
                                "create database '%2' user 'SYSDBA' default character set WIN1250;\n"
                                "input '%3vorek.sql';\ncommit;\n"
                                "insert into tools_data (id_t, cx) values (70, 100);\ncommit;\n")
-                    .arg(dir.filePath(QStringLiteral("formy_db.fdb")), dir.filePath(QStringLiteral("vorek_mes.fdb")),
+                    .arg(dir.filePath(QStringLiteral("formy_db.fdb")),
+                         dir.filePath(QStringLiteral("vorek_mes.fdb")),
                          QStringLiteral(TARVELO_SOURCE_DIR "/scripts/sql/")));
         Settings("");
     }
@@ -39,7 +41,8 @@ struct UpdateRunTest : ::testing::Test {
     void Settings(const QByteArray& delta) {
         QFile f(dir.filePath(QStringLiteral("setup.ini")));
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write("[sql]\nformy=" + dir.path().toUtf8() + "/\nvorek=" + dir.path().toUtf8() + "/\n[set]\nlog=1\n" + delta);
+        f.write("[sql]\nformy=" + dir.path().toUtf8() + "/\nvorek=" + dir.path().toUtf8() +
+                "/\n[set]\nlog=1\n" + delta);
     }
 };
 
@@ -55,9 +58,10 @@ TEST_F(UpdateRunTest, StatesBetweenRunsAndTheCorrectionReadAnew) {
     EXPECT_TRUE(form.pFbTransaction1->Active());
     EXPECT_TRUE(form.pFbTransaction2->Active());
     EXPECT_FALSE(form.pFbTransaction3->Active());
-    EXPECT_EQ(form.pFbDataSetFormy->SelectSQL().Text(),
-              QStringLiteral("select id,nazwa,kod1,counter,countmode,id_vorek from  formy where  countmode=1  and "
-                             "id_vorek<>0\r\n"));
+    EXPECT_EQ(
+        form.pFbDataSetFormy->SelectSQL().Text(),
+        QStringLiteral("select id,nazwa,kod1,counter,countmode,id_vorek from  formy where  countmode=1  and "
+                       "id_vorek<>0\r\n"));
 
     // A correction written while the program runs counts at the next run.
     Settings("[delta]\n7=-30\n");
@@ -65,10 +69,39 @@ TEST_F(UpdateRunTest, StatesBetweenRunsAndTheCorrectionReadAnew) {
     ASSERT_TRUE(form.LastRun().Completed);
     EXPECT_EQ(form.LastRun().Moulds.at(0).OldCounter, 100);
     EXPECT_EQ(form.LastRun().Moulds.at(0).NewCounter, 70);
-    EXPECT_TRUE(form.Memo1->Text().endsWith(QStringLiteral("  Zaktualizowano licznik formy :A[K]  stan: 100+ {-30}")));
+    EXPECT_TRUE(form.Memo1->Text().endsWith(
+        QStringLiteral("  Zaktualizowano licznik formy :A[K]  stan: 100+ {-30}")));
     EXPECT_EQ(form.pFbQueryFormy->SQL().Strings(),
               (QStringList{QStringLiteral("UPDATE formy set counter=:counter, counttch=:counttch  "),
                            QStringLiteral("WHERE id = :id")}));
-    EXPECT_EQ(form.pFbQueryVorek->SQL().Strings(),
-              QStringList{QStringLiteral("select sum( t.cx ) as scykli from tools_data t    where t.id_t=:tid")});
+    EXPECT_EQ(
+        form.pFbQueryVorek->SQL().Strings(),
+        QStringList{QStringLiteral("select sum( t.cx ) as scykli from tools_data t    where t.id_t=:tid")});
+}
+
+TEST_F(UpdateRunTest, FailureLinesNameWhatFailed) {
+    const QString formy = dir.filePath(QStringLiteral("formy_db.fdb"));
+    RunIsql(QStringLiteral(
+                "set term ^;\ncreate exception e_blokada 'licznik zablokowany'^\n"
+                "create trigger formy_blokada for formy before update as begin exception e_blokada; end^\n"
+                "set term ;^\ncommit;\ndrop table FORMY_LICZNIKI;\ncommit;\n"),
+            formy);
+    Settings("historia=1\n");
+    {
+        TForm1 form;
+        form.FireUpdate();
+        EXPECT_TRUE(form.Memo1->Text().contains(
+            QStringLiteral("  Błąd aktualizacji licznika formy :A[K]: licznik zablokowany\r\n")))
+            << form.Memo1->Text().toStdString();
+        EXPECT_TRUE(form.Memo1->Text().endsWith(
+            QStringLiteral("  Błąd zapisu historii licznika formy :A[K]: Table unknown FORMY_LICZNIKI")));
+    }
+    RunIsql(
+        QStringLiteral("drop trigger formy_blokada;\ncommit;\nalter table formy drop counttch;\ncommit;\n"),
+        formy);
+    TForm1 form;
+    form.FireUpdate();
+    EXPECT_TRUE(form.Memo1->Text().contains(
+        QStringLiteral("  Błąd aktualizacji licznika formy :A[K]: Column unknown COUNTTCH\r\n")))
+        << form.Memo1->Text().toStdString();
 }

@@ -3,8 +3,10 @@
 #include "platform/Exceptions.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 using namespace platform;
 
@@ -159,4 +161,48 @@ TEST_F(IniFileTest, WritingKeepsTheRestOfTheFile) {
     TIniFile bad(dir.filePath(QStringLiteral("no/such/dir/x.ini")));
     EXPECT_THROW(bad.WriteString(QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")),
                  EFCreateError);
+}
+
+TEST_F(IniFileTest, ASectionReadOnceAnswersAsTheFileDid) {
+    Write("[Delta]\n7=5\n7=9\n 0x1 = 3 \nQUOTED=\"-4\"\nbad=x\n" + QByteArray("long=1") +
+          QByteArray(3000, '0') + "\n[delta]\n8=1\n");
+    TIniFile ini(path);
+    const TIniSection deltas = ini.ReadSectionOnce(QStringLiteral("DELTA"));
+    Write("[delta]\n7=100\n");
+    // Later changes of the file wait for the next read; the first of duplicate names wins.
+    EXPECT_EQ(deltas.ReadInteger(QStringLiteral("7"), 0), 5);
+    EXPECT_EQ(deltas.ReadInteger(QStringLiteral("0X1"), 0), 3);
+    EXPECT_EQ(deltas.ReadInteger(QStringLiteral("quoted"), 0), -4);
+    EXPECT_EQ(deltas.ReadInteger(QStringLiteral("bad"), 11), 11);
+    // Cut to 2047 characters before conversion, as a lookup through the file does.
+    EXPECT_EQ(deltas.ReadInteger(QStringLiteral("long"), 11), 11);
+    // Only the first section of a name counts.
+    EXPECT_EQ(deltas.ReadInteger(QStringLiteral("8"), 11), 11);
+}
+
+TEST_F(IniFileTest, APipeADeviceOrAHugeFileReadAsMissingAndAreNeverWrittenOver) {
+    ASSERT_EQ(mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+    TIniFile pipe(path);
+    // Read without waiting for a writer that never comes.
+    EXPECT_EQ(pipe.ReadInteger(QStringLiteral("set"), QStringLiteral("godzina"), 3), 3);
+    EXPECT_THROW(pipe.WriteInteger(QStringLiteral("set"), QStringLiteral("godzina"), 4), EFCreateError);
+    QFileInfo info(path);
+    EXPECT_FALSE(info.isFile());
+
+    const QString zero = dir.filePath(QStringLiteral("zero.ini"));
+    ASSERT_TRUE(QFile::link(QStringLiteral("/dev/zero"), zero));
+    EXPECT_EQ(TIniFile(zero).ReadString(QStringLiteral("sql"), QStringLiteral("formy"), QStringLiteral("d")),
+              QStringLiteral("d"));
+
+    const QString huge = dir.filePath(QStringLiteral("huge.ini"));
+    {
+        QFile f(huge);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("[set]\ngodzina=5\n");
+        ASSERT_TRUE(f.resize(17 * 1024 * 1024));
+    }
+    TIniFile big(huge);
+    EXPECT_EQ(big.ReadInteger(QStringLiteral("set"), QStringLiteral("godzina"), 3), 3);
+    EXPECT_THROW(big.WriteInteger(QStringLiteral("set"), QStringLiteral("godzina"), 4), EFCreateError);
+    EXPECT_EQ(QFileInfo(huge).size(), 17 * 1024 * 1024);
 }
