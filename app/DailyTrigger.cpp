@@ -19,13 +19,25 @@ void TForm1::CreateTimer() {
 }
 
 void TForm1::Timer1Timer(QObject* /*Sender*/) {
+    if (FStarting) {
+        if (!FTickDuringStart) FTickDuringStart = Now();
+        return;
+    }
+    DailyTick(Now());
+}
+
+void TForm1::DailyTick(double now) {
     int hour, minute, second, msec;
-    DecodeTime(Now(), hour, minute, second, msec);
+    DecodeTime(now, hour, minute, second, msec);
     // The latch is set before the run, so a run that fails keeps it set for the rest of the hour.
     if (hour == godzina && minute == 5 && !f_blokady) {
         f_blokady = true;
-        if (FOptions.ReconnectBeforeRun) Reconnect();
-        FireUpdate();
+        StartDailyRun();
     }
     if (hour != godzina) f_blokady = false;
+}
+
+void TForm1::StartDailyRun() {
+    if (FOptions.ReconnectBeforeRun) Reconnect();
+    FireUpdate();
 }

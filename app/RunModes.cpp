@@ -1,5 +1,6 @@
 #include "RunModes.h"
 
+#include "RunInterrupt.h"
 #include "Unit1.h"
 #include "platform/Application.h"
 
@@ -110,7 +111,16 @@ int RunOnce(bool dryRun) {
     options.DailyTrigger = false;
     options.DryRun = dryRun;
     TForm1 form(nullptr, options);
-    if (!form.pFbDatabaseVorek->Connected() || !form.pFbDatabaseFormy->Connected()) return ExitNotConnected;
+    const TRunInterrupt* interrupt = TRunInterrupt::Current();
+    const auto reportInterrupt = [interrupt] {
+        PrintUtf8(stderr,
+                  QStringLiteral("tarvelo: przebieg przerwany: ") + interrupt->Reason() + QLatin1Char('\n'));
+    };
+    if (!form.pFbDatabaseVorek->Connected() || !form.pFbDatabaseFormy->Connected()) {
+        if (!interrupt || !interrupt->Requested()) return ExitNotConnected;
+        reportInterrupt();
+        return ExitRunStopped;
+    }
 
     QElapsedTimer clock;
     clock.start();
@@ -120,6 +130,7 @@ int RunOnce(bool dryRun) {
         if (form.LastRun().Failed > 0) status = ExitSomeFailed;
     } catch (...) {
         Application().HandleException();
+        if (interrupt && interrupt->Requested()) reportInterrupt();
         status = ExitRunStopped;
     }
     if (dryRun && form.LastRun().Completed) PrintUtf8(stdout, DryRunTable(form));

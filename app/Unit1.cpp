@@ -1,5 +1,7 @@
 #include "Unit1.h"
 
+#include "UpdateRun.h"
+
 #include "lib/quorvel/Tmylib.h"
 #include "platform/Application.h"
 #include "platform/DateTime.h"
@@ -17,6 +19,7 @@
 #include <QPushButton>
 #include <QSystemTrayIcon>
 #include <QTextCursor>
+#include <QTimer>
 #include <QWidget>
 
 // The icon lives in a resource of a static library: it is registered by hand.
@@ -38,8 +41,10 @@ constexpr int kMemoHeight = kClientHeight - kMemoTop;
 constexpr int kLogViewLines = 3000;
 
 void ConfigureDatabase(TpFbDatabase* db) {
+    // A server that takes the connection but does not answer fails the attach after the time-out
+    // ([sql] timeout), rather than holding the program.
     db->SetDBParams({QStringLiteral("user_name=SYSDBA"), QStringLiteral("password=tulipwand"),
-                     QStringLiteral("lc_ctype=WIN1250")});
+                     QStringLiteral("lc_ctype=WIN1250"), QStringLiteral("connect_timeout=30")});
     db->SetSQLDialect(3);
     db->SetTimeout(0);
     db->SetWaitForRestoreConnect(0);
@@ -151,6 +156,12 @@ TForm1::TForm1(TComponent* owner, const TFormOptions& options) : TComponent(owne
     EndLoading();
     CreateTimer();
     Guarded([this] { FormCreate(this); });
+    FStarting = false;
+    // A tick that came while start-up was connecting is decided now, for the moment it came, from
+    // the event loop: the run is then the complete program's own, and start-up is logged once.
+    if (FTickDuringStart)
+        QTimer::singleShot(0, this,
+                           [this, at = *FTickDuringStart] { Guarded([this, at] { DailyTick(at); }); });
 }
 
 TForm1::~TForm1() {
@@ -187,6 +198,17 @@ void TForm1::FormCreate(QObject* /*Sender*/) {
             db->SetDBParams(params);
         }
     }
+
+    const int timeout = sini->ReadInteger(QStringLiteral("sql"), QStringLiteral("timeout"), 30);
+    if (timeout >= 1 && timeout <= 255)
+        for (TpFbDatabase* db : {pFbDatabaseFormy, pFbDatabaseVorek}) {
+            QStringList params = db->DBParams().Strings();
+            for (QString& line : params)
+                if (line.startsWith(QLatin1String("connect_timeout=")))
+                    line = QStringLiteral("connect_timeout=%1").arg(timeout);
+            db->SetDBParams(params);
+        }
+    runLimitMinutes = qMax(0, sini->ReadInteger(QStringLiteral("set"), QStringLiteral("limit"), 60));
 
     godzina = quint16(sini->ReadInteger(QStringLiteral("set"), QStringLiteral("godzina"), 3));
     FInfoText += QStringLiteral("Aktualizacja liczników o godznie ") + QString::number(godzina) +
@@ -266,7 +288,8 @@ void TForm1::FormClose(QObject* /*Sender*/) {}
 
 void TForm1::DoLogu(const QString& sx) {
     if (!loguj) return;
-    const QString line = DateTimeToStr(Now()) + QStringLiteral("   ") + sx;
+    // One message, one line: nothing in it may start a line of its own in the view or the file.
+    const QString line = DateTimeToStr(Now()) + QStringLiteral("   ") + updaterun::OneLine(sx);
     Memo1->AppendLine(line);
     // The newest line is the one to see, as in a log view that follows its end.
     Memo1->ScrollToEnd();

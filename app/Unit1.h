@@ -90,6 +90,9 @@ public:
     bool loguj = false;
     bool f_blokady = false;
     quint16 godzina = 0;
+    // Longest a run may take ([set] limit, minutes; 0: no limit): then it is stopped like a run
+    // that lost its database.
+    int runLimitMinutes = 60;
     std::unique_ptr<platform::TIniFile> sini;
 
     void FormCreate(QObject* Sender);
@@ -125,6 +128,11 @@ public:
     const TFormOptions& Options() const { return FOptions; }
 
 private:
+    // The run itself; FireUpdate adds what ends it from outside.
+    void RunMoulds(const std::function<bool()>& stopHere);
+    // The trigger's decision at one moment; a due run starts from here.
+    void DailyTick(double now);
+    void StartDailyRun();
     void ShowInfoText();
     void CreateRunComponents();
     void CreateTimer();
@@ -138,6 +146,10 @@ private:
     QWidget* FWindow = nullptr;
     QString FInfoText;
     bool FLogNotLoaded = false;
+    // Until the creation handler is done, ticks only note the earliest moment they came at: a run
+    // starts once the program is complete, from the event loop.
+    bool FStarting = true;
+    std::optional<double> FTickDuringStart;
     QString FLogBeside;
     TFormOptions FOptions;
     TRunSummary FLastRun;

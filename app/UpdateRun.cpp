@@ -1,15 +1,42 @@
 // The counter update run of TForm1: the mould list, the cycle sums, the counter and history writes.
 #include "UpdateRun.h"
 
+#include "RunInterrupt.h"
 #include "Unit1.h"
 #include "db/connection/fb.h"
 #include "platform/DateTime.h"
+#include "platform/Exceptions.h"
+
+#include <algorithm>
 
 using namespace platform;
 using namespace updaterun;
 
 QString updaterun::DeltaText(int delta) {
     return delta == 0 ? QString() : QStringLiteral("+ {") + QString::number(delta) + QLatin1Char('}');
+}
+
+QString updaterun::OneLine(const QString& message) {
+    const auto breaksLine = [](char16_t c) {
+        return (c < 0x20 && c != u'\t') || c == 0x7F || c == 0x85 || c == 0x2028 || c == 0x2029;
+    };
+    if (std::none_of(message.begin(), message.end(), [&](QChar c) { return breaksLine(c.unicode()); }))
+        return message;
+    QString line;
+    line.reserve(message.size() + 8);
+    for (const QChar c : message) {
+        const char16_t u = c.unicode();
+        if (!breaksLine(u))
+            line += c;
+        else if (u == u'\r')
+            line += QStringLiteral("\\r");
+        else if (u == u'\n')
+            line += QStringLiteral("\\n");
+        else
+            line += (u < 0x100 ? QStringLiteral("\\x") : QStringLiteral("\\u")) +
+                    QString::number(u, 16).toUpper().rightJustified(u < 0x100 ? 2 : 4, QLatin1Char('0'));
+    }
+    return line;
 }
 
 QString updaterun::FailureLine(const std::exception& e) {
@@ -71,6 +98,23 @@ void TForm1::Reconnect() {
 
 void TForm1::FireUpdate() {
     FLastRun = TRunSummary();
+    TRunInterrupt::TRunScope scope(
+        {pFbDatabaseFormy->AttachmentCancel(), pFbDatabaseVorek->AttachmentCancel()},
+        std::chrono::minutes(runLimitMinutes));
+    try {
+        RunMoulds([&scope] { return scope.StopHere(); });
+    } catch (...) {
+        // Stopped from outside (whatever the cancelled call raised): said once, in the log; the
+        // moulds written so far stay written.
+        const TRunInterrupt* interrupt = TRunInterrupt::Current();
+        if (!interrupt || !interrupt->Requested()) throw;
+        const QString text = QStringLiteral("przebieg przerwany: ") + interrupt->Reason();
+        DoLogu(text);
+        throw EAbort(text);
+    }
+}
+
+void TForm1::RunMoulds(const std::function<bool()>& stopHere) {
     DoLogu(QStringLiteral("start sesji"));
     // setup.ini is read anew at every run, so a correction takes effect without a restart; once
     // per run, so that a run costs no more than the moulds and the file.
@@ -82,6 +126,7 @@ void TForm1::FireUpdate() {
     pFbDataSetFormy->First();
 
     while (!pFbDataSetFormy->Eof()) {
+        if (stopHere()) throw EAbort(QString());
         const auto mouldName = [this] {
             return pFbDataSetFormy->FieldByName(QStringLiteral("nazwa")).AsString() + QLatin1Char('[') +
                    pFbDataSetFormy->FieldByName(QStringLiteral("kod1")).AsString();

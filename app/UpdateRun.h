@@ -26,6 +26,10 @@ inline int32_t AddWrapping(int32_t a, int32_t b) {
 // "+ {delta}" for a non-zero correction, empty otherwise.
 QString DeltaText(int delta);
 
+// The message as one log line: line breaks and other control characters it holds (a mould's name
+// comes from the database) are shown as "\r", "\n", "\x1B", "\u2028".
+QString OneLine(const QString& message);
+
 // The first line of a failure's message: for a database error the server's text, else the message.
 QString FailureLine(const std::exception& e);
 

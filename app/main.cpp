@@ -1,3 +1,4 @@
+#include "RunInterrupt.h"
 #include "RunModes.h"
 #include "Unit1.h"
 
@@ -6,19 +7,15 @@
 #include <QApplication>
 #include <QGuiApplication>
 #include <QScreen>
-#include <QSocketNotifier>
 #include <QWidget>
 
 #include <csignal>
 #include <cstdio>
-#include <sys/signalfd.h>
-#include <unistd.h>
 
 namespace {
 
 // Termination requests (log-out, service stop, Ctrl+C) are blocked in every thread from the
-// start, so the database engine's own handlers never see them, and are read here instead:
-// they end the program the way closing the window does, disconnecting the databases in order.
+// start, so the database engine's own handlers never see them; our watcher reads them.
 void BlockTerminationSignals(sigset_t& set) {
     sigemptyset(&set);
     sigaddset(&set, SIGTERM);
@@ -27,16 +24,17 @@ void BlockTerminationSignals(sigset_t& set) {
     pthread_sigmask(SIG_BLOCK, &set, nullptr);
 }
 
-void QuitOnTerminationSignals(QApplication& app, const sigset_t& set) {
-    const int fd = signalfd(-1, &set, SFD_CLOEXEC | SFD_NONBLOCK);
-    if (fd < 0) return;
-    auto* notifier = new QSocketNotifier(fd, QSocketNotifier::Read, &app);
-    QObject::connect(notifier, &QSocketNotifier::activated, &app, [fd] {
-        signalfd_siginfo info;
-        while (::read(fd, &info, sizeof info) == sizeof info) {
-        }
-        QCoreApplication::quit();
-    });
+// Without a session (cron, a service) XDG_RUNTIME_DIR is not set; Qt then uses a private folder of
+// its own and says so on standard error, where cron mail and the journal would show it as a fault.
+QtMessageHandler gNextMessageHandler = nullptr;
+
+void SkipRuntimeFolderNote(QtMsgType type, const QMessageLogContext& context, const QString& message) {
+    if (type == QtWarningMsg && message.startsWith(QLatin1String("QStandardPaths: XDG_RUNTIME_DIR not set")))
+        return;
+    if (gNextMessageHandler)
+        gNextMessageHandler(type, context, message);
+    else
+        std::fprintf(stderr, "%s\n", message.toLocal8Bit().constData());
 }
 
 } // namespace
@@ -44,6 +42,7 @@ void QuitOnTerminationSignals(QApplication& app, const sigset_t& set) {
 int main(int argc, char* argv[]) {
     sigset_t terminationSignals;
     BlockTerminationSignals(terminationSignals);
+    gNextMessageHandler = qInstallMessageHandler(SkipRuntimeFolderNote);
 
     QStringList arguments;
     for (int i = 1; i < argc; ++i)
@@ -68,7 +67,9 @@ int main(int argc, char* argv[]) {
 
     QApplication app(argc, argv);
     QApplication::setQuitOnLastWindowClosed(true);
-    QuitOnTerminationSignals(app, terminationSignals);
+    // Termination requests are read by a thread of their own, so that they also reach a run
+    // waiting in a client call; the window and --headless end on them like a closed window.
+    TRunInterrupt interrupt(terminationSignals, commandLine.Mode != TRunMode::RunOnce);
     (void)mylib;
 
     if (commandLine.Mode == TRunMode::RunOnce) return RunOnce(commandLine.DryRun);

@@ -245,6 +245,27 @@ void TFbDatabase::SetLibraryName(const QString& value) {
     if (!value.isEmpty()) ClientLibrary();
 }
 
+bool TFbAttachmentCancel::Cancel(int option) const {
+    if (!FLibrary || FHandle == 0) return false;
+    // A status vector of its own: the thread's vector may be the one the waiting call reports in.
+    ISC_STATUS_ARRAY status = {};
+    isc_db_handle handle = FHandle;
+    try {
+        return FLibrary->fb_cancel_operation(status, &handle, static_cast<unsigned short>(option)) == 0;
+    } catch (...) {
+        return false; // a client without the entry point: nothing can be cancelled
+    }
+}
+
+TFbAttachmentCancel TFbDatabase::AttachmentCancel() const {
+    TFbAttachmentCancel cancel;
+    if (Connected() && FClientLibrary) {
+        cancel.FLibrary = FClientLibrary;
+        cancel.FHandle = FHandle;
+    }
+    return cancel;
+}
+
 IIBClientLibrary& TFbDatabase::ClientLibrary() {
     if (!FClientLibLoaded) {
         FClientLibrary = GetIBClientLibrary(FLibraryName);

@@ -44,6 +44,21 @@ public:
     virtual void OnDatabaseFree(TFbDatabase* database) = 0;
 };
 
+// Cancels the client call an attachment is waiting in, from any thread: fb_cancel_raise makes the
+// call fail with isc_cancelled; fb_cancel_abort also returns a call to a server that stopped
+// answering, and the attachment is lost. A handle detached since is refused by the client.
+class TFbAttachmentCancel {
+public:
+    bool Raise() const { return Cancel(fb_cancel_raise); }
+    bool Abort() const { return Cancel(fb_cancel_abort); }
+
+private:
+    friend class TFbDatabase;
+    bool Cancel(int option) const;
+    IIBClientLibraryPtr FLibrary;
+    isc_db_handle FHandle = 0;
+};
+
 class TFbDatabase : public platform::TComponent {
     Q_OBJECT
 public:
@@ -94,6 +109,8 @@ public:
     // Uses an attachment made elsewhere; closing then forgets it without detaching.
     void SetHandle(isc_db_handle value);
     bool HandleIsShared() const { return FHandleIsShared; }
+    // What another thread needs to cancel this attachment's waiting call; inert when not connected.
+    TFbAttachmentCancel AttachmentCancel() const;
     // Local time minus the server's time, in days, as read after the last attach; 0 otherwise.
     double DifferenceTime() const { return Connected() ? FDifferenceTime : 0; }
     // The server's current time; reads it with a one-value query in the internal transaction.

@@ -16,6 +16,8 @@ TEST(UpdateRunText, WrappingSumDeltaTextAndFailureLine) {
     EXPECT_EQ(DeltaText(0), QString());
     EXPECT_EQ(DeltaText(25), QStringLiteral("+ {25}"));
     EXPECT_EQ(DeltaText(-3), QStringLiteral("+ {-3}"));
+    EXPECT_EQ(OneLine(QStringLiteral("a\tb\x1b\x7f\u0085\u2029ó")),
+              QStringLiteral("a\tb\\x1B\\x7F\\x85\\u2029ó"));
     // The server's text, not the generic one nor the raising component's name.
     platform::TComponent query;
     query.SetName(QStringLiteral("pFbQueryFormy"));

@@ -213,5 +213,5 @@ TEST_F(StartupTest, SqlUserAndPasswordReplaceTheBuiltInOnes) {
     for (TpFbDatabase* db : {form.pFbDatabaseVorek, form.pFbDatabaseFormy})
         EXPECT_EQ(db->DBParams().Strings(),
                   (QStringList{QStringLiteral("user_name=tarvelo"), QStringLiteral("password=sekret=1"),
-                               QStringLiteral("lc_ctype=WIN1250")}));
+                               QStringLiteral("lc_ctype=WIN1250"), QStringLiteral("connect_timeout=30")}));
 }

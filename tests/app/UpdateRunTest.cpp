@@ -104,4 +104,8 @@ TEST_F(UpdateRunTest, FailureLinesNameWhatFailed) {
     EXPECT_TRUE(form.Memo1->Text().contains(
         QStringLiteral("  Błąd aktualizacji licznika formy :A[K]: Column unknown COUNTTCH\r\n")))
         << form.Memo1->Text().toStdString();
+    // A name from the database holding line breaks stays one line, which cannot pass for a dated one.
+    form.DoLogu(QStringLiteral("Sprawdzenie formy: A\r\n2024-03-05 03:05:00   B\u2028[K]"));
+    EXPECT_TRUE(form.Memo1->Text().trimmed().endsWith(QStringLiteral(
+        "\r\n2024-03-05 03:05:00   Sprawdzenie formy: A\\r\\n2024-03-05 03:05:00   B\\u2028[K]")));
 }

@@ -3,7 +3,9 @@
 #include "ProgramFixture.h"
 
 #include <QDate>
+#include <QElapsedTimer>
 #include <QThread>
+#include <csignal>
 #include <unistd.h>
 
 namespace {
@@ -31,6 +33,28 @@ struct HeadlessTest : ProgramFixture {
         return Rows(Formy(), QStringLiteral("select count(*) from formy where counter = 10"))
             .value(0)
             .toInt();
+    }
+    // Stops the server mid-run (it then answers nothing), sends SIGTERM and returns how long the
+    // program took to end (it must end; the time is printed, not judged); the server runs again
+    // afterwards.
+    qint64 TerminateWhileTheServerIsSilent(QProcess& program, QString& out) {
+        EXPECT_TRUE(WaitForLine(program, out, QStringLiteral("Zaktualizowano licznik formy"), 60000, 20))
+            << out.toStdString();
+        QFile pidFile(server.StateDir + QStringLiteral("/firebird.pid"));
+        EXPECT_TRUE(pidFile.open(QIODevice::ReadOnly));
+        const pid_t serverPid = pid_t(pidFile.readAll().trimmed().toInt());
+        EXPECT_GT(serverPid, 0);
+        ::kill(serverPid, SIGSTOP);
+        QThread::msleep(300);
+        QElapsedTimer elapsed;
+        elapsed.start();
+        ::kill(pid_t(program.processId()), SIGTERM);
+        const bool ended = program.waitForFinished(10000);
+        const qint64 took = elapsed.elapsed();
+        ::kill(serverPid, SIGCONT);
+        EXPECT_TRUE(ended);
+        out += QString::fromUtf8(program.readAllStandardOutput());
+        return took;
     }
     static void StartProgram(QProcess& program, const QString& exe, const QStringList& args,
                              const QProcessEnvironment& env = QProcessEnvironment::systemEnvironment()) {
@@ -140,4 +164,39 @@ TEST_F(HeadlessTest, TheDailyRunConnectsAgainWhenTheServerIsBackAndASignalEndsIt
     const QByteArray log = Read(QStringLiteral("log_2024_3.txt"));
     EXPECT_TRUE(log.startsWith("Memo1\r\n2024-03-05 03:0"));
     EXPECT_TRUE(log.endsWith("Forma 3[F3]  stan: 15\r\n"));
+}
+
+TEST_F(HeadlessTest, ASignalEndsARunWaitingForASilentServerWithinASecond) {
+    ASSERT_TRUE(server.Start());
+    Plant(3000);
+    QProcess once;
+    StartProgram(once, exe, {QStringLiteral("--run-once")});
+    QString out;
+    const qint64 onceTook = TerminateWhileTheServerIsSilent(once, out);
+    std::fprintf(stderr, "run-once ended %lld ms after SIGTERM\n", (long long)onceTook);
+    EXPECT_EQ(once.exitCode(), 1);
+    EXPECT_TRUE(out.contains(QStringLiteral("   przebieg przerwany: sygnał SIGTERM\n"))) << out.toStdString();
+    EXPECT_TRUE(out.contains(QStringLiteral(" (przebieg przerwany)\n")));
+    // The moulds written before the signal keep their counters.
+    const int updated = Updated();
+    EXPECT_GE(updated, 20);
+    EXPECT_LT(updated, 3000);
+
+    // The same for the daily run of --headless, which then ends as on any termination request.
+    RunIsql(QStringLiteral("update formy set counter = 0;\ncommit;\n"), Formy());
+    const QString clock = Path(QStringLiteral("clock"));
+    Write(QStringLiteral("clock"), "@2024-03-05 03:04:59\n");
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("LD_PRELOAD"),
+               QStringLiteral("/usr/lib/x86_64-linux-gnu/faketime/libfaketimeMT.so.1"));
+    env.insert(QStringLiteral("FAKETIME_TIMESTAMP_FILE"), clock);
+    env.insert(QStringLiteral("FAKETIME_DONT_FAKE_MONOTONIC"), QStringLiteral("1"));
+    QProcess headless;
+    StartProgram(headless, exe, {QStringLiteral("--headless")}, env);
+    out.clear();
+    const qint64 headlessTook = TerminateWhileTheServerIsSilent(headless, out);
+    std::fprintf(stderr, "--headless ended %lld ms after SIGTERM\n", (long long)headlessTook);
+    EXPECT_EQ(headless.exitCode(), 0);
+    EXPECT_TRUE(out.contains(QStringLiteral("   przebieg przerwany: sygnał SIGTERM\n"))) << out.toStdString();
+    EXPECT_TRUE(out.contains(QStringLiteral(" (przebieg przerwany)\n")));
 }
