@@ -4,7 +4,8 @@
 // server (scripts/bench starts it). The two take turns on the same databases; wall time, since
 // over the server most of it is spent outside this process. Only the ratios are meant to be compared.
 // The *NoCache cases turn the connections' cache of prepared statements off: the run then prepares
-// its texts for every mould, as the raw program does.
+// its texts for every mould, as the raw program does. EmbeddedDelta gives setup.ini a [delta]
+// section of many keys, which the run reads at every run.
 
 #include "BenchDatabase.h"
 #include "BenchWindow.h"
@@ -58,11 +59,16 @@ struct TPlant {
         ini.open(QIODevice::WriteOnly);
         ini.write("[set]\nhistoria=1\nlog=0\n");
     }
-    void Serve(const QString& prefix) {
+    // setup.ini naming the databases; with `deltaKeys` corrections (ids 1.., so every mould has one).
+    void Serve(const QString& prefix, int deltaKeys = 0) {
         QFile ini(Dir.filePath(QStringLiteral("setup.ini")));
         ini.open(QIODevice::WriteOnly);
         const QByteArray folder = (prefix + Dir.path() + QLatin1Char('/')).toUtf8();
-        ini.write("[sql]\nformy=" + folder + "\nvorek=" + folder + "\n[set]\nhistoria=1\nlog=0\n");
+        QByteArray text = "[sql]\nformy=" + folder + "\nvorek=" + folder + "\n[set]\nhistoria=1\nlog=0\n";
+        if (deltaKeys > 0) text += "[delta]\n";
+        for (int id = 1; id <= deltaKeys; ++id)
+            text += QByteArray::number(id) + "=" + QByteArray::number(id % 7) + "\n";
+        ini.write(text);
     }
 };
 
@@ -79,10 +85,10 @@ double ProcessSeconds() {
 }
 
 // The window's run and the raw run take turns (in alternating order) on the same databases.
-void UpdateRun(benchmark::State& state, bool server, bool statementCache = true) {
+void UpdateRun(benchmark::State& state, bool server, bool statementCache = true, int deltaKeys = 0) {
     const int moulds = int(state.range(0));
     TPlant plant(moulds);
-    plant.Serve(server ? QStringLiteral("127.0.0.1/30531:") : QString());
+    plant.Serve(server ? QStringLiteral("127.0.0.1/30531:") : QString(), deltaKeys);
     TBenchWindow window(plant.Dir.path());
     std::unique_ptr<TForm1>& form = window.Form;
     if (!window.Boxes.isEmpty()) {
@@ -132,6 +138,10 @@ void EmbeddedNoCache(benchmark::State& state) {
 void ServerNoCache(benchmark::State& state) {
     UpdateRun(state, true, false);
 }
+// A [delta] section of range(1) keys, read at every run.
+void EmbeddedDelta(benchmark::State& state) {
+    UpdateRun(state, false, true, int(state.range(1)));
+}
 
 BENCHMARK(Embedded)->Arg(1000)->Iterations(4)->Unit(benchmark::kMillisecond);
 BENCHMARK(Embedded)->Arg(10000)->Iterations(1)->Unit(benchmark::kMillisecond);
@@ -139,6 +149,8 @@ BENCHMARK(Server)->Arg(1000)->Iterations(4)->Unit(benchmark::kMillisecond);
 BENCHMARK(Server)->Arg(10000)->Iterations(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(EmbeddedNoCache)->Arg(1000)->Iterations(4)->Unit(benchmark::kMillisecond);
 BENCHMARK(ServerNoCache)->Arg(1000)->Iterations(4)->Unit(benchmark::kMillisecond);
+BENCHMARK(EmbeddedDelta)->Args({1000, 2000})->Iterations(4)->Unit(benchmark::kMillisecond);
+BENCHMARK(EmbeddedDelta)->Args({10000, 100000})->Iterations(1)->Unit(benchmark::kMillisecond);
 
 } // namespace
 
