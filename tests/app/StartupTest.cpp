@@ -215,3 +215,15 @@ TEST_F(StartupTest, SqlUserAndPasswordReplaceTheBuiltInOnes) {
                   (QStringList{QStringLiteral("user_name=tarvelo"), QStringLiteral("password=sekret=1"),
                                QStringLiteral("lc_ctype=WIN1250"), QStringLiteral("connect_timeout=30")}));
 }
+
+TEST_F(StartupTest, ConnectTimeoutAndRunLimitFromSetupIni) {
+    Ini("[sql]\ntimeout=5\n[set]\nlimit=0\n");
+    TForm1 form;
+    EXPECT_TRUE(form.pFbDatabaseFormy->DBParams().Strings().contains(QStringLiteral("connect_timeout=5")));
+    EXPECT_TRUE(form.pFbDatabaseVorek->DBParams().Strings().contains(QStringLiteral("connect_timeout=5")));
+    EXPECT_EQ(form.runLimitMinutes, 0);
+    Ini("[sql]\ntimeout=900\n");
+    TForm1 defaults;
+    EXPECT_TRUE(defaults.pFbDatabaseFormy->DBParams().Strings().contains(QStringLiteral("connect_timeout=30")));
+    EXPECT_EQ(defaults.runLimitMinutes, 60);
+}
