@@ -16,6 +16,7 @@
 #include <QFile>
 #include <QString>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <fuzzer/FuzzedDataProvider.h>
 #include <optional>
@@ -50,7 +51,8 @@ QString Text(FuzzedDataProvider& in, size_t maxLength, bool allowSpecial) {
 }
 
 QString Name(FuzzedDataProvider& in) {
-    static const char* const known[] = {"sql", "set", "delta", "formy", "vorek", "godzina", "log", "historia"};
+    static const char* const known[] = {"sql",   "set",     "delta", "formy",
+                                        "vorek", "godzina", "log",   "historia"};
     QString name;
     switch (in.ConsumeIntegralInRange(0, 3)) {
     case 0:
@@ -81,7 +83,8 @@ QString Value(FuzzedDataProvider& in) {
 
 // The value as the reader gives it back: one pair of enclosing quotes dropped.
 QString Unquoted(const QString& v) {
-    if (v.size() >= 2 && (v.front() == QLatin1Char('"') || v.front() == QLatin1Char('\'')) && v.back() == v.front())
+    if (v.size() >= 2 && (v.front() == QLatin1Char('"') || v.front() == QLatin1Char('\'')) &&
+        v.back() == v.front())
         return v.mid(1, v.size() - 2);
     return v;
 }
@@ -91,7 +94,8 @@ bool SameName(const QString& a, const QString& b) {
 }
 
 // The model's answer: the first section of the name, the first key of the name in it.
-std::optional<QString> Expected(const std::vector<Section>& sections, const QString& section, const QString& key) {
+std::optional<QString> Expected(const std::vector<Section>& sections, const QString& section,
+                                const QString& key) {
     for (const Section& s : sections) {
         if (!SameName(s.Name, section)) continue;
         for (const Entry& e : s.Entries)
@@ -106,9 +110,14 @@ void Write(const QString& path, const QByteArray& bytes) {
     if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || f.write(bytes) != bytes.size()) abort();
 }
 
-void Check(bool condition) {
-    if (!condition) abort();
-}
+// A failed property names its line, so a crash report says which one.
+#define Check(condition)                                                                                     \
+    do {                                                                                                     \
+        if (!(condition)) {                                                                                  \
+            std::fprintf(stderr, "property failed: line %d: %s\n", __LINE__, #condition);                    \
+            abort();                                                                                         \
+        }                                                                                                    \
+    } while (false)
 
 } // namespace
 
@@ -121,9 +130,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const int sectionCount = in.ConsumeIntegralInRange(0, 6);
     for (int s = 0; s < sectionCount; ++s) {
         Section section;
-        section.Name = !sections.empty() && in.ConsumeBool()
-                           ? sections[in.ConsumeIntegralInRange<size_t>(0, sections.size() - 1)].Name.toLower()
-                           : Name(in);
+        section.Name =
+            !sections.empty() && in.ConsumeBool()
+                ? sections[in.ConsumeIntegralInRange<size_t>(0, sections.size() - 1)].Name.toLower()
+                : Name(in);
         lines << QStringLiteral("[") + section.Name + QStringLiteral("]");
         const int keys = in.ConsumeIntegralInRange(0, in.ConsumeBool() ? 3000 : 12);
         for (int k = 0; k < keys && in.remaining_bytes() > 0; ++k) {
@@ -144,11 +154,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         sections.push_back(section);
     }
 
-    static const TTextEncoding encodings[] = {TTextEncoding::Ansi, TTextEncoding::UTF8, TTextEncoding::UTF16LE,
-                                              TTextEncoding::UTF16BE};
+    static const TTextEncoding encodings[] = {TTextEncoding::Ansi, TTextEncoding::UTF8,
+                                              TTextEncoding::UTF16LE, TTextEncoding::UTF16BE};
     TTextEncoding encoding = in.PickValueInArray(encodings);
     // Without a mark, Windows-1250 bytes that happen to be valid UTF-8 are read as UTF-8 by design.
-    const bool marked = encoding != TTextEncoding::Ansi && (encoding != TTextEncoding::UTF8 || in.ConsumeBool());
+    const bool marked =
+        encoding != TTextEncoding::Ansi && (encoding != TTextEncoding::UTF8 || in.ConsumeBool());
     const auto bytes = [&](const QString& lineEnd) {
         const QByteArray body = Encode(lines.join(lineEnd) + lineEnd, encoding);
         return (marked ? Preamble(encoding) : QByteArray()) + body;
@@ -159,7 +170,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!marked && Decode(crlf, detected) != Decode(crlf, encoding)) return 0;
 
     // Every key (at most 64 looked up through the file, each lookup reads it), and one that is not there.
-    const TIniFile ini(path);
+    TIniFile ini(path);
     const auto readAll = [&](std::vector<QString>& out) {
         out.clear();
         int looked = 0;
@@ -188,13 +199,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // Writing one value: it reads back, and nothing else changes.
     if (!sections.empty() && in.remaining_bytes() > 0) {
         const Section& s = sections[in.ConsumeIntegralInRange<size_t>(0, sections.size() - 1)];
-        const QString key = s.Entries.empty() ? Name(in) : s.Entries[in.ConsumeIntegralInRange<size_t>(0, s.Entries.size() - 1)].Key;
+        QString key = s.Entries.empty()
+                          ? Name(in)
+                          : s.Entries[in.ConsumeIntegralInRange<size_t>(0, s.Entries.size() - 1)].Key;
         QString value = Unquoted(Text(in, 30, true)).trimmed();
         if (value != Unquoted(value)) value = QStringLiteral("x");
-        // A new letter could turn an unmarked file into another encoding's (see above).
+        // New letters could turn an unmarked file into another encoding's (see above).
         if (!marked)
-            for (QChar& c : value)
-                if (c.unicode() > 127) c = QLatin1Char('x');
+            for (QString* text : {&key, &value})
+                for (QChar& c : *text)
+                    if (c.unicode() > 127) c = QLatin1Char('x');
         ini.WriteString(s.Name, key, value);
         Check(ini.ReadString(s.Name, key, QStringLiteral("\x01")) == value);
         for (const Section& other : sections) {
