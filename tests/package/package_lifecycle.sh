@@ -62,6 +62,9 @@ dpkg -i "$deb"
 dpkg-query -W -f='${Conffiles}' tarvelo | grep -q ' /etc/xdg/autostart/tarvelo.desktop ' ||
   fail "the autostart entry is not a conffile"
 systemd-analyze verify --man=no /lib/systemd/system/tarvelo.service || fail "systemd-analyze verify"
+# The manual page renders without warnings on a terminal without Polish letters too.
+zcat /usr/share/man/man1/tarvelo.1.gz | LC_ALL=C groff -man -Tascii -ww -z 2>"$work/man.txt"
+[ ! -s "$work/man.txt" ] || { cat "$work/man.txt"; fail "groff warns about the manual page"; }
 systemd-analyze security --offline=true /lib/systemd/system/tarvelo.service | tee "$work/security.txt"
 exposure="$(sed -n 's/.*Overall exposure level for tarvelo.service: \([0-9.]*\).*/\1/p' "$work/security.txt")"
 awk -v e="$exposure" 'BEGIN { exit !(e != "" && e + 0 <= 2.5) }' ||
