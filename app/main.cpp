@@ -5,8 +5,8 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QGuiApplication>
-#include <QLibraryInfo>
 #include <QScreen>
 #include <QSocketNotifier>
 #include <QWidget>
