@@ -5,12 +5,15 @@
 #include "lib/quorvel/Tmylib.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QWidget>
 
 #include <csignal>
 #include <cstdio>
+#include <sys/stat.h>
 
 namespace {
 
@@ -37,9 +40,34 @@ void SkipRuntimeFolderNote(QtMsgType type, const QMessageLogContext& context, co
         std::fprintf(stderr, "%s\n", message.toLocal8Bit().constData());
 }
 
+// Qt also loads plugins from the program's own folder, in which the group may create folders: a
+// member could put a plugin there for every other user's window, the service and root to load.
+// The application object adds that folder to the plugin paths when it is made, but then takes
+// out what the paths held before and the paths set by hand do not: so the folder is made one of
+// the paths (through QT_PLUGIN_PATH, for that moment) and left out of those set.
+void LeaveOwnFolderOutOfPluginPaths() {
+    const QString own = QFileInfo(QStringLiteral("/proc/self/exe")).canonicalPath();
+    if (own.isEmpty()) return;
+    const bool had = qEnvironmentVariableIsSet("QT_PLUGIN_PATH");
+    const QByteArray before = qgetenv("QT_PLUGIN_PATH");
+    qputenv("QT_PLUGIN_PATH", own.toLocal8Bit() + QDir::listSeparator().toLatin1() + before);
+    QStringList paths = QCoreApplication::libraryPaths();
+    paths.removeAll(own);
+    QCoreApplication::setLibraryPaths(paths);
+    if (had)
+        qputenv("QT_PLUGIN_PATH", before);
+    else
+        qunsetenv("QT_PLUGIN_PATH");
+}
+
 } // namespace
 
 int main(int argc, char* argv[]) {
+    // The month's log beside the program is shared by the group that runs it (the service and
+    // the desktop users): whoever creates it first, the group may read and append to it.
+    umask(umask(0) & ~mode_t(S_IRGRP | S_IWGRP));
+    LeaveOwnFolderOutOfPluginPaths();
+
     sigset_t terminationSignals;
     BlockTerminationSignals(terminationSignals);
     gNextMessageHandler = qInstallMessageHandler(SkipRuntimeFolderNote);

@@ -371,7 +371,8 @@ bool TmyFbDataBase::LocateTable(TDataSet* IBds, int idd) {
     while (IBds->MoveBy(-1) == -1)
         ++from;
     for (bool more = !IBds->IsEmpty(); more; more = !IBds->Eof()) {
-        if (IBds->FieldByName(QStringLiteral("ID")).AsInteger() == idd) return true;
+        const auto& id = IBds->FieldByName(QStringLiteral("ID"));
+        if (!id.IsNull() && id.AsInteger() == idd) return true; // NULL reads as 0 but is no ID
         IBds->Next();
     }
     IBds->First();

@@ -8,6 +8,7 @@
 #include <QRandomGenerator>
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 
 namespace quorvel {
@@ -87,14 +88,59 @@ public:
     }
 
     // Integer line stepping along the longer axis, nearest pixel on the other; last point left out.
+    // The longer axis moves one pixel a step, the other by round(d * i / steps), both monotonic:
+    // the steps that land inside the bitmap are found first (a line may reach far outside it),
+    // and the rounding is followed step by step with 64-bit numbers (lines beyond 2^15 pixels
+    // overflow 32 bits).
     void Line(int x1, int y1, int x2, int y2, TColor c) {
-        const int dx = x2 - x1, dy = y2 - y1;
-        const int steps = std::max(std::abs(dx), std::abs(dy));
+        const int64_t dx = int64_t(x2) - x1, dy = int64_t(y2) - y1;
+        const int64_t steps = std::max(std::abs(dx), std::abs(dy));
+        if (steps == 0) return;
+        const bool xMajor = std::abs(dx) >= std::abs(dy);
+        const int64_t m0 = xMajor ? x1 : y1, n0 = xMajor ? y1 : x1;
+        const int64_t mLimit = xMajor ? img.width() : img.height();
+        const int64_t nLimit = xMajor ? img.height() : img.width();
+        const int64_t sm = (xMajor ? dx : dy) > 0 ? 1 : -1;
+        const int64_t dn = xMajor ? dy : dx, sn = dn < 0 ? -1 : 1, an = std::abs(dn);
+        // The other coordinate at step i: a / b rounded to the nearest, halves away from zero.
+        const auto minor = [&](int64_t i) { return n0 + sn * ((2 * an * i + steps) / (2 * steps)); };
+        // Steps whose longer-axis coordinate m0 + sm * i lies in [0, mLimit).
+        int64_t lo = sm > 0 ? std::max<int64_t>(0, -m0) : std::max<int64_t>(0, m0 - (mLimit - 1));
+        int64_t hi = sm > 0 ? std::min(steps, mLimit - m0) : std::min(steps, m0 + 1);
+        // Then those whose other coordinate lies in [0, nLimit): the first step past each bound.
+        const auto firstStep = [&](int64_t from, int64_t to, auto past) {
+            while (from < to) {
+                const int64_t mid = from + (to - from) / 2;
+                if (past(minor(mid)))
+                    to = mid;
+                else
+                    from = mid + 1;
+            }
+            return from;
+        };
+        if (sn > 0) {
+            lo = firstStep(lo, hi, [](int64_t n) { return n >= 0; });
+            hi = firstStep(lo, hi, [&](int64_t n) { return n >= nLimit; });
+        } else {
+            lo = firstStep(lo, hi, [&](int64_t n) { return n < nLimit; });
+            hi = firstStep(lo, hi, [](int64_t n) { return n < 0; });
+        }
+        if (lo >= hi) return;
         const QRgb v = ToRgb(c);
-        for (int i = 0; i < steps; ++i) {
-            const int x = x1 + RoundDiv(dx * i, steps);
-            const int y = y1 + RoundDiv(dy * i, steps);
-            if (img.valid(x, y)) img.setPixel(x, y, v);
+        uchar* const bits = img.bits();
+        const qsizetype bpl = img.bytesPerLine();
+        // The rounding numerator 2 * an * i + steps as quotient and remainder of 2 * steps.
+        int64_t num = 2 * an * lo + steps;
+        int64_t q = num / (2 * steps), r = num % (2 * steps);
+        for (int64_t i = lo; i < hi; ++i) {
+            const int64_t m = m0 + sm * i, n = n0 + sn * q;
+            const int64_t x = xMajor ? m : n, y = xMajor ? n : m;
+            reinterpret_cast<QRgb*>(bits + y * bpl)[x] = v;
+            r += 2 * an;
+            if (r >= 2 * steps) {
+                r -= 2 * steps;
+                ++q;
+            }
         }
     }
 
@@ -118,8 +164,6 @@ public:
 
 private:
     static QRgb ToRgb(TColor c) { return qRgb(R(c), G(c), B(c)); }
-    // a / b rounded to the nearest integer, halves away from zero.
-    static int RoundDiv(int a, int b) { return a >= 0 ? (2 * a + b) / (2 * b) : -((-2 * a + b) / (2 * b)); }
 };
 
 // Colours of the steps of one gradient with N steps.

@@ -2,8 +2,12 @@
 
 #include "platform/RegionalSettings.h"
 
+#include <QList>
+#include <QStringView>
+
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 namespace quorvel {
 
@@ -62,36 +66,194 @@ QString TmyStr::WywalOgonki(const QString& s) {
     return r;
 }
 
-QString TmyStr::MyFormatFloat(const QString& aFormat, double aValue) {
-    const qsizetype point = aFormat.indexOf(u'.');
-    const QString intPart = point < 0 ? aFormat : aFormat.left(point);
-    const QString fracPart = point < 0 ? QString() : aFormat.mid(point + 1);
-    const int minInt = int(intPart.count(u'0'));
-    const bool group = intPart.contains(u',');
-    const int minFrac = int(fracPart.count(u'0'));
-    const int maxFrac = minFrac + int(fracPart.count(u'#'));
+namespace {
 
-    // Halves away from zero, as the runtime's number formatting rounds.
-    const double scale = std::pow(10.0, maxFrac);
-    double v = std::round(std::fabs(aValue) * scale) / scale;
-    QString digits = QString::number(v, 'f', maxFrac);
-    QString ip = digits, fp;
-    if (const qsizetype p = digits.indexOf(u'.'); p >= 0) {
-        ip = digits.left(p);
-        fp = digits.mid(p + 1);
+// One section of a number format pattern as its parts: digit placeholders ('0' always shows a
+// digit, '#' only a significant one), the decimal point (the first '.'), the exponent ("E+",
+// "E-", "e+", "e-" and the '0's after it) and literal text (quoted with ' or ", or any other
+// character). A ',' anywhere asks for thousand separators and shows nothing itself.
+struct TFormatPart {
+    enum Kind { IntDigit, Point, FracDigit, Exponent, Literal } kind;
+    QString text;  // the literal; for the exponent its letter and sign
+    int zeros = 0; // the exponent's least number of digits
+};
+
+struct TFormatSection {
+    std::vector<TFormatPart> parts;
+    bool grouping = false;
+    int intDigits = 0, minInt = 0, fracDigits = 0, minFrac = 0;
+    bool exponent = false;
+};
+
+TFormatSection ParseSection(QStringView f) {
+    TFormatSection sec;
+    bool afterPoint = false, afterExponent = false;
+    int firstZero = -1;
+    const auto literal = [&](const QString& t) { sec.parts.push_back({TFormatPart::Literal, t}); };
+    for (qsizetype i = 0; i < f.size(); ++i) {
+        const QChar c = f[i];
+        if (c == u'\'' || c == u'"') {
+            const qsizetype close = f.indexOf(c, i + 1);
+            const qsizetype stop = close < 0 ? f.size() : close;
+            literal(f.mid(i + 1, stop - i - 1).toString());
+            i = stop;
+        } else if ((c == u'0' || c == u'#') && !afterExponent) {
+            if (afterPoint) {
+                ++sec.fracDigits;
+                if (c == u'0') sec.minFrac = sec.fracDigits;
+                sec.parts.push_back({TFormatPart::FracDigit, {}});
+            } else {
+                if (c == u'0' && firstZero < 0) firstZero = sec.intDigits;
+                ++sec.intDigits;
+                sec.parts.push_back({TFormatPart::IntDigit, {}});
+            }
+        } else if (c == u'.' && !afterPoint && !afterExponent) {
+            afterPoint = true;
+            sec.parts.push_back({TFormatPart::Point, {}});
+        } else if (c == u',') {
+            sec.grouping = true;
+        } else if ((c == u'E' || c == u'e') && !afterExponent && i + 1 < f.size() &&
+                   (f[i + 1] == u'+' || f[i + 1] == u'-')) {
+            TFormatPart e{TFormatPart::Exponent, f.mid(i, 2).toString()};
+            i += 1;
+            while (i + 1 < f.size() && f[i + 1] == u'0' && e.zeros < 4) {
+                ++e.zeros;
+                ++i;
+            }
+            sec.exponent = afterExponent = true;
+            sec.parts.push_back(e);
+        } else if (c == u'.' || c == u'0' || c == u'#') {
+            // A second point, or digits after the exponent's: nothing to show.
+        } else {
+            literal(QString(c));
+        }
     }
-    while (fp.size() > minFrac && fp.endsWith(u'0'))
+    sec.minInt = firstZero < 0 ? 0 : sec.intDigits - firstZero;
+    return sec;
+}
+
+// The sections split at the ';' outside quotes.
+QList<QStringView> SplitSections(QStringView f) {
+    QList<QStringView> sections;
+    qsizetype from = 0;
+    QChar quote;
+    for (qsizetype i = 0; i < f.size(); ++i) {
+        if (!quote.isNull()) {
+            if (f[i] == quote) quote = QChar();
+        } else if (f[i] == u'\'' || f[i] == u'"') {
+            quote = f[i];
+        } else if (f[i] == u';') {
+            sections << f.mid(from, i - from);
+            from = i + 1;
+        }
+    }
+    sections << f.mid(from);
+    return sections;
+}
+
+// `a` (not negative) rounded to `decimals` places, halves away from zero as the runtime's number
+// formatting rounds, as its integer and fraction digits.
+void Digits(double a, int decimals, QString& ip, QString& fp) {
+    const double scale = std::pow(10.0, decimals);
+    const QString digits = QString::number(std::round(a * scale) / scale, 'f', decimals);
+    const qsizetype p = digits.indexOf(u'.');
+    ip = p < 0 ? digits : digits.left(p);
+    fp = p < 0 ? QString() : digits.mid(p + 1);
+}
+
+// The section applied to `a` (not negative); `nonZero` tells whether a digit other than 0 shows.
+QString FormatSection(const TFormatSection& sec, double a, bool& nonZero) {
+    int exp = 0;
+    if (sec.exponent && a != 0 && std::isfinite(a)) {
+        const int lead = std::max(sec.intDigits, 1);
+        exp = int(std::floor(std::log10(a))) - (lead - 1);
+        const auto mantissa = [&] { return exp >= 0 ? a / std::pow(10.0, exp) : a * std::pow(10.0, -exp); };
+        QString ip, fp;
+        Digits(mantissa(), sec.fracDigits, ip, fp);
+        if (ip.size() > lead) ++exp; // 9.996 shown with one decimal is 10.0: one more power of ten
+        a = mantissa();
+    }
+    QString ip, fp;
+    Digits(a, sec.fracDigits, ip, fp);
+    while (fp.size() > sec.minFrac && fp.endsWith(u'0'))
         fp.chop(1);
-    if (ip == QLatin1String("0") && minInt == 0) ip.clear();
-    while (ip.size() < minInt)
+    if (ip == QLatin1String("0") && sec.minInt == 0) ip.clear();
+    while (ip.size() < sec.minInt)
         ip.prepend(u'0');
+    nonZero = std::any_of(ip.begin(), ip.end(), [](QChar c) { return c != u'0'; }) ||
+              std::any_of(fp.begin(), fp.end(), [](QChar c) { return c != u'0'; });
+
     const auto& rs = platform::RegionalSettings();
-    if (group)
-        for (qsizetype i = ip.size() - 3; i > 0; i -= 3)
-            ip.insert(i, rs.ThousandSeparator);
-    QString r = ip;
-    if (!fp.isEmpty()) r += rs.DecimalSeparator + fp;
-    if (aValue < 0 && v != 0) r.prepend(u'-');
+    QString r;
+    const auto digit = [&](qsizetype k) {
+        r += ip[k];
+        const qsizetype fromRight = ip.size() - 1 - k;
+        if (sec.grouping && fromRight > 0 && fromRight % 3 == 0) r += rs.ThousandSeparator;
+    };
+    // Integer digits fill the placeholders from the right; those the placeholders cannot hold
+    // go with the first one.
+    const qsizetype extra = ip.size() - sec.intDigits;
+    int intIndex = 0, fracIndex = 0;
+    bool intShown = false;
+    for (const TFormatPart& part : sec.parts) {
+        switch (part.kind) {
+        case TFormatPart::IntDigit: {
+            const qsizetype k = intIndex + extra;
+            if (intIndex == 0)
+                for (qsizetype j = 0; j < extra; ++j)
+                    digit(j);
+            if (k >= 0) digit(k);
+            ++intIndex;
+            intShown = true;
+            break;
+        }
+        case TFormatPart::Point:
+            if (!intShown) { // no integer placeholder: the integer digits stand before the point
+                for (qsizetype j = 0; j < ip.size(); ++j)
+                    digit(j);
+                intShown = true;
+            }
+            if (!fp.isEmpty()) r += rs.DecimalSeparator;
+            break;
+        case TFormatPart::FracDigit:
+            if (fracIndex < fp.size()) r += fp[fracIndex];
+            ++fracIndex;
+            break;
+        case TFormatPart::Exponent: {
+            r += part.text[0];
+            if (exp < 0)
+                r += u'-';
+            else if (part.text[1] == u'+')
+                r += u'+';
+            r += QString::number(std::abs(exp)).rightJustified(part.zeros, u'0');
+            break;
+        }
+        case TFormatPart::Literal:
+            r += part.text;
+            break;
+        }
+    }
+    return r;
+}
+
+} // namespace
+
+QString TmyStr::MyFormatFloat(const QString& aFormat, double aValue) {
+    const auto& rs = platform::RegionalSettings();
+    if (aFormat.isEmpty()) { // no pattern: the general format
+        QString r = QString::number(aValue, 'g', 15);
+        r.replace(u'.', rs.DecimalSeparator);
+        return r;
+    }
+    // Up to three sections: for positive values; negative ones (shown without a minus sign, the
+    // section shows what it wants); zero. A missing or empty section falls back to the first.
+    const QList<QStringView> sections = SplitSections(aFormat);
+    qsizetype chosen = 0;
+    if (aValue < 0 && sections.size() > 1 && !sections[1].isEmpty()) chosen = 1;
+    if (aValue == 0 && sections.size() > 2 && !sections[2].isEmpty()) chosen = 2;
+    bool nonZero = false;
+    QString r = FormatSection(ParseSection(sections[chosen]), std::fabs(aValue), nonZero);
+    if (aValue < 0 && chosen == 0 && nonZero) r.prepend(u'-');
     return BezSpacjiZLewej(r);
 }
 
@@ -101,10 +263,29 @@ QString TmyStr::MyStringReplace(const QString& str, const QString& old, const QS
 }
 
 QString TmyStr::DeleteSubStringInString(const QString& substring, const QString& InputString) {
-    QString r = InputString;
-    if (substring.isEmpty()) return r;
-    while (r.contains(substring))
-        r.remove(substring);
+    if (substring.isEmpty()) return InputString;
+    const qsizetype n = substring.size();
+    const QStringView sub(substring);
+    bool overlaps = false; // a start of the substring that is also its end, as "a" of "aba"
+    for (qsizetype k = 1; k < n && !overlaps; ++k)
+        overlaps = sub.left(k) == sub.right(k);
+    if (overlaps) {
+        // Occurrences may overlap, and which of them goes first changes the result: pass by pass
+        // from the left, each pass linear.
+        QString r = InputString;
+        while (r.contains(substring))
+            r.remove(substring);
+        return r;
+    }
+    // Occurrences cannot overlap, so the order of removals does not matter: one pass, the text
+    // kept so far a stack from whose end each occurrence is taken as soon as it is complete, so
+    // that one a removal joins up goes as well, without scanning the text again for each one.
+    QString r;
+    r.reserve(InputString.size());
+    for (QChar c : InputString) {
+        r += c;
+        if (r.size() >= n && QStringView(r).right(n) == substring) r.chop(n);
+    }
     return r;
 }
 

@@ -128,6 +128,8 @@ int64_t Tmyfile::RozmiarKatalogu(const QString& dir, bool subdir) {
 }
 
 void Tmyfile::KasujzKatalogu(const QString& StartDir) {
+    // An empty name would be the working folder (the program's own, for the service).
+    if (StartDir.isEmpty() || !QFileInfo(StartDir).isDir()) return;
     const QFileInfoList entries = QDir(StartDir).entryInfoList(QDir::Files | QDir::Dirs | QDir::Hidden |
                                                                QDir::System | QDir::NoDotAndDotDot);
     for (const QFileInfo& fi : entries) {

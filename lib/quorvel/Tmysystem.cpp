@@ -34,10 +34,24 @@ QString& DirectoryOverride() {
     return dir;
 }
 
-bool ShellOpen(const QString& target, const QString& params, const QString& dir) {
-    if (Tmysystem::ShellOpenHook) return Tmysystem::ShellOpenHook(target, params, dir);
-    if (!params.isEmpty()) return QProcess::startDetached(target, QProcess::splitCommand(params), dir);
-    return QDesktopServices::openUrl(QUrl::fromUserInput(target, dir.isEmpty() ? QDir::currentPath() : dir));
+// A web address, opened as it is.
+bool OpenAddress(const QString& address) {
+    if (Tmysystem::ShellOpenHook) return Tmysystem::ShellOpenHook(address, QString(), QString());
+    return QDesktopServices::openUrl(QUrl::fromUserInput(address));
+}
+
+// A program started with parameters, or a document opened as a local file (relative to dir, or
+// to the working folder); never guessed into a web address, so a missing file opens nothing.
+bool OpenFile(const QString& target, const QString& params, const QString& dir) {
+    if (!params.isEmpty()) {
+        if (Tmysystem::ShellOpenHook) return Tmysystem::ShellOpenHook(target, params, dir);
+        return QProcess::startDetached(target, QProcess::splitCommand(params), dir);
+    }
+    if (target.isEmpty()) return false;
+    const QFileInfo file(QDir(dir.isEmpty() ? QDir::currentPath() : dir), target);
+    if (!file.exists()) return false;
+    if (Tmysystem::ShellOpenHook) return Tmysystem::ShellOpenHook(file.absoluteFilePath(), params, dir);
+    return QDesktopServices::openUrl(QUrl::fromLocalFile(file.absoluteFilePath()));
 }
 
 QScreen* Monitor(int nr) {
@@ -171,13 +185,13 @@ void Tmysystem::FormCenter(QWidget* f, int nrMonitor) {
 }
 
 void Tmysystem::odpal(const QByteArray& filename) {
-    ShellOpen(platform::StringFromAnsi(filename), QString(), QString());
+    OpenFile(platform::StringFromAnsi(filename), QString(), QString());
 }
 
 void Tmysystem::odpalzparametrami(const QByteArray& filename, const QByteArray& params,
                                   const QByteArray& cdir) {
-    ShellOpen(platform::StringFromAnsi(filename), platform::StringFromAnsi(params),
-              platform::StringFromAnsi(cdir));
+    OpenFile(platform::StringFromAnsi(filename), platform::StringFromAnsi(params),
+             platform::StringFromAnsi(cdir));
 }
 
 void Tmysystem::odpalwww(const QString& adress) {
@@ -185,9 +199,9 @@ void Tmysystem::odpalwww(const QString& adress) {
     const QString lower = adress.toLower();
     if (lower.startsWith(QLatin1String("www")) || lower.startsWith(QLatin1String("http://")) ||
         lower.startsWith(QLatin1String("https://")))
-        ShellOpen(adress, QString(), QString());
+        OpenAddress(adress);
     else
-        ShellOpen(QLatin1String("http://") + adress, QString(), QString());
+        OpenAddress(QLatin1String("http://") + adress);
 }
 
 float Tmysystem::procent(int64_t calosc, int64_t czesc) {
@@ -235,7 +249,9 @@ bool Tmysystem::CreateShellLink(const QString& FileName, const QString& Target, 
                                 const void* /*ItemIDList*/) {
     // Launchers have no hot key, icon index, window state or item list: those are not written.
     QString exec = ExecQuote(Target);
-    if (!Parameters.isEmpty()) exec += QLatin1Char(' ') + Parameters;
+    // "%" starts a field code on the Exec line: a literal one is written doubled.
+    if (!Parameters.isEmpty())
+        exec += QLatin1Char(' ') + QString(Parameters).replace(u'%', QLatin1String("%%"));
     QString text = QStringLiteral("[Desktop Entry]\nType=Application\nVersion=1.0\n");
     text += QLatin1String("Name=") + EntryValue(QFileInfo(FileName).completeBaseName()) + QLatin1Char('\n');
     if (!Description.isEmpty())

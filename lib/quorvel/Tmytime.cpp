@@ -11,6 +11,8 @@
 
 namespace quorvel {
 
+std::function<bool(const timeval&)> Tmytime::SetClockHook;
+
 using namespace platform;
 
 namespace {
@@ -221,6 +223,9 @@ QString Tmytime::DateToDzienT(TDateTime d) {
 }
 
 bool Tmytime::SetSystemTime(int Y, int M, int D, int G, int Mi) {
+    // The conversion below would carry impossible components into another moment.
+    if (M < 1 || M > 12 || D < 1 || D > Dni_w_miesiacu(M, Y) || G < 0 || G > 23 || Mi < 0 || Mi > 59)
+        return false;
     timeval now{};
     if (gettimeofday(&now, nullptr) != 0) return false;
     std::tm local{};
@@ -237,6 +242,7 @@ bool Tmytime::SetSystemTime(int Y, int M, int D, int G, int Mi) {
     const time_t target = mktime(&wanted);
     if (target == time_t(-1)) return false;
     const timeval tv{target, now.tv_usec};
+    if (SetClockHook) return SetClockHook(tv);
     return settimeofday(&tv, nullptr) == 0;
 }
 

@@ -6,6 +6,8 @@
 
 #include <QString>
 #include <cstdint>
+#include <functional>
+#include <sys/time.h>
 
 namespace quorvel {
 
@@ -54,6 +56,10 @@ public:
 
     // Sets the local clock, keeping the current seconds and milliseconds; false when refused.
     static bool SetSystemTime(int Y, int M, int D, int G, int Mi);
+
+    // Seam for setting the clock: receives the moment to set; returns whether it was accepted.
+    // Empty: the system clock.
+    static std::function<bool(const timeval&)> SetClockHook;
 };
 
 } // namespace quorvel

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the .deb from the build folder, installs it, runs the installed program as the service
-# user against two small databases, upgrades it over itself with an edited setup.ini, removes it
-# (setup.ini and the log stay) and purges it (the machine is as before).
+# user against two small databases, tries as a member of group tarvelo (a throwaway user) and as
+# the service account what they must not be able to do, upgrades it over itself with an edited
+# setup.ini, removes it (setup.ini and the log stay) and purges it (the machine is as before).
 # Usage: package_lifecycle.sh <build folder> <source folder>; exit status 77 means skipped.
 set -euo pipefail
 build="$1"
@@ -19,7 +20,11 @@ fi
 fail() { echo "FAILED: $*" >&2; exit 1; }
 work="$(mktemp -d)"
 chmod 755 "$work"
+member="tarvelo-t$$" # a desktop user in group tarvelo, for this test only
 cleanup() {
+  rm -rf /opt/tarvelo/platforms /opt/tarvelo/*.moved # what a check below that failed left there
+  if getent passwd "$member" >/dev/null; then userdel "$member" >/dev/null 2>&1 || true; fi
+  if getent group "$member" >/dev/null; then groupdel "$member" >/dev/null 2>&1 || true; fi
   if dpkg-query -W -f='${Status}' tarvelo 2>/dev/null | grep -qv not-installed; then
     dpkg --purge tarvelo >/dev/null || true
   fi
@@ -39,6 +44,12 @@ deb="$(ls "$work"/pkg/tarvelo_*.deb)"
 if command -v lintian >/dev/null; then
   lintian --fail-on error,warning --suppress-tags-from-file "$source/packaging/lintian-accepted" "$deb" ||
     fail "lintian reports the package"
+  # Built hardened: checked string and memory calls, relocations read-only after start-up.
+  lintian -I --tags hardening-no-fortify-functions,hardening-no-bindnow,hardening-no-relro "$deb" |
+    tee "$work/hardening.txt"
+  [ ! -s "$work/hardening.txt" ] || fail "the program is not built hardened"
+  echo "lintian's tags, information and the accepted ones included:"
+  lintian -I "$deb" || true
 else
   echo "lintian is not installed: the package is not checked by it (scripts/setup-deps installs it)"
 fi
@@ -46,11 +57,18 @@ fi
 echo "== install"
 dpkg -i "$deb"
 [ "$(/opt/tarvelo/tarvelo --version)" = "Tarvelo    ver 2.0" ] || fail "--version"
-[ "$(stat -c '%U:%G %a' /opt/tarvelo)" = "tarvelo:tarvelo 2775" ] || fail "owner of /opt/tarvelo"
+[ "$(stat -c '%U:%G %a' /opt/tarvelo)" = "root:tarvelo 3775" ] || fail "owner of /opt/tarvelo"
 [ "$(stat -c '%U:%G %a' /opt/tarvelo/setup.ini)" = "tarvelo:tarvelo 660" ] || fail "first setup.ini"
 dpkg-query -W -f='${Conffiles}' tarvelo | grep -q ' /etc/xdg/autostart/tarvelo.desktop ' ||
   fail "the autostart entry is not a conffile"
 systemd-analyze verify --man=no /lib/systemd/system/tarvelo.service || fail "systemd-analyze verify"
+# The manual page renders without warnings on a terminal without Polish letters too.
+zcat /usr/share/man/man1/tarvelo.1.gz | LC_ALL=C groff -man -Tascii -ww -z 2>"$work/man.txt"
+[ ! -s "$work/man.txt" ] || { cat "$work/man.txt"; fail "groff warns about the manual page"; }
+systemd-analyze security --offline=true /lib/systemd/system/tarvelo.service | tee "$work/security.txt"
+exposure="$(sed -n 's/.*Overall exposure level for tarvelo.service: \([0-9.]*\).*/\1/p' "$work/security.txt")"
+awk -v e="$exposure" 'BEGIN { exit !(e != "" && e + 0 <= 2.5) }' ||
+  fail "the service's exposure is '$exposure', above 2.5"
 
 echo "== run once as the service user"
 db="$work/db"
@@ -76,6 +94,72 @@ counter="$(echo 'set heading off; select counter from formy where id = 101;' |
 [ "$counter" = 105 ] || fail "counter of mould 101 is '$counter', expected 105 (100 cycles + delta 5)"
 log="$(ls /opt/tarvelo/log_*.txt)" || fail "no log file beside the program"
 [ "$(stat -c %U "$log")" = tarvelo ] || fail "log file owner"
+[ $((0$(stat -c %a "$log") & 060)) -eq $((060)) ] || fail "the log is not readable and writable by the group"
+
+echo "== a member of group tarvelo and the service account change nothing the package installed"
+useradd --no-create-home --home-dir /nonexistent --shell /usr/sbin/nologin --user-group --groups tarvelo "$member"
+for who in "$member" tarvelo; do
+  for f in $(dpkg-query -L tarvelo); do
+    [ -f "$f" ] || continue
+    if runuser -u "$who" -- mv -f "$f" "$f.moved" 2>/dev/null; then fail "$who renamed $f"; fi
+    if runuser -u "$who" -- sh -c ': >>"$1"' sh "$f" 2>/dev/null; then fail "$who can write to $f"; fi
+  done
+  if runuser -u "$who" -- ln -sf /etc/shadow /opt/tarvelo/setup.ini.example 2>/dev/null; then
+    fail "$who replaced setup.ini.example by a link"
+  fi
+done
+if runuser -u "$member" -- rm -f /opt/tarvelo/setup.ini 2>/dev/null; then fail "a member removed setup.ini"; fi
+# Qt's plugins come from Qt's folder only, not from the program's, where the group can put files.
+plugin="$(ls /usr/lib/*/qt6/plugins/platforms/libqoffscreen.so | head -n 1)"
+runuser -u "$member" -- mkdir /opt/tarvelo/platforms
+runuser -u "$member" -- cp "$plugin" /opt/tarvelo/platforms/
+mkdir -m 700 "$work/rootlock"
+(cd / && QT_DEBUG_PLUGINS=1 FIREBIRD_LOCK="$work/rootlock" /opt/tarvelo/tarvelo --run-once --dry-run) \
+  >"$work/plugins.txt" 2>&1 || { cat "$work/plugins.txt"; fail "--run-once --dry-run as root"; }
+if grep /opt/tarvelo/platforms "$work/plugins.txt"; then fail "root's run looked for plugins in /opt/tarvelo"; fi
+rm -rf /opt/tarvelo/platforms "$work/rootlock"
+
+echo "== postinst makes setup.ini only from the package's example"
+echo 'password=root-only' >"$work/secret"
+chmod 600 "$work/secret"
+mv /opt/tarvelo/setup.ini "$work/setup.ini.aside"
+mv /opt/tarvelo/setup.ini.example "$work/example.aside"
+ln -s "$work/secret" /opt/tarvelo/setup.ini.example # as a member could once put there
+/var/lib/dpkg/info/tarvelo.postinst configure 2.0 || fail "postinst configure"
+if grep -qs root-only /opt/tarvelo/setup.ini; then fail "postinst copied a file through a link"; fi
+rm -f /opt/tarvelo/setup.ini /opt/tarvelo/setup.ini.example
+mv "$work/example.aside" /opt/tarvelo/setup.ini.example
+mv "$work/setup.ini.aside" /opt/tarvelo/setup.ini
+
+echo "== a log a member began is the service's too; the service's run under its restrictions"
+# A desktop user with the usual umask writes the month's log first, over the Firebird server.
+rm "$log"
+mkdir -m 700 "$work/member-runtime" "$work/member-lock"
+chown "$member" "$work/member-runtime" "$work/member-lock"
+server="127.0.0.1/${TARVELO_FB_PORT:-30531}"
+printf '[sql]\nformy=%s:%s/\nvorek=%s:%s/\n[set]\nlog=1\n' "$server" "$db" "$server" "$db" >/opt/tarvelo/setup.ini
+(cd / && runuser -u "$member" -- sh -c 'umask 022; exec "$@"' sh env FIREBIRD_LOCK="$work/member-lock" \
+  XDG_RUNTIME_DIR="$work/member-runtime" /opt/tarvelo/tarvelo --run-once) ||
+  fail "--run-once as a group member against the server"
+[ "$(stat -c %U:%G "$log")" = "$member:tarvelo" ] || fail "owner of the log the member began"
+lines="$(wc -l <"$log")"
+# The service's run as systemd would start it, as far as that can be done without systemd: no
+# capabilities, no new privileges, no writable and executable memory (MemoryDenyWriteExecute).
+sandboxed() {
+  setpriv --reuid tarvelo --regid tarvelo --init-groups --no-new-privs --bounding-set -all --inh-caps -all \
+    /usr/bin/python3 -c 'import ctypes, os, sys
+if ctypes.CDLL(None).prctl(65, 1, 0, 0, 0) != 0: sys.exit("PR_SET_MDWE refused")
+os.execvp(sys.argv[1], sys.argv[1:])' \
+    env FIREBIRD_LOCK="$work/lock" XDG_RUNTIME_DIR="$work/runtime" /opt/tarvelo/tarvelo --run-once
+}
+(cd / && sandboxed) || fail "the service's run against the server under its restrictions"
+printf '[sql]\nformy=%s/\nvorek=%s/\n[set]\nlog=1\n' "$db" "$db" >/opt/tarvelo/setup.ini
+(cd / && sandboxed) || fail "the service's run with the embedded engine under its restrictions"
+[ "$(stat -c %U "$log")" = "$member" ] || fail "the log changed hands"
+[ "$(wc -l <"$log")" -gt "$lines" ] || fail "the service's runs added nothing to the member's log"
+printf '[sql]\nformy=%s/\nvorek=%s/\n[set]\nlog=1\n[delta]\n101=5\n' "$db" "$db" >/opt/tarvelo/setup.ini
+userdel "$member"
+if getent group "$member" >/dev/null; then groupdel "$member"; fi
 
 echo "== upgrade over itself with an edited setup.ini"
 echo '; edited by the administrator' >>/opt/tarvelo/setup.ini

@@ -235,3 +235,19 @@ TEST(TmyFbDataBase, SqlTextHelpersAndSearchColours) {
     TmyFbDataBase::FiltrEditColor(0, &ed);
     EXPECT_EQ(ed.palette().color(QPalette::Base), QColor(0xFF, 0xA4, 0xA4));
 }
+
+// A row whose ID is NULL has no ID: looking for 0 passes it, and the current row stays.
+TEST_F(TmyFbDataBaseTest, LocatingPassesRowsWithoutAnId) {
+    auto* ds = new TpFbDataSet(Form.get());
+    ds->SetName(QStringLiteral("pFbDataSet1"));
+    ds->SetDatabase(Db);
+    ds->SetTransaction(Tr);
+    TmyFbDataBase fb;
+    ASSERT_TRUE(fb.SelectSQL(ds, "select id, name from t union all select cast(null as integer), 'bez' "
+                                 "from rdb$database order by 1 nulls first"));
+    ds->Next();
+    EXPECT_FALSE(TmyFbDataBase::LocateTable(ds, 0));
+    EXPECT_EQ(ds->FieldByName("ID").AsInteger(), 1);
+    EXPECT_TRUE(TmyFbDataBase::LocateTable(ds, 2));
+    EXPECT_EQ(ds->FieldByName("NAME").AsString(), QStringLiteral("dwa"));
+}

@@ -90,3 +90,17 @@ TEST(TmyGraph, ThumbnailsShrinkToFitAndNeverEnlarge) {
     EXPECT_EQ(shown.pixel(59, 54), qRgb(255, 0, 0));
     EXPECT_EQ(shown.pixel(60, 54), qRgb(0, 0, 0));
 }
+
+// Lines far longer than 2^15 pixels: every pixel of the long thin bitmap is painted, in a colour of
+// the gradient (the line stepping used to overflow and leave most of it unpainted).
+TEST(TmyGraph, LongGradientLinesPaintEveryPixel) {
+    const QImage img = TmyGraph::GradientImage(40000, 3, 0x000064, 0x0000C8, TGradientStyle::gsTopLeft);
+    ASSERT_EQ(img.size(), QSize(40000, 3));
+    int unpainted = 0;
+    for (int y = 0; y < img.height(); ++y)
+        for (int x = 0; x < img.width(); ++x) {
+            const QRgb px = img.pixel(x, y);
+            if (qRed(px) < 100 || qRed(px) > 200 || qGreen(px) != 0 || qBlue(px) != 0) ++unpainted;
+        }
+    EXPECT_EQ(unpainted, 0);
+}

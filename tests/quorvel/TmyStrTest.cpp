@@ -72,3 +72,33 @@ TEST(TmyLogic, BitsOfAByteAndOutOfRangeBitNumbers) {
     EXPECT_EQ(TmyLogic::BinToByte(v), 0xA5);
     EXPECT_EQ(TmyLogic::BoolTxt(true, QStringLiteral("nie"), QStringLiteral("tak")), QStringLiteral("tak"));
 }
+
+// Sections for positive, negative and zero values, quoted and plain literals, and exponents, as
+// the number format patterns have them.
+TEST(TmyStr, FormatPatternsWithSectionsLiteralsAndExponents) {
+    EXPECT_EQ(TmyStr::MyFormatFloat(QStringLiteral("0.00;(0.00)"), 2.5), QStringLiteral("2,50"));
+    EXPECT_EQ(TmyStr::MyFormatFloat(QStringLiteral("0.00;(0.00)"), -2.5), QStringLiteral("(2,50)"));
+    EXPECT_EQ(TmyStr::MyFormatFloat(QStringLiteral("0.00;(0.00);'zero'"), 0), QStringLiteral("zero"));
+    EXPECT_EQ(TmyStr::MyFormatFloat(QStringLiteral("0.00;;'zero'"), -1), QStringLiteral("-1,00"));
+    EXPECT_EQ(TmyStr::MyFormatFloat(QStringLiteral("0.00E+00"), 1234.5), QStringLiteral("1,23E+03"));
+    EXPECT_EQ(TmyStr::MyFormatFloat(QStringLiteral("0.00E+00"), -0.000125), QStringLiteral("-1,25E-04"));
+    EXPECT_EQ(TmyStr::MyFormatFloat(QStringLiteral("0.0e-0"), 99.96), QStringLiteral("1,0e2"));
+    EXPECT_EQ(TmyStr::MyFormatFloat(QStringLiteral("#,##0.00 'kg'"), 1234.5),
+              QStringLiteral("1\u00A0234,50 kg"));
+    EXPECT_EQ(TmyStr::MyFormatFloat(QStringLiteral("\"nr \"00-00"), 1234), QStringLiteral("nr 12-34"));
+    EXPECT_EQ(TmyStr::MyFormatFloat(QStringLiteral("0.## %"), 5), QStringLiteral("5 %"));
+    EXPECT_EQ(TmyStr::MyFormatFloat(QStringLiteral("#,###,##0"), 1234567890),
+              QStringLiteral("1\u00A0234\u00A0567\u00A0890"));
+}
+
+// Whatever removing an occurrence joins up is removed as well, in one pass over the text.
+TEST(TmyStr, DeletingASubstringRemovesWhatItsRemovalJoins) {
+    EXPECT_EQ(TmyStr::DeleteSubStringInString(QStringLiteral("ab"), QStringLiteral("aaabbbc")),
+              QStringLiteral("c"));
+    EXPECT_EQ(TmyStr::DeleteSubStringInString(QStringLiteral("aba"), QStringLiteral("abababa")),
+              QStringLiteral("b"));
+    EXPECT_EQ(TmyStr::DeleteSubStringInString(QStringLiteral("aa"), QStringLiteral("aaa")),
+              QStringLiteral("a"));
+    const QString nested = QString(20000, u'(') + QString(20000, u')') + QStringLiteral("x");
+    EXPECT_EQ(TmyStr::DeleteSubStringInString(QStringLiteral("()"), nested), QStringLiteral("x"));
+}

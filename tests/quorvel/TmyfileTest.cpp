@@ -94,3 +94,16 @@ TEST(Tmyfile, DirectorySizesAndClearing) {
     EXPECT_TRUE(QFile::exists(dir.filePath("sub/b"))); // not empty: stays
     EXPECT_TRUE(QFile::exists(dir.filePath(".git/d")));
 }
+
+// An empty folder name (what GetSpecialFolderPath gives for a folder it cannot name) or a missing
+// folder must not mean the working folder.
+TEST(Tmyfile, ClearingWithoutAFolderDeletesNothing) {
+    QTemporaryDir dir;
+    WriteFile(dir.filePath("keep"), "x");
+    const QString before = QDir::currentPath();
+    ASSERT_TRUE(QDir::setCurrent(dir.path()));
+    Tmyfile::KasujzKatalogu(QString());
+    Tmyfile::KasujzKatalogu(Tmyfile::GetSpecialFolderPath(-1));
+    QDir::setCurrent(before);
+    EXPECT_TRUE(QFile::exists(dir.filePath("keep")));
+}

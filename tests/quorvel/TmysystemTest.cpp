@@ -2,6 +2,7 @@
 #include "platform/Encoding.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QStringList>
@@ -137,4 +138,39 @@ TEST(Tmysystem, FormPlacement) {
     panel.resize(101, 51);
     Tmysystem::PanelCenterForm(&form, &panel);
     EXPECT_EQ(panel.pos(), QPoint(149, 124));
+}
+
+// A document is opened as a file, from the working folder when its name is relative; one that
+// does not exist opens nothing (a desktop opener would make "raport.zip" a web address).
+TEST(Tmysystem, DocumentsOpenAsFilesOrNotAtAll) {
+    QTemporaryDir dir;
+    const QString before = QDir::currentPath();
+    ASSERT_TRUE(QDir::setCurrent(dir.path()));
+    QStringList opened;
+    Tmysystem::ShellOpenHook = [&](const QString& t, const QString& p, const QString& d) {
+        opened << t + QLatin1Char('|') + p + QLatin1Char('|') + d;
+        return true;
+    };
+    Tmysystem::odpal("raport.zip");
+    Tmysystem::odpalzparametrami("raport.zip", "", "/");
+    QFile(dir.filePath(QStringLiteral("raport.zip"))).open(QIODevice::WriteOnly);
+    Tmysystem::odpal("raport.zip");
+    Tmysystem::odpalzparametrami("raport.zip", "", dir.path().toLocal8Bit());
+    Tmysystem::ShellOpenHook = nullptr;
+    QDir::setCurrent(before);
+    const QString file = QFileInfo(dir.filePath(QStringLiteral("raport.zip"))).absoluteFilePath();
+    EXPECT_EQ(opened, (QStringList{file + QStringLiteral("||"), file + QStringLiteral("||") + dir.path()}));
+}
+
+// The Exec line of a launcher gives "%" a meaning of its own: a literal one is written doubled.
+TEST(Tmysystem, LauncherParametersKeepTheirPercentSigns) {
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("Raport.desktop"));
+    ASSERT_TRUE(Tmysystem::CreateShellLink(file, QStringLiteral("/usr/bin/printf"), QString(), QString(),
+                                           QStringLiteral("100% --u=%u"), QString(), 0, 0,
+                                           quorvel::TShowState::ssNormal));
+    QFile f(file);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(QString::fromUtf8(f.readAll())
+                    .contains(QStringLiteral("\nExec=\"/usr/bin/printf\" 100%% --u=%%u\n")));
 }

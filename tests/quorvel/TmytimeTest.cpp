@@ -3,7 +3,9 @@
 #include "platform/Exceptions.h"
 
 #include <QStringList>
+#include <ctime>
 #include <gtest/gtest.h>
+#include <vector>
 
 using platform::EncodeDate;
 using platform::EncodeTime;
@@ -111,4 +113,34 @@ TEST(Tmytime, RangesAndNames) {
     EXPECT_EQ(Tmytime::DniOdDoTeraz(Dec), 4); // from 31 December 23:59 to 5 January
     EXPECT_EQ(Tmytime::DniOdTerazDo(Dec), -4);
     platform::SetClock(nullptr);
+}
+
+// Impossible components are refused, not carried into the next day, month or year.
+TEST(Tmytime, SetSystemTimeRefusesImpossibleDates) {
+    std::vector<std::tm> set;
+    Tmytime::SetClockHook = [&](const timeval& tv) {
+        const time_t t = tv.tv_sec;
+        std::tm local{};
+        localtime_r(&t, &local);
+        set.push_back(local);
+        return true;
+    };
+    EXPECT_FALSE(Tmytime::SetSystemTime(2024, 2, 30, 10, 0));
+    EXPECT_FALSE(Tmytime::SetSystemTime(2023, 2, 29, 10, 0));
+    EXPECT_FALSE(Tmytime::SetSystemTime(2024, 13, 1, 10, 0));
+    EXPECT_FALSE(Tmytime::SetSystemTime(2024, 0, 1, 10, 0));
+    EXPECT_FALSE(Tmytime::SetSystemTime(2024, 4, 0, 10, 0));
+    EXPECT_FALSE(Tmytime::SetSystemTime(2024, 4, 31, 10, 0));
+    EXPECT_FALSE(Tmytime::SetSystemTime(2024, 3, 1, 24, 0));
+    EXPECT_FALSE(Tmytime::SetSystemTime(2024, 3, 1, -1, 0));
+    EXPECT_FALSE(Tmytime::SetSystemTime(2024, 3, 1, 10, 75));
+    EXPECT_EQ(set.size(), 0u);
+    EXPECT_TRUE(Tmytime::SetSystemTime(2024, 2, 29, 23, 59));
+    Tmytime::SetClockHook = nullptr;
+    ASSERT_EQ(set.size(), 1u);
+    EXPECT_EQ(set[0].tm_year, 124);
+    EXPECT_EQ(set[0].tm_mon, 1);
+    EXPECT_EQ(set[0].tm_mday, 29);
+    EXPECT_EQ(set[0].tm_hour, 23);
+    EXPECT_EQ(set[0].tm_min, 59);
 }
