@@ -17,6 +17,7 @@
 #include <QPushButton>
 #include <QSystemTrayIcon>
 #include <QTextCursor>
+#include <QTimer>
 #include <QWidget>
 
 // The icon lives in a resource of a static library: it is registered by hand.
@@ -36,6 +37,8 @@ constexpr int kMemoHeight = kClientHeight - kMemoTop;
 // the monthly file, which each run only extends, so a program that runs for months neither grows
 // in memory nor spends longer on its file.
 constexpr int kLogViewLines = 3000;
+// How often the program looks whether a notification area has appeared.
+constexpr int kTrayWatchInterval = 1000;
 
 void ConfigureDatabase(TpFbDatabase* db) {
     db->SetDBParams({QStringLiteral("user_name=SYSDBA"), QStringLiteral("password=tulipwand"),
@@ -73,6 +76,13 @@ QString NameBeside(const QString& fileName) {
     for (int n = 2; QFileInfo::exists(name) || QFileInfo(name).isSymLink(); ++n)
         name = stem + QLatin1Char('_') + QString::number(n) + suffix;
     return name;
+}
+
+// A text put into the information panel's markup, shown as written ("R&D", "dane<2024").
+QString MarkupEscaped(QString s) {
+    return s.replace(QLatin1Char('&'), QLatin1String("&amp;"))
+        .replace(QLatin1Char('<'), QLatin1String("&lt;"))
+        .replace(QLatin1Char('>'), QLatin1String("&gt;"));
 }
 
 } // namespace
@@ -144,8 +154,15 @@ TForm1::TForm1(TComponent* owner, const TFormOptions& options) : TComponent(owne
                 [this](QSystemTrayIcon::ActivationReason reason) {
                     if (reason == QSystemTrayIcon::Trigger) Guarded([this] { TrayIcon1Click(TrayIcon1); });
                 });
-        // Without a notification area there is nothing to show it in ("Do ikony" then minimises).
-        if (TrayAvailable()) TrayIcon1->show();
+        // Shown even while the desktop has no notification area yet (the program may start before
+        // it at log-in): the icon goes into the area when one appears. The watch shows it again
+        // whenever an area appears, also after one restarted.
+        TrayIcon1->show();
+        FTrayWasAvailable = TrayAvailable();
+        auto* trayWatch = new QTimer(this);
+        trayWatch->setInterval(kTrayWatchInterval);
+        connect(trayWatch, &QTimer::timeout, this, [this] { WatchTray(); });
+        trayWatch->start();
     }
 
     EndLoading();
@@ -168,8 +185,10 @@ void TForm1::FormCreate(QObject* /*Sender*/) {
     vorekbase = sini->ReadString(QStringLiteral("sql"), QStringLiteral("vorek"), QString());
     if (!vorekbase.isEmpty()) vorekbase += QStringLiteral("vorek_mes.fdb");
 
-    FInfoText += QStringLiteral("Baza Formy:<ind=\"120\">") + formybase + QStringLiteral("<br>");
-    FInfoText += QStringLiteral("Baza Vorek MES:<ind=\"120\">") + vorekbase + QStringLiteral("<br>");
+    FInfoText +=
+        QStringLiteral("Baza Formy:<ind=\"120\">") + MarkupEscaped(formybase) + QStringLiteral("<br>");
+    FInfoText +=
+        QStringLiteral("Baza Vorek MES:<ind=\"120\">") + MarkupEscaped(vorekbase) + QStringLiteral("<br>");
     Application().ProcessMessages();
 
     pFbDatabaseFormy->SetDBName(formybase);
@@ -246,8 +265,22 @@ void TForm1::Button1Click(QObject* /*Sender*/) {
     FireUpdate();
 }
 
+void TForm1::WatchTray() {
+    const bool available = TrayAvailable && TrayAvailable();
+    if (available && !FTrayWasAvailable && TrayIcon1) {
+        TrayIcon1->hide();
+        TrayIcon1->show();
+    }
+    FTrayWasAvailable = available;
+}
+
+bool TForm1::TrayIconShown() const {
+    return TrayIcon1 && TrayIcon1->isVisible() && TrayAvailable && TrayAvailable();
+}
+
 void TForm1::Button2Click(QObject* /*Sender*/) {
-    if (TrayAvailable && TrayAvailable())
+    // Hidden only where the icon can bring it back.
+    if (TrayIconShown())
         FWindow->hide();
     else
         FWindow->showMinimized();

@@ -95,7 +95,7 @@ public:
     void FormCreate(QObject* Sender);
     // Runs the update at once; the daily trigger's latch is left alone.
     void Button1Click(QObject* Sender);
-    // Hides the window to the notification area; where the desktop has none, minimises it, so the
+    // Hides the window to the notification area; where its icon is not in one, minimises it, so the
     // window stays reachable.
     void Button2Click(QObject* Sender);
     // Restores the window: normal, visible and in front.
@@ -104,6 +104,10 @@ public:
     void FormClose(QObject* Sender);
     // Whether the desktop offers a notification area; a seam for tests.
     std::function<bool()> TrayAvailable;
+    // The icon is in a notification area, so a hidden window can be brought back.
+    bool TrayIconShown() const;
+    // Shows the icon again when a notification area has appeared since the last look.
+    void WatchTray();
     // Appends a time-stamped line to the log view when logging is on.
     void DoLogu(const QString& sx);
     // Brings the monthly file up to the log view: the first save writes the whole view, later ones
@@ -138,6 +142,7 @@ private:
     QWidget* FWindow = nullptr;
     QString FInfoText;
     bool FLogNotLoaded = false;
+    bool FTrayWasAvailable = false;
     QString FLogBeside;
     TFormOptions FOptions;
     TRunSummary FLastRun;
