@@ -39,6 +39,8 @@ constexpr int kMemoHeight = kClientHeight - kMemoTop;
 constexpr int kLogViewLines = 3000;
 // How often the program looks whether a notification area has appeared.
 constexpr int kTrayWatchInterval = 1000;
+// How long after a click on the icon a window mapped minimised is restored once more.
+constexpr int kRestoreSpan = 2000;
 
 void ConfigureDatabase(TpFbDatabase* db) {
     db->SetDBParams({QStringLiteral("user_name=SYSDBA"), QStringLiteral("password=tulipwand"),
@@ -53,8 +55,13 @@ class TFormWindow : public QWidget {
 public:
     QWidget* Docked = nullptr;
     std::function<void()> OnClose;
+    std::function<void()> OnStateChange;
 
 protected:
+    void changeEvent(QEvent* e) override {
+        QWidget::changeEvent(e);
+        if (e->type() == QEvent::WindowStateChange && OnStateChange) OnStateChange();
+    }
     void closeEvent(QCloseEvent* e) override {
         if (OnClose) OnClose();
         QWidget::closeEvent(e);
@@ -116,6 +123,17 @@ TForm1::TForm1(TComponent* owner, const TFormOptions& options) : TComponent(owne
     font.setPixelSize(12);
     window->setFont(font);
     window->OnClose = [this] { Guarded([this] { FormClose(this); }); };
+    // A window that was once minimised keeps the hint to start minimised: shown again after being
+    // hidden, the window manager maps it minimised. The restore from the icon then finishes.
+    window->OnStateChange = [this] {
+        // Only the first change of state after the click, and only while it is recent.
+        const bool restoring = FRestoring.isValid() && !FRestoring.hasExpired(kRestoreSpan);
+        FRestoring.invalidate();
+        if (!restoring || !FWindow->isMinimized()) return;
+        FWindow->showNormal();
+        FWindow->raise();
+        FWindow->activateWindow();
+    };
 
     MarkupLabel1 = new htmllabel::TMarkupLabel(window);
     MarkupLabel1->setObjectName(QStringLiteral("MarkupLabel1"));
@@ -279,6 +297,7 @@ bool TForm1::TrayIconShown() const {
 }
 
 void TForm1::Button2Click(QObject* /*Sender*/) {
+    FRestoring.invalidate();
     // Hidden only where the icon can bring it back.
     if (TrayIconShown())
         FWindow->hide();
@@ -293,6 +312,7 @@ void TForm1::TrayIcon1Click(QObject* /*Sender*/) {
     FWindow->show();
     FWindow->raise();
     FWindow->activateWindow();
+    FRestoring.start();
 }
 
 void TForm1::FormClose(QObject* /*Sender*/) {}

@@ -10,6 +10,7 @@
 #include "platform/Controls.h"
 #include "platform/IniFile.h"
 
+#include <QElapsedTimer>
 #include <QString>
 #include <functional>
 #include <memory>
@@ -143,6 +144,7 @@ private:
     QString FInfoText;
     bool FLogNotLoaded = false;
     bool FTrayWasAvailable = false;
+    QElapsedTimer FRestoring; // since the last click on the icon
     QString FLogBeside;
     TFormOptions FOptions;
     TRunSummary FLastRun;
