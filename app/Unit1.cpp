@@ -12,6 +12,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QFont>
+#include <QGuiApplication>
 #include <QIcon>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -172,10 +173,10 @@ TForm1::TForm1(TComponent* owner, const TFormOptions& options) : TComponent(owne
                 [this](QSystemTrayIcon::ActivationReason reason) {
                     if (reason == QSystemTrayIcon::Trigger) Guarded([this] { TrayIcon1Click(TrayIcon1); });
                 });
-        // Shown even while the desktop has no notification area yet (the program may start before
-        // it at log-in): the icon goes into the area when one appears. The watch shows it again
-        // whenever an area appears, also after one restarted.
-        TrayIcon1->show();
+        // The program may start before the desktop's notification area (at log-in). On X11 the
+        // icon is shown at once and goes into an area as soon as one appears; elsewhere the watch
+        // shows it then. The watch also shows it again when an area appears after a restart.
+        if (TrayAvailable() || QGuiApplication::platformName() == QLatin1String("xcb")) TrayIcon1->show();
         FTrayWasAvailable = TrayAvailable();
         auto* trayWatch = new QTimer(this);
         trayWatch->setInterval(kTrayWatchInterval);

@@ -124,6 +124,7 @@ TEST_F(MainWindowTest, HideToTheIconAndBackOrMinimiseWithoutANotificationArea) {
     QWidget* w = form.Window();
     w->show();
     form.TrayAvailable = [] { return true; };
+    form.WatchTray(); // the program sees the notification area and shows its icon there
     form.Button2->click();
     EXPECT_FALSE(w->isVisible());
     emit form.TrayIcon1->activated(QSystemTrayIcon::Trigger);

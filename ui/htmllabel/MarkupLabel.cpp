@@ -184,6 +184,9 @@ void TMarkupLabel::paintEvent(QPaintEvent* e) {
     // a frame; a bitmap of the whole control could be hundreds of megabytes for a long text.
     QImage bitmap(exposed.size() * devicePixelRatio(), QImage::Format_ARGB32_Premultiplied);
     bitmap.setDevicePixelRatio(devicePixelRatio());
+    // Fonts given in points measure as in the kept layout, which is laid out at the widget's resolution.
+    bitmap.setDotsPerMeterX(qRound(logicalDpiX() / 0.0254));
+    bitmap.setDotsPerMeterY(qRound(logicalDpiY() / 0.0254));
     {
         QPainter painter(&bitmap);
         painter.translate(-exposed.topLeft());
