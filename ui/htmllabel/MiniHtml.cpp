@@ -221,7 +221,6 @@ struct TMiniHtmlLayout::TData {
     THtmlFont Base;
     TColor StartBrush = clNone;
     TTextFormat Fmt;
-    TMiniHtmlOptions Options;
     struct TLine {
         qsizetype Pos = 0; // the line's text
         qsizetype End = 0;
@@ -420,7 +419,6 @@ void TMiniHtmlEngine::Build(const QString& source, TMiniHtmlLayout::TData& d) {
     d.Base = Base;
     d.StartBrush = StartBrush;
     d.Fmt = Fmt;
-    d.Options = O;
     d.Text = PrepareText(source);
     qsizetype end = d.Text.size();
     while (end > 0 && IsBlankOrControl(d.Text[end - 1]))
