@@ -346,7 +346,8 @@ TEST(MarkupLabel, PaintingInStripsDrawsWhatPaintingWholeDoes) {
         "<p bgcolor=\"#E0E0FF\">Akapit z tłem na dwa wiersze tekstu</p><font bgcolor=\"#FFE0E0\">Tło "
         "czcionki "
         "przez kilka wierszy</font> <a href=\"a\">odnośnik przez dwa wiersze tekstu</a> <hi>wyróżnienie "
-        "na dwa wiersze</hi> <shad>cień</shad> <ul><li>punkt<li>drugi</ul> koniec"));
+        "na dwa wiersze</hi> <shad>cień</shad> <ul><li>punkt<li>drugi</ul> x<sup>2</sup> i<sub>k</sub> <p "
+        "align=\"center\">środek</p><p align=\"right\">prawo</p> <blink>miga</blink> koniec"));
     label.Doit();
     label.Doit();
     Move(label, PointOnLink(label, QStringLiteral("a")));
