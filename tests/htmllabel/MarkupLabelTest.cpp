@@ -331,6 +331,7 @@ TEST(MarkupLabel, BlinkingTextShowsAndHidesInTurnsRepaintingOnlyItsLine) {
     EXPECT_GT(hidden, 0);
     EXPECT_FALSE(log.Painted.isEmpty());
     EXPECT_FALSE(log.Painted.contains(QPoint(10, 60))) << "the steady line was repainted";
+    EXPECT_FALSE(log.Painted.contains(QPoint(200, 8))) << "more than the blinking word was repainted";
 }
 
 TEST(MarkupLabel, PaintingInStripsDrawsWhatPaintingWholeDoes) {

@@ -234,7 +234,6 @@ struct TMiniHtmlLayout::TData {
         int Lift = 0;
         int Ref = 0; // height of "gh" at the line's start
         bool Body = false;
-        bool Blink = false;
     };
     std::vector<TLine> Lines;
     // Where each link lies on each of its lines: x offsets from the line's left edge.
@@ -244,12 +243,13 @@ struct TMiniHtmlLayout::TData {
         int X0, X1;
     };
     std::vector<TSegment> Segments;
+    // Runs of blinking text, link number unused.
+    std::vector<TSegment> BlinkRuns;
     int Width = 0;
     int Height = 0;
     int LinkCount = 0;
     int LastBodyLine = -1;
     bool MouseDependent = false;
-    bool HasBlink = false;
 };
 
 namespace {
@@ -361,7 +361,6 @@ private:
     // While building a kept layout: where it goes, and what the current line holds.
     TMiniHtmlLayout::TData* Keep = nullptr;
     bool LineHasBody = false;
-    bool LineHasBlink = false;
 };
 
 bool TMiniHtmlEngine::Run(const QString& source) {
@@ -444,7 +443,7 @@ void TMiniHtmlEngine::Build(const QString& source, TMiniHtmlLayout::TData& d) {
         line.State = St;
         ApplyFont();
         RefHeight = S.TextHeight(QStringLiteral("gh"));
-        LineHasBody = LineHasBlink = false;
+        LineHasBody = false;
         const int lineTop = ClampPosition(top);
         TLinePass p1;
         p1.DrawState = true;
@@ -463,9 +462,7 @@ void TMiniHtmlEngine::Build(const QString& source, TMiniHtmlLayout::TData& d) {
         line.Lift = p1.Lift;
         line.Ref = RefHeight;
         line.Body = LineHasBody;
-        line.Blink = LineHasBlink || line.State.BlinkOpen;
         if (line.Body) d.LastBodyLine = int(d.Lines.size());
-        d.HasBlink = d.HasBlink || line.Blink;
         d.Lines.push_back(std::move(line));
         top += advance;
         total += advance;
@@ -667,6 +664,8 @@ bool TMiniHtmlEngine::PlaceRun(const QString& run, TLinePass& p) {
     p.Placed = true;
     p.TrailingBlank = run.endsWith(QLatin1Char(' ')) ? S.TextWidth(QStringLiteral(" ")) : 0;
 
+    if (Keep && p.FitChecks && St.BlinkOpen)
+        Keep->BlinkRuns.push_back({0, int(Keep->Lines.size()), start, p.X});
     const int hitX = O.HitX - p.Line.Left;
     if (St.LinkActive && hitX >= start && hitX < p.X)
         p.TextHit = {true, St.LinkHref, St.LinkNumber, p.LinkStartX, -1};
@@ -1082,7 +1081,6 @@ void TMiniHtmlEngine::OpenBody(const TTag& t, TLinePass& p) {
 
 void TMiniHtmlEngine::OpenBlink(const TTag&, TLinePass&) {
     St.BlinkOpen = true;
-    LineHasBlink = true;
     if (!O.BlinkPhase) St.Font.Color = StartBrush;
 }
 
@@ -1257,7 +1255,7 @@ bool TMiniHtmlLayout::MouseDependent() const {
 }
 
 bool TMiniHtmlLayout::HasBlink() const {
-    return D && D->HasBlink;
+    return D && !D->BlinkRuns.empty();
 }
 
 bool TMiniHtmlLayout::Draw(IHtmlSurface& surface, int dy, const THtmlRect& exposed,
@@ -1300,10 +1298,13 @@ QList<THtmlRect> TMiniHtmlLayout::LinkArea(int link, int dy) const {
 QList<THtmlRect> TMiniHtmlLayout::BlinkArea(int dy) const {
     QList<THtmlRect> area;
     if (!D) return area;
-    for (const auto& line : D->Lines)
-        if (line.Blink)
-            area.append({D->R.Left, ClampPosition((long long)line.Top + dy), D->R.Right,
-                         ClampPosition((long long)line.Bottom + dy)});
+    // Glyphs may reach a little past their run (italic, bold).
+    constexpr int kOverhang = 2;
+    for (const auto& run : D->BlinkRuns) {
+        const auto& line = D->Lines[size_t(run.Line)];
+        area.append({line.Left + run.X0 - kOverhang, ClampPosition((long long)line.Top + dy),
+                     line.Left + run.X1 + kOverhang, ClampPosition((long long)line.Bottom + dy)});
+    }
     return area;
 }
 

@@ -89,7 +89,7 @@ public:
                  TMiniHtmlResult& result) const;
     // Where link number `link` is drawn: a rectangle per line it is on.
     QList<THtmlRect> LinkArea(int link, int dy) const;
-    // The bands of the lines that hold blinking text.
+    // Where blinking text is drawn: a rectangle per run.
     QList<THtmlRect> BlinkArea(int dy) const;
 
     struct TData; // the kept lines, defined by the engine
