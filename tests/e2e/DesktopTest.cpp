@@ -162,11 +162,13 @@ TEST_F(DesktopTest, WindowCentredByItsFrameAndReachableThroughANotificationAreaT
     QProcess* tray = Start(QStringLiteral("trayer"), {"--edge", "bottom", "--align", "right", "--widthtype",
                                                       "request", "--height", "24"});
     QPoint icon;
-    ASSERT_TRUE(WaitFor([&] { return (icon = SettledIcon()).x() >= 0; })) << "no icon in the notification area";
+    ASSERT_TRUE(WaitFor([&] { return (icon = SettledIcon()).x() >= 0; }))
+        << "no icon in the notification area";
     Click({"--window", window, "212", "161"});
     ASSERT_TRUE(WaitFor([&] { return !Viewable(window); }));
     Click({QString::number(icon.x()), QString::number(icon.y())});
-    ASSERT_TRUE(WaitFor([&] { return Viewable(window); })) << "the icon at " << icon.x() << "," << icon.y() << " did not bring the window back";
+    ASSERT_TRUE(WaitFor([&] { return Viewable(window); }))
+        << "the icon at " << icon.x() << "," << icon.y() << " did not bring the window back";
 
     // The area restarts: the icon goes into the new one.
     tray->terminate();
@@ -174,5 +176,6 @@ TEST_F(DesktopTest, WindowCentredByItsFrameAndReachableThroughANotificationAreaT
     ASSERT_TRUE(WaitFor([&] { return Icon().x() < 0; }));
     Start(QStringLiteral("trayer"),
           {"--edge", "bottom", "--align", "right", "--widthtype", "request", "--height", "24"});
-    EXPECT_TRUE(WaitFor([&] { return SettledIcon().x() >= 0; })) << "no icon in the restarted notification area";
+    EXPECT_TRUE(WaitFor([&] { return SettledIcon().x() >= 0; }))
+        << "no icon in the restarted notification area";
 }
