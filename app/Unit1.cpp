@@ -14,6 +14,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QFont>
+#include <QGuiApplication>
 #include <QIcon>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -39,6 +40,10 @@ constexpr int kMemoHeight = kClientHeight - kMemoTop;
 // the monthly file, which each run only extends, so a program that runs for months neither grows
 // in memory nor spends longer on its file.
 constexpr int kLogViewLines = 3000;
+// How often the program looks whether a notification area has appeared.
+constexpr int kTrayWatchInterval = 1000;
+// How long after a click on the icon a window mapped minimised is restored once more.
+constexpr int kRestoreSpan = 2000;
 
 void ConfigureDatabase(TpFbDatabase* db) {
     // A server that takes the connection but does not answer fails the attach after the time-out
@@ -55,8 +60,13 @@ class TFormWindow : public QWidget {
 public:
     QWidget* Docked = nullptr;
     std::function<void()> OnClose;
+    std::function<void()> OnStateChange;
 
 protected:
+    void changeEvent(QEvent* e) override {
+        QWidget::changeEvent(e);
+        if (e->type() == QEvent::WindowStateChange && OnStateChange) OnStateChange();
+    }
     void closeEvent(QCloseEvent* e) override {
         if (OnClose) OnClose();
         QWidget::closeEvent(e);
@@ -78,6 +88,13 @@ QString NameBeside(const QString& fileName) {
     for (int n = 2; QFileInfo::exists(name) || QFileInfo(name).isSymLink(); ++n)
         name = stem + QLatin1Char('_') + QString::number(n) + suffix;
     return name;
+}
+
+// A text put into the information panel's markup, shown as written ("R&D", "dane<2024").
+QString MarkupEscaped(QString s) {
+    return s.replace(QLatin1Char('&'), QLatin1String("&amp;"))
+        .replace(QLatin1Char('<'), QLatin1String("&lt;"))
+        .replace(QLatin1Char('>'), QLatin1String("&gt;"));
 }
 
 } // namespace
@@ -111,6 +128,17 @@ TForm1::TForm1(TComponent* owner, const TFormOptions& options) : TComponent(owne
     font.setPixelSize(12);
     window->setFont(font);
     window->OnClose = [this] { Guarded([this] { FormClose(this); }); };
+    // A window that was once minimised keeps the hint to start minimised: shown again after being
+    // hidden, the window manager maps it minimised. The restore from the icon then finishes.
+    window->OnStateChange = [this] {
+        // Only the first change of state after the click, and only while it is recent.
+        const bool restoring = FRestoring.isValid() && !FRestoring.hasExpired(kRestoreSpan);
+        FRestoring.invalidate();
+        if (!restoring || !FWindow->isMinimized()) return;
+        FWindow->showNormal();
+        FWindow->raise();
+        FWindow->activateWindow();
+    };
 
     MarkupLabel1 = new htmllabel::TMarkupLabel(window);
     MarkupLabel1->setObjectName(QStringLiteral("MarkupLabel1"));
@@ -149,8 +177,15 @@ TForm1::TForm1(TComponent* owner, const TFormOptions& options) : TComponent(owne
                 [this](QSystemTrayIcon::ActivationReason reason) {
                     if (reason == QSystemTrayIcon::Trigger) Guarded([this] { TrayIcon1Click(TrayIcon1); });
                 });
-        // Without a notification area there is nothing to show it in ("Do ikony" then minimises).
-        if (TrayAvailable()) TrayIcon1->show();
+        // The program may start before the desktop's notification area (at log-in). On X11 the
+        // icon is shown at once and goes into an area as soon as one appears; elsewhere the watch
+        // shows it then. The watch also shows it again when an area appears after a restart.
+        if (TrayAvailable() || QGuiApplication::platformName() == QLatin1String("xcb")) TrayIcon1->show();
+        FTrayWasAvailable = TrayAvailable();
+        auto* trayWatch = new QTimer(this);
+        trayWatch->setInterval(kTrayWatchInterval);
+        connect(trayWatch, &QTimer::timeout, this, [this] { WatchTray(); });
+        trayWatch->start();
     }
 
     EndLoading();
@@ -179,8 +214,10 @@ void TForm1::FormCreate(QObject* /*Sender*/) {
     vorekbase = sini->ReadString(QStringLiteral("sql"), QStringLiteral("vorek"), QString());
     if (!vorekbase.isEmpty()) vorekbase += QStringLiteral("vorek_mes.fdb");
 
-    FInfoText += QStringLiteral("Baza Formy:<ind=\"120\">") + formybase + QStringLiteral("<br>");
-    FInfoText += QStringLiteral("Baza Vorek MES:<ind=\"120\">") + vorekbase + QStringLiteral("<br>");
+    FInfoText +=
+        QStringLiteral("Baza Formy:<ind=\"120\">") + MarkupEscaped(formybase) + QStringLiteral("<br>");
+    FInfoText +=
+        QStringLiteral("Baza Vorek MES:<ind=\"120\">") + MarkupEscaped(vorekbase) + QStringLiteral("<br>");
     Application().ProcessMessages();
 
     pFbDatabaseFormy->SetDBName(formybase);
@@ -268,8 +305,23 @@ void TForm1::Button1Click(QObject* /*Sender*/) {
     FireUpdate();
 }
 
+void TForm1::WatchTray() {
+    const bool available = TrayAvailable && TrayAvailable();
+    if (available && !FTrayWasAvailable && TrayIcon1) {
+        TrayIcon1->hide();
+        TrayIcon1->show();
+    }
+    FTrayWasAvailable = available;
+}
+
+bool TForm1::TrayIconShown() const {
+    return TrayIcon1 && TrayIcon1->isVisible() && TrayAvailable && TrayAvailable();
+}
+
 void TForm1::Button2Click(QObject* /*Sender*/) {
-    if (TrayAvailable && TrayAvailable())
+    FRestoring.invalidate();
+    // Hidden only where the icon can bring it back.
+    if (TrayIconShown())
         FWindow->hide();
     else
         FWindow->showMinimized();
@@ -282,6 +334,7 @@ void TForm1::TrayIcon1Click(QObject* /*Sender*/) {
     FWindow->show();
     FWindow->raise();
     FWindow->activateWindow();
+    FRestoring.start();
 }
 
 void TForm1::FormClose(QObject* /*Sender*/) {}

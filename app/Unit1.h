@@ -10,6 +10,7 @@
 #include "platform/Controls.h"
 #include "platform/IniFile.h"
 
+#include <QElapsedTimer>
 #include <QString>
 #include <functional>
 #include <memory>
@@ -98,7 +99,7 @@ public:
     void FormCreate(QObject* Sender);
     // Runs the update at once; the daily trigger's latch is left alone.
     void Button1Click(QObject* Sender);
-    // Hides the window to the notification area; where the desktop has none, minimises it, so the
+    // Hides the window to the notification area; where its icon is not in one, minimises it, so the
     // window stays reachable.
     void Button2Click(QObject* Sender);
     // Restores the window: normal, visible and in front.
@@ -107,6 +108,10 @@ public:
     void FormClose(QObject* Sender);
     // Whether the desktop offers a notification area; a seam for tests.
     std::function<bool()> TrayAvailable;
+    // The icon is in a notification area, so a hidden window can be brought back.
+    bool TrayIconShown() const;
+    // Shows the icon again when a notification area has appeared since the last look.
+    void WatchTray();
     // Appends a time-stamped line to the log view when logging is on.
     void DoLogu(const QString& sx);
     // Brings the monthly file up to the log view: the first save writes the whole view, later ones
@@ -150,6 +155,8 @@ private:
     // starts once the program is complete, from the event loop.
     bool FStarting = true;
     std::optional<double> FTickDuringStart;
+    bool FTrayWasAvailable = false;
+    QElapsedTimer FRestoring; // since the last click on the icon
     QString FLogBeside;
     TFormOptions FOptions;
     TRunSummary FLastRun;

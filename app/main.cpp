@@ -1,6 +1,7 @@
 #include "RunInterrupt.h"
 #include "RunModes.h"
 #include "Unit1.h"
+#include "WindowPlacement.h"
 
 #include "lib/quorvel/Tmylib.h"
 
@@ -105,8 +106,6 @@ int main(int argc, char* argv[]) {
 
     TForm1 form;
     QWidget* window = form.Window();
-    if (QScreen* screen = QGuiApplication::primaryScreen())
-        window->move(screen->availableGeometry().center() - window->rect().center());
-    window->show();
+    ShowCentred(window);
     return app.exec();
 }

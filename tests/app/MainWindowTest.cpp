@@ -7,9 +7,12 @@
 #include "platform/Application.h"
 #include "platform/DateTime.h"
 #include "ui/htmllabel/MarkupLabel.h"
+#include "ui/htmllabel/MiniHtml.h"
+#include "ui/htmllabel/RecordingSurface.h"
 
 #include <QApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -121,6 +124,7 @@ TEST_F(MainWindowTest, HideToTheIconAndBackOrMinimiseWithoutANotificationArea) {
     QWidget* w = form.Window();
     w->show();
     form.TrayAvailable = [] { return true; };
+    form.WatchTray(); // the program sees the notification area and shows its icon there
     form.Button2->click();
     EXPECT_FALSE(w->isVisible());
     emit form.TrayIcon1->activated(QSystemTrayIcon::Trigger);
@@ -134,6 +138,51 @@ TEST_F(MainWindowTest, HideToTheIconAndBackOrMinimiseWithoutANotificationArea) {
     emit form.TrayIcon1->activated(QSystemTrayIcon::Trigger);
     EXPECT_TRUE(w->isVisible());
     EXPECT_FALSE(w->isMinimized());
+}
+
+TEST_F(MainWindowTest, TheIconWaitsForANotificationAreaAndDoIkonyHidesOnlyWhenItIsThere) {
+    // Started before the desktop's notification area exists (the offscreen desktop has none).
+    TForm1 form;
+    QWidget* w = form.Window();
+    w->show();
+    bool area = false;
+    form.TrayAvailable = [&] { return area; };
+    form.Button2->click();
+    EXPECT_TRUE(w->isVisible());
+    EXPECT_TRUE(w->isMinimized());
+    emit form.TrayIcon1->activated(QSystemTrayIcon::Trigger);
+
+    area = true;
+    QElapsedTimer clock;
+    clock.start();
+    while (!form.TrayIconShown() && clock.elapsed() < 3000)
+        QApplication::processEvents(QEventLoop::AllEvents, 50);
+    EXPECT_TRUE(form.TrayIcon1->isVisible()) << "the icon did not come with the notification area";
+    form.Button2->click();
+    EXPECT_FALSE(w->isVisible());
+    emit form.TrayIcon1->activated(QSystemTrayIcon::Trigger);
+    EXPECT_TRUE(w->isVisible());
+    // Minimised once before, the window may be mapped minimised: the restore finishes the job.
+    w->setWindowState(Qt::WindowMinimized);
+    EXPECT_FALSE(w->isMinimized());
+
+    // An area without the icon in it cannot bring the window back.
+    form.TrayIcon1->hide();
+    form.Button2->click();
+    EXPECT_TRUE(w->isVisible());
+    EXPECT_TRUE(w->isMinimized());
+}
+
+TEST_F(MainWindowTest, InformationPanelShowsPathsWithAmpersandAndLessThanAsWritten) {
+    Ini("[sql]\nformy=/srv/R&D/formy/\nvorek=/srv/dane<2024/\n[set]\nlog=1\n");
+    TForm1 form;
+    htmllabel::TRecordingSurface s;
+    htmllabel::TMiniHtmlResult r;
+    htmllabel::DrawMiniHtml(s, form.MarkupLabel1->JoinedText(), {0, 0, 2000, 2000}, {}, r);
+    const QString shown = htmllabel::TRecordingSurface::StripPrefix(s.Texts().join(QString()));
+    EXPECT_TRUE(shown.contains(QStringLiteral("/srv/R&D/formy/formy_db.fdb"))) << shown.toStdString();
+    EXPECT_TRUE(shown.contains(QStringLiteral("/srv/dane<2024/vorek_mes.fdb"))) << shown.toStdString();
+    EXPECT_TRUE(shown.endsWith(QStringLiteral("Załączony log operacji "))) << shown.toStdString();
 }
 
 TEST_F(MainWindowTest, TextTypedIntoTheLogIsSavedAtTheNextRun) {

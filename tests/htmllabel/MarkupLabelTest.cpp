@@ -4,6 +4,7 @@
 #include "ui/htmllabel/MarkupLabel.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QImage>
 #include <QMouseEvent>
@@ -11,6 +12,7 @@
 #include <QPainter>
 #include <QPrinterInfo>
 #include <QTemporaryDir>
+#include <functional>
 #include <gtest/gtest.h>
 
 using namespace htmllabel;
@@ -212,4 +214,149 @@ TEST(MarkupLabel, LeavingAHoveredLinkRepaintsOnlyItsArea) {
     QApplication::processEvents();
     EXPECT_EQ(log.Painted, QRegion(link.Left, link.Top, link.Width(), link.Height()));
     EXPECT_EQ(label->HoverLink(), -1);
+}
+
+namespace {
+
+bool LinkBlue(QRgb c) {
+    return qBlue(c) - qRed(c) > 60 && qRed(c) == qGreen(c);
+}
+
+} // namespace
+
+TEST(MarkupLabel, LinksAreClickableWhereverTheyArePainted) {
+    const QString text = QStringLiteral("Na początek <a href=\"x\">odnośnik w tekście</a> i koniec");
+    const std::pair<const char*, std::function<void(TMarkupLabel&)>> cases[] = {
+        {"plain", [](TMarkupLabel&) {}},
+        {"bevel", [](TMarkupLabel& l) { l.SetBevelOuter(TBevelCut::bvRaised), l.SetBevelWidth(6); }},
+        {"two bevels",
+         [](TMarkupLabel& l) {
+             l.SetBevelOuter(TBevelCut::bvRaised), l.SetBevelInner(TBevelCut::bvLowered), l.SetBevelWidth(4);
+         }},
+        {"border", [](TMarkupLabel& l) { l.SetBorderStyle(TBorderStyle::bsSingle), l.SetBorderWidth(4); }},
+        {"auto-sized, centred",
+         [](TMarkupLabel& l) {
+             l.SetAutoSizing(true), l.SetAutoSizeType(TAutoSizeType::asVertical);
+             l.SetVAlignment(TVAlignment::tvaCenter);
+         }},
+    };
+    for (const auto& [name, setUp] : cases) {
+        TMarkupLabel label;
+        label.setFont(PanelFont());
+        label.resize(400, 60);
+        label.SetTransparent(false);
+        label.SetColor(RGBColor(255, 255, 255));
+        label.SetURLColor(RGBColor(0, 0, 255));
+        label.SetHTMLText(text);
+        setUp(label);
+        label.Doit();
+        const QImage img = label.grab().toImage();
+        int painted = 0, missed = 0;
+        for (int y = 0; y < img.height(); ++y)
+            for (int x = 0; x < img.width(); ++x) {
+                if (!LinkBlue(img.pixel(x, y))) continue;
+                ++painted;
+                THtmlRect r;
+                if (label.AnchorAt({x, y}, r) != QStringLiteral("x")) ++missed;
+            }
+        EXPECT_GT(painted, 50) << name;
+        EXPECT_EQ(missed, 0) << name << ": " << missed << " of " << painted << " link pixels not clickable";
+    }
+}
+
+TEST(MarkupLabel, LeavingRepaintsAllOfAHoveredLinkAndFiresTheExit) {
+    QWidget parent;
+    parent.resize(300, 100);
+    auto* label = new TMarkupLabel(&parent);
+    label->setFont(PanelFont());
+    label->setGeometry(0, 0, 150, 90);
+    label->SetTransparent(false);
+    label->SetColor(RGBColor(255, 255, 255));
+    label->SetBevelOuter(TBevelCut::bvRaised);
+    label->SetBevelWidth(6);
+    label->SetHover(true);
+    label->SetHoverColor(RGBColor(255, 0, 0));
+    label->SetHTMLText(QStringLiteral("Tekst <a href=\"a\">odnośnik na dwa wiersze tekstu</a> i dalej"));
+    QStringList events;
+    label->OnAnchorEnter = [&](TMarkupLabel*, const QString& href) { events << "enter " + href; };
+    label->OnAnchorExit = [&](TMarkupLabel*, const QString& href) { events << "exit " + href; };
+    parent.show();
+    QApplication::processEvents();
+
+    const QPoint on = PointOnLink(*label, QStringLiteral("a"));
+    ASSERT_NE(on.x(), -1);
+    Move(*label, on);
+    QApplication::processEvents();
+    const QImage hovered = label->grab().toImage();
+    ASSERT_GT(PixelsOf(hovered, qRgb(255, 0, 0)), 0);
+
+    TPaintLog log;
+    label->installEventFilter(&log);
+    QEvent leave(QEvent::Leave);
+    QApplication::sendEvent(label, &leave);
+    QApplication::processEvents();
+    int left = 0;
+    for (int y = 0; y < hovered.height(); ++y)
+        for (int x = 0; x < hovered.width(); ++x)
+            if ((hovered.pixel(x, y) & 0xFFFFFF) == 0xFF0000 && !log.Painted.contains(QPoint(x, y))) ++left;
+    EXPECT_EQ(left, 0) << "hover pixels not repainted";
+
+    Move(*label, on);
+    EXPECT_EQ(events, (QStringList{"enter a", "exit a", "enter a"}));
+}
+
+TEST(MarkupLabel, BlinkingTextShowsAndHidesInTurnsRepaintingOnlyItsLine) {
+    QWidget parent;
+    parent.resize(300, 100);
+    auto* label = new TMarkupLabel(&parent);
+    label->setFont(PanelFont());
+    label->setGeometry(0, 0, 300, 100);
+    label->SetTransparent(false);
+    label->SetColor(RGBColor(255, 255, 255));
+    label->SetHTMLText(QStringLiteral("<blink>Uwaga</blink><br><br><br>Stały tekst"));
+    parent.show();
+    QApplication::processEvents();
+    TPaintLog log;
+    label->installEventFilter(&log);
+
+    int shown = 0, hidden = 0;
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < 3 * TMarkupLabel::BlinkInterval) {
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+        const QImage img = label->grab(QRect(0, 0, 100, 16)).toImage();
+        (PixelsOf(img, qRgb(255, 255, 255)) < img.width() * img.height() ? shown : hidden)++;
+    }
+    EXPECT_GT(shown, 0);
+    EXPECT_GT(hidden, 0);
+    EXPECT_FALSE(log.Painted.isEmpty());
+    EXPECT_FALSE(log.Painted.contains(QPoint(10, 60))) << "the steady line was repainted";
+    EXPECT_FALSE(log.Painted.contains(QPoint(200, 8))) << "more than the blinking word was repainted";
+}
+
+TEST(MarkupLabel, PaintingInStripsDrawsWhatPaintingWholeDoes) {
+    TMarkupLabel label;
+    label.setFont(PanelFont());
+    label.resize(160, 20);
+    label.SetTransparent(false);
+    label.SetColor(RGBColor(255, 255, 255));
+    label.SetAutoSizing(true);
+    label.SetHover(true);
+    label.SetHoverColor(RGBColor(255, 255, 0));
+    label.SetHTMLText(QStringLiteral(
+        "<p bgcolor=\"#E0E0FF\">Akapit z tłem na dwa wiersze tekstu</p><font bgcolor=\"#FFE0E0\">Tło "
+        "czcionki "
+        "przez kilka wierszy</font> <a href=\"a\">odnośnik przez dwa wiersze tekstu</a> <hi>wyróżnienie "
+        "na dwa wiersze</hi> <shad>cień</shad> <ul><li>punkt<li>drugi</ul> x<sup>2</sup> i<sub>k</sub> <p "
+        "align=\"center\">środek</p><p align=\"right\">prawo</p> <blink>miga</blink> koniec"));
+    label.Doit();
+    label.Doit();
+    Move(label, PointOnLink(label, QStringLiteral("a")));
+    ASSERT_EQ(label.HoverLink(), 1);
+    const QImage whole = label.grab().toImage().convertToFormat(QImage::Format_RGB32);
+    QImage strips(whole.size(), QImage::Format_RGB32);
+    strips.fill(Qt::black);
+    for (int y = 0; y < strips.height(); y += 7)
+        label.render(&strips, QPoint(0, y), QRegion(0, y, strips.width(), 7));
+    EXPECT_EQ(strips, whole);
 }

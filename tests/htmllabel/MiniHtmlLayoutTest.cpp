@@ -10,6 +10,7 @@
 #include <QBuffer>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <tuple>
 
 using namespace htmllabel;
 
@@ -673,4 +674,73 @@ TEST(MiniHtmlLayout, MeasuredHeightSaturatesInsteadOfOverflowing) {
         s, QStringLiteral("<img src=\"IDX:0\" width=\"1\" height=\"32767\"><br>").repeated(70000), kWide, o);
     EXPECT_EQ(res.Height, std::numeric_limits<int>::max());
     EXPECT_EQ(res.Width, 3);
+}
+
+namespace {
+
+QStringList CallList(const TRecordingSurface& s) {
+    QStringList out;
+    for (const auto& c : s.Calls)
+        out << QStringLiteral("%1 %2 %3,%4,%5,%6 colour %7 underline %8 brush %9")
+                   .arg(c.Op, c.Text)
+                   .arg(c.R.Left)
+                   .arg(c.R.Top)
+                   .arg(c.R.Right)
+                   .arg(c.R.Bottom)
+                   .arg(c.Font.Color)
+                   .arg(c.Font.Underline)
+                   .arg(c.Brush);
+    return out;
+}
+
+} // namespace
+
+TEST(MiniHtmlLayout, AKeptLayoutDrawsAndHitTestsAsTheWholeCallDoes) {
+    const QString text = QStringLiteral(
+        "<p bgcolor=\"#E0E0FF\">Akapit z tłem na dwa wiersze</p><font bgcolor=\"#FFE0E0\">tło czcionki przez "
+        "wiersze</font> <a href=\"a\">pierwszy</a> i <a href=\"b\">drugi odnośnik przez dwa wiersze</a> "
+        "<hi>wyróżnienie na dwa wiersze</hi> <blink>miga przez dwa wiersze</blink> x<sup>2</sup> "
+        "i<sub>k</sub><p align=\"center\">środek</p><ul><li>punkt<li>drugi</ul><hr>koniec");
+    const THtmlRect rect{4, 6, 130, 2000};
+    for (const int hover : {-1, 2})
+        for (const bool blink : {false, true}) {
+            TMiniHtmlOptions o;
+            o.Hover = true;
+            o.HoverLink = hover;
+            o.HoverColor = RGBColor(255, 255, 0);
+            o.HoverFontColor = RGBColor(255, 0, 255);
+            o.BlinkPhase = blink;
+            TRecordingSurface whole = PanelSurface();
+            TMiniHtmlResult r1;
+            DrawMiniHtml(whole, text, rect, o, r1);
+            TRecordingSurface kept = PanelSurface();
+            TMiniHtmlLayout layout;
+            layout.Build(kept, text, rect, o);
+            kept.Calls.clear();
+            TMiniHtmlResult r2;
+            layout.Draw(kept, 0, rect, o, r2);
+            EXPECT_EQ(CallList(kept), CallList(whole)) << "hover " << hover << ", blink " << blink;
+            EXPECT_EQ(std::tuple(r2.Width, r2.Height, r2.LinkCount),
+                      std::tuple(r1.Width, r1.Height, r1.LinkCount));
+        }
+
+    TRecordingSurface s = PanelSurface();
+    TMiniHtmlLayout layout;
+    layout.Build(s, text, rect, {});
+    int hits = 0;
+    for (int y = 0; y < 300; y += 2)
+        for (int x = 0; x < 140; x += 3) {
+            TMiniHtmlOptions o;
+            o.HitX = x;
+            o.HitY = y;
+            o.HitOnlySecondPass = true;
+            TMiniHtmlResult whole, kept;
+            DrawMiniHtml(s, text, rect, o, whole);
+            layout.HitTest(s, 0, o, kept);
+            ASSERT_EQ(std::tuple(kept.Hit, kept.Anchor, kept.MouseLink, kept.HoverRect),
+                      std::tuple(whole.Hit, whole.Anchor, whole.MouseLink, whole.HoverRect))
+                << x << "," << y;
+            hits += whole.Hit;
+        }
+    EXPECT_GT(hits, 20);
 }

@@ -11,6 +11,7 @@
 #include <QPdfWriter>
 #include <QPrinter>
 #include <QPrinterInfo>
+#include <QTimer>
 #include <QToolTip>
 #include <QUrl>
 
@@ -52,11 +53,34 @@ bool Dockable(TAlign a, TAlign x, TAlign y) {
     return a == TAlign::alNone || a == x || a == y;
 }
 
+// A surface for measuring and hit-testing outside painting, at the widget's resolution.
+class TMeasureSurface {
+public:
+    explicit TMeasureSurface(const QWidget& w) : FImage(1, 1, QImage::Format_ARGB32_Premultiplied) {
+        FImage.setDotsPerMeterX(qRound(w.logicalDpiX() / 0.0254));
+        FImage.setDotsPerMeterY(qRound(w.logicalDpiY() / 0.0254));
+        FPainter.begin(&FImage);
+    }
+    IHtmlSurface& Surface() { return FSurface; }
+
+private:
+    QImage FImage;
+    QPainter FPainter;
+    TPainterSurface FSurface{FPainter};
+};
+
+QRect ToQRect(const THtmlRect& r) {
+    return QRect(r.Left, r.Top, r.Width(), r.Height());
+}
+
 } // namespace
 
 TMarkupLabel::TMarkupLabel(QWidget* parent) : QWidget(parent) {
     setMouseTracking(true);
     resize(120, height());
+    FBlinkTimer = new QTimer(this);
+    FBlinkTimer->setInterval(BlinkInterval);
+    connect(FBlinkTimer, &QTimer::timeout, this, [this] { BlinkTick(); });
 }
 
 TMarkupLabel::~TMarkupLabel() = default;
@@ -93,6 +117,7 @@ void TMarkupLabel::ClearLines() {
 
 void TMarkupLabel::TextChanged() {
     FCache.ClearPictures();
+    ++FGeneration;
     update();
 }
 
@@ -103,6 +128,7 @@ QString TMarkupLabel::Text() const {
 void TMarkupLabel::SetPictureContainer(TPictureContainer* v) {
     if (FPictureContainer == v) return;
     FPictureContainer = v;
+    ++FGeneration;
     update();
 }
 
@@ -141,38 +167,138 @@ TMiniHtmlOptions TMarkupLabel::Options(QPoint hit) const {
     o.PictureContainer = FPictureContainer.data();
     o.LineSpacing = FLineSpacing;
     o.WordWrap = !FEllipsis;
+    o.BlinkPhase = FBlinkPhase;
     return o;
 }
 
-void TMarkupLabel::paintEvent(QPaintEvent*) {
+void TMarkupLabel::paintEvent(QPaintEvent* e) {
     if (FUpdateCount > 0 || width() <= 0 || height() <= 0) return;
+    const QRect exposed = e->rect() & rect();
+    if (exposed.isEmpty()) return;
     if (FTransparent) {
         QPainter painter(this);
-        Render(painter);
+        Render(painter, exposed);
         return;
     }
-    // Painted off-screen first, then copied, so the control never shows half a frame.
-    QImage bitmap(size() * devicePixelRatio(), QImage::Format_ARGB32_Premultiplied);
+    // The exposed part is painted off-screen first, then copied, so the control never shows half
+    // a frame; a bitmap of the whole control could be hundreds of megabytes for a long text.
+    QImage bitmap(exposed.size() * devicePixelRatio(), QImage::Format_ARGB32_Premultiplied);
     bitmap.setDevicePixelRatio(devicePixelRatio());
+    // Fonts given in points measure as in the kept layout, which is laid out at the widget's resolution.
+    bitmap.setDotsPerMeterX(qRound(logicalDpiX() / 0.0254));
+    bitmap.setDotsPerMeterY(qRound(logicalDpiY() / 0.0254));
     {
         QPainter painter(&bitmap);
-        Render(painter);
+        painter.translate(-exposed.topLeft());
+        Render(painter, exposed);
     }
-    QPainter(this).drawImage(0, 0, bitmap);
+    QPainter(this).drawImage(exposed.topLeft(), bitmap);
 }
 
 void TMarkupLabel::Doit() {
     if (FUpdateCount > 0 || width() <= 0 || height() <= 0) return;
-    QImage scratch(size(), QImage::Format_ARGB32_Premultiplied);
-    scratch.fill(Qt::transparent);
-    {
-        QPainter painter(&scratch);
-        Render(painter);
-    }
+    // What painting does besides drawing: the layout and the automatic sizing.
+    Arrange();
     update();
 }
 
-void TMarkupLabel::Render(QPainter& painter) {
+THtmlRect TMarkupLabel::TextArea(IHtmlSurface* s) {
+    THtmlRect r{0, 0, width(), height()};
+    const bool bevel = FBevelOuter != TBevelCut::bvNone || FBevelInner != TBevelCut::bvNone;
+    if (FBevelOuter != TBevelCut::bvNone) {
+        if (s) DrawBevel(*s, r, FBevelOuter, FBevelWidth);
+        Shrink(r, FBevelWidth);
+    }
+    if (FBorderWidth > 0) {
+        if (s) {
+            s->SetBrushColor(FColor);
+            s->FillRect({r.Left, r.Top, r.Right, r.Top + FBorderWidth});
+            s->FillRect({r.Left, r.Bottom - FBorderWidth, r.Right, r.Bottom});
+            s->FillRect({r.Left, r.Top, r.Left + FBorderWidth, r.Bottom});
+            s->FillRect({r.Right - FBorderWidth, r.Top, r.Right, r.Bottom});
+        }
+        Shrink(r, FBorderWidth);
+    }
+    if (FBevelInner != TBevelCut::bvNone) {
+        if (s) DrawBevel(*s, r, FBevelInner, FBevelWidth);
+        Shrink(r, FBevelWidth);
+    }
+    const bool borderLine =
+        FBorderStyle == TBorderStyle::bsSingle && FBorderWidth != 0 && FBorderColor != clNone;
+    if (borderLine && s) {
+        s->SetPen(FBorderColor, FBorderWidth);
+        s->SetBrushColor(clNone);
+        s->Rectangle(r);
+    }
+    if (bevel) Shrink(r, FBevelWidth);
+    if (borderLine) Shrink(r, (FBorderWidth + 1) / 2);
+    if (FAutoSizing) {
+        if (FAutoSizeType != TAutoSizeType::asVertical && Dockable(FAlign, TAlign::alLeft, TAlign::alRight))
+            r.Right += kAutoSizeReach;
+        if (FAutoSizeType != TAutoSizeType::asHorizontal && Dockable(FAlign, TAlign::alTop, TAlign::alBottom))
+            r.Bottom += kAutoSizeReach;
+    }
+    return r;
+}
+
+int TMarkupLabel::AlignmentOffset(int textHeight) const {
+    int dy = 0;
+    if (FAutoSizing && FVAlignment == TVAlignment::tvaCenter) dy += 3;
+    if (FAutoSizing && FVAlignment == TVAlignment::tvaBottom) dy += 6;
+    if (FVAlignment == TVAlignment::tvaCenter) dy += (height() - textHeight) / 2;
+    if (FVAlignment == TVAlignment::tvaBottom) dy = height() - textHeight - FLayoutRect.Top;
+    return dy;
+}
+
+const TMiniHtmlLayout& TMarkupLabel::Layout() {
+    const THtmlRect r = TextArea(nullptr);
+    const THtmlFont font = BaseFont();
+    if (!FLayout.Built() || FLayoutGeneration != FGeneration || !(FLayoutRect == r) ||
+        !(FLayoutFont == font)) {
+        TMeasureSurface m(*this);
+        m.Surface().SetFont(font);
+        m.Surface().SetBrushColor(FColor);
+        TMiniHtmlOptions o = Options({-1, -1});
+        o.BlinkPhase = false;
+        FLayout.Build(m.Surface(), JoinedText(), r, o);
+        FLayoutBlinkShown.Clear();
+        FLayoutGeneration = FGeneration;
+        FLayoutRect = r;
+        FLayoutFont = font;
+        if (FLayout.HasBlink())
+            FBlinkTimer->start();
+        else
+            FBlinkTimer->stop();
+    }
+    if (!FLayout.HasBlink() || !FBlinkPhase) return FLayout;
+    if (!FLayoutBlinkShown.Built()) {
+        TMeasureSurface m(*this);
+        m.Surface().SetFont(font);
+        m.Surface().SetBrushColor(FColor);
+        FLayoutBlinkShown.Build(m.Surface(), JoinedText(), r, Options({-1, -1}));
+    }
+    return FLayoutBlinkShown;
+}
+
+void TMarkupLabel::Arrange() {
+    const TMiniHtmlLayout& layout = Layout();
+    FTextWidth = layout.Width();
+    FTextHeight = layout.Height();
+    if (!FAutoSizing) return;
+    int w = FTextWidth, h = FTextHeight;
+    if (FBorderStyle == TBorderStyle::bsSingle) {
+        w += 2 * FBorderWidth;
+        h += 2 * FBorderWidth;
+    }
+    const bool horizontal =
+        FAutoSizeType != TAutoSizeType::asVertical && Dockable(FAlign, TAlign::alLeft, TAlign::alRight);
+    const bool vertical =
+        FAutoSizeType != TAutoSizeType::asHorizontal && Dockable(FAlign, TAlign::alTop, TAlign::alBottom);
+    if (vertical && height() != h + 6) resize(width(), h + 6);
+    if (horizontal && width() != w + 6) resize(w + 6, height());
+}
+
+void TMarkupLabel::Render(QPainter& painter, const QRect& exposed) {
     TPainterSurface s(painter);
     const THtmlRect client{0, 0, width(), height()};
     const bool fullGradient =
@@ -195,69 +321,22 @@ void TMarkupLabel::Render(QPainter& painter) {
     }
 
     s.SetFont(BaseFont());
-    THtmlRect r = client;
-    const bool bevel = FBevelOuter != TBevelCut::bvNone || FBevelInner != TBevelCut::bvNone;
-    if (FBevelOuter != TBevelCut::bvNone) {
-        DrawBevel(s, r, FBevelOuter, FBevelWidth);
-        Shrink(r, FBevelWidth);
-    }
-    if (FBorderWidth > 0) {
-        s.SetBrushColor(FColor);
-        s.FillRect({r.Left, r.Top, r.Right, r.Top + FBorderWidth});
-        s.FillRect({r.Left, r.Bottom - FBorderWidth, r.Right, r.Bottom});
-        s.FillRect({r.Left, r.Top, r.Left + FBorderWidth, r.Bottom});
-        s.FillRect({r.Right - FBorderWidth, r.Top, r.Right, r.Bottom});
-        Shrink(r, FBorderWidth);
-    }
-    if (FBevelInner != TBevelCut::bvNone) {
-        DrawBevel(s, r, FBevelInner, FBevelWidth);
-        Shrink(r, FBevelWidth);
-    }
-    const bool borderLine =
-        FBorderStyle == TBorderStyle::bsSingle && FBorderWidth != 0 && FBorderColor != clNone;
-    if (borderLine) {
-        s.SetPen(FBorderColor, FBorderWidth);
-        s.SetBrushColor(clNone);
-        s.Rectangle(r);
-    }
-    if (bevel) Shrink(r, FBevelWidth);
-    if (borderLine) Shrink(r, (FBorderWidth + 1) / 2);
-
-    const QString text = JoinedText();
+    TextArea(&s);
+    // Sized to the text first, so that the text is drawn where the hit test will find it.
+    Arrange();
+    const TMiniHtmlLayout& layout = Layout();
     s.SetBrushColor(FColor);
-    const bool horizontal =
-        FAutoSizeType != TAutoSizeType::asVertical && Dockable(FAlign, TAlign::alLeft, TAlign::alRight);
-    const bool vertical =
-        FAutoSizeType != TAutoSizeType::asHorizontal && Dockable(FAlign, TAlign::alTop, TAlign::alBottom);
-    if (FAutoSizing) {
-        if (horizontal) r.Right += kAutoSizeReach;
-        if (vertical) r.Bottom += kAutoSizeReach;
-    }
-    const QPoint hit = mapFromGlobal(QCursor::pos());
-    TMiniHtmlOptions options = Options(hit);
-    TMiniHtmlResult result;
-    if (FAutoSizing || FVAlignment != TVAlignment::tvaTop) {
-        options.HitOnlySecondPass = true;
-        DrawMiniHtml(s, text, r, options, result);
-        FTextWidth = result.Width;
-        FTextHeight = result.Height;
-    }
-    if (FAutoSizing) {
-        if (FVAlignment == TVAlignment::tvaCenter) r.Top += 3;
-        if (FVAlignment == TVAlignment::tvaBottom) r.Top += 6;
-        int w = FTextWidth, h = FTextHeight;
-        if (FBorderStyle == TBorderStyle::bsSingle) {
-            w += 2 * FBorderWidth;
-            h += 2 * FBorderWidth;
-        }
-        if (vertical && height() != h + 6) resize(width(), h + 6);
-        if (horizontal && width() != w + 6) resize(w + 6, height());
-    }
-    if (FVAlignment == TVAlignment::tvaCenter) r.Top += (height() - FTextHeight) / 2;
-    if (FVAlignment == TVAlignment::tvaBottom) r.Top = height() - FTextHeight;
-    options.HitOnlySecondPass = false;
+    TMiniHtmlOptions options = Options(mapFromGlobal(QCursor::pos()));
+    const int dy = AlignmentOffset(layout.Height());
     TMiniHtmlResult drawn;
-    DrawMiniHtml(s, text, r, options, drawn);
+    if (layout.MouseDependent()) {
+        THtmlRect r = FLayoutRect;
+        r.Top += dy;
+        DrawMiniHtml(s, JoinedText(), r, options, drawn);
+    } else {
+        layout.Draw(s, dy, {exposed.left(), exposed.top(), exposed.right() + 1, exposed.bottom() + 1},
+                    options, drawn);
+    }
 }
 
 QSize TMarkupLabel::GetSizeWithMaxWidth(int AMaxWidth) {
@@ -284,6 +363,7 @@ void TMarkupLabel::HTMLPrint(QPainter& painter, const THtmlRect& r) {
     o.PrintScaling = true;
     o.ScaleFactor = 1.0;
     o.ShadowOffset = 1;
+    o.BlinkPhase = true; // blinking text shows on paper
     TMiniHtmlResult result;
     DrawMiniHtml(s, JoinedText(), r, o, result);
 }
@@ -324,27 +404,24 @@ void TMarkupLabel::UnMarkText() {
 
 QString TMarkupLabel::AnchorAt(QPoint p, THtmlRect& rect) {
     rect = {-1, -1, -1, -1};
-    THtmlRect r{0, 0, width(), height()};
-    if (FBevelOuter != TBevelCut::bvNone || FBevelInner != TBevelCut::bvNone) Shrink(r, FBevelWidth);
-    Shrink(r, FBorderWidth);
-    QImage scratch(1, 1, QImage::Format_ARGB32_Premultiplied);
-    QPainter painter(&scratch);
-    TPainterSurface s(painter);
-    s.SetFont(BaseFont());
+    const TMiniHtmlLayout& layout = Layout();
+    TMeasureSurface m(*this);
+    m.Surface().SetFont(BaseFont());
+    m.Surface().SetBrushColor(FColor);
     TMiniHtmlOptions options = Options(p);
     options.HitOnlySecondPass = true;
     options.HoverLink = -1;
-    const QString text = JoinedText();
-    if (FVAlignment != TVAlignment::tvaTop) {
-        TMiniHtmlOptions measure = Options({-1, -1});
-        measure.HitOnlySecondPass = true;
-        TMiniHtmlResult m;
-        DrawMiniHtml(s, text, r, measure, m);
-        if (FVAlignment == TVAlignment::tvaCenter) r.Top += (height() - m.Height) / 2;
-        if (FVAlignment == TVAlignment::tvaBottom) r.Top = height() - m.Height;
-    }
+    const int dy = AlignmentOffset(layout.Height());
     TMiniHtmlResult result;
-    if (DrawMiniHtml(s, text, r, options, result) && !result.Anchor.isEmpty()) {
+    bool hit;
+    if (layout.MouseDependent()) {
+        THtmlRect r = FLayoutRect;
+        r.Top += dy;
+        hit = DrawMiniHtml(m.Surface(), JoinedText(), r, options, result);
+    } else {
+        hit = layout.HitTest(m.Surface(), dy, options, result);
+    }
+    if (hit && !result.Anchor.isEmpty()) {
         FHoverLink = result.MouseLink;
         rect = result.HoverRect;
         return result.Anchor;
@@ -353,42 +430,57 @@ QString TMarkupLabel::AnchorAt(QPoint p, THtmlRect& rect) {
     return {};
 }
 
-void TMarkupLabel::RepaintRect(const THtmlRect& r, bool wholeWhenUnknown) {
-    if (r.Left == -1) {
-        if (wholeWhenUnknown) update();
-        return;
-    }
-    update(QRect(r.Left, r.Top, r.Width(), r.Height()));
+QRegion TMarkupLabel::LinkArea(int link) {
+    QRegion area;
+    if (link <= 0) return area;
+    const TMiniHtmlLayout& layout = Layout();
+    if (layout.MouseDependent()) return rect();
+    for (const THtmlRect& r : layout.LinkArea(link, AlignmentOffset(layout.Height())))
+        area += ToQRect(r);
+    return area;
+}
+
+void TMarkupLabel::RepaintLink(int link) {
+    const QRegion area = LinkArea(link);
+    if (!area.isEmpty()) update(area);
+}
+
+void TMarkupLabel::BlinkTick() {
+    FBlinkPhase = !FBlinkPhase;
+    const TMiniHtmlLayout& layout = Layout();
+    const int dy = AlignmentOffset(layout.Height());
+    for (const THtmlRect& r : layout.BlinkArea(dy))
+        update(ToQRect(r));
 }
 
 void TMarkupLabel::mouseMoveEvent(QMouseEvent* e) {
     QWidget::mouseMoveEvent(e);
     THtmlRect rect;
+    // The link drawn hovered until now; what hover changes is repainted, over all its lines.
     const int oldHover = FHoverLink;
     const QString href = AnchorAt(e->position().toPoint(), rect);
     if (!href.isEmpty()) {
-        const bool changed = href != FAnchor || !(rect == FHoverRect) || FHoverLink != oldHover;
-        if (FHover && rect.Left != -1 && changed) RepaintRect(FHoverRect, false);
         if (!FHandCursor || href != FAnchor || FHoverLink != FOldHoverLink) {
             if (FAnchorHint) QToolTip::hideText();
             setCursor(Qt::PointingHandCursor);
             FHandCursor = true;
             if (OnAnchorEnter) OnAnchorEnter(this, href);
-            if (FHover) RepaintRect(FHoverRect, true);
+        }
+        if (FHover && FHoverLink != oldHover) {
+            RepaintLink(oldHover);
+            RepaintLink(FHoverLink);
         }
         FAnchor = href;
         FOldHoverLink = FHoverLink;
         FHoverRect = rect;
-        if (FHover) RepaintRect(FHoverRect, false);
     } else if (FHandCursor) {
         unsetCursor();
         FHandCursor = false;
         if (OnAnchorExit) OnAnchorExit(this, FAnchor);
-        if (FHover) RepaintRect(FHoverRect, true);
+        if (FHover) RepaintLink(oldHover);
         FAnchor.clear();
         FOldHoverLink = -1;
         FHoverRect = rect;
-        if (FHover) RepaintRect(FHoverRect, false);
     }
 }
 
@@ -412,8 +504,17 @@ void TMarkupLabel::enterEvent(QEnterEvent* e) {
 
 void TMarkupLabel::leaveEvent(QEvent* e) {
     QWidget::leaveEvent(e);
-    if (FHover && FHoverLink != -1) RepaintRect(FHoverRect, true);
+    if (FHover && FHoverLink != -1) RepaintLink(FHoverLink);
     FHoverLink = -1;
+    // Leaving straight from a link leaves the link too.
+    if (FHandCursor) {
+        unsetCursor();
+        FHandCursor = false;
+        if (OnAnchorExit) OnAnchorExit(this, FAnchor);
+        FAnchor.clear();
+        FOldHoverLink = -1;
+        FHoverRect = {-1, -1, -1, -1};
+    }
     if (OnMouseLeave) OnMouseLeave(this);
 }
 

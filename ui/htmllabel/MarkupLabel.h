@@ -7,11 +7,13 @@
 #include "ui/htmllabel/PictureContainer.h"
 
 #include <QPointer>
+#include <QRegion>
 #include <QStringList>
 #include <QWidget>
 #include <functional>
 
 class QPainter;
+class QTimer;
 
 namespace htmllabel {
 
@@ -131,13 +133,18 @@ public:
     void UnHilightText();
     void UnMarkText();
 
-    // The href of the link at p (client coordinates) and its rectangle; empty and (-1,-1,-1,-1)
-    // when there is none.
+    // The href of the link at p (client coordinates) and its rectangle on the line at p; empty and
+    // (-1,-1,-1,-1) when there is none. The text lies where painting puts it.
     QString AnchorAt(QPoint p, THtmlRect& rect);
     int HoverLink() const { return FHoverLink; }
+    // Where link number `link` is painted, over all its lines (client coordinates).
+    QRegion LinkArea(int link);
+    // Blinking text (BLINK) shows and hides in turns of this many milliseconds.
+    static constexpr int BlinkInterval = 500;
+    bool BlinkPhase() const { return FBlinkPhase; }
 
 protected:
-    void paintEvent(QPaintEvent*) override;
+    void paintEvent(QPaintEvent* e) override;
     void mouseMoveEvent(QMouseEvent* e) override;
     void mousePressEvent(QMouseEvent* e) override;
     void enterEvent(QEnterEvent* e) override;
@@ -148,14 +155,26 @@ private:
     template <class T> void Set(T& field, T value) {
         if (field == value) return;
         field = value;
+        ++FGeneration;
         update();
     }
     void TextChanged();
     TMiniHtmlOptions Options(QPoint hit) const;
     THtmlFont BaseFont() const;
-    // The painting algorithm on a painter covering the client area.
-    void Render(QPainter& painter);
-    void RepaintRect(const THtmlRect& r, bool wholeWhenUnknown);
+    // The painting algorithm on a painter covering the client area; only `exposed` needs to show.
+    void Render(QPainter& painter, const QRect& exposed);
+    // The rectangle the text is laid out in: the client area less the frames, drawn on s when
+    // given, and widened for automatic sizing. Painting, hit tests, hover and hints share it.
+    THtmlRect TextArea(IHtmlSurface* s);
+    // How far vertical alignment moves the text down in the control's current height.
+    int AlignmentOffset(int textHeight) const;
+    // The kept layout of the text for the current text, size, font, appearance and blink phase;
+    // laid out again only when one of them changed.
+    const TMiniHtmlLayout& Layout();
+    // Automatic sizing to the laid-out text.
+    void Arrange();
+    void RepaintLink(int link);
+    void BlinkTick();
 
     QStringList FLines;
     bool FAutoSizing = false;
@@ -196,6 +215,16 @@ private:
     bool FHandCursor = false;
     int FTextWidth = 0;
     int FTextHeight = 0;
+
+    // The kept layouts (the second one for the shown phase of blinking text) and what they hold for.
+    TMiniHtmlLayout FLayout;
+    TMiniHtmlLayout FLayoutBlinkShown;
+    unsigned FGeneration = 0;
+    unsigned FLayoutGeneration = 0;
+    THtmlRect FLayoutRect;
+    THtmlFont FLayoutFont;
+    bool FBlinkPhase = true;
+    QTimer* FBlinkTimer = nullptr;
 };
 
 } // namespace htmllabel

@@ -160,11 +160,16 @@ struct TRenderState {
     bool HighlightActive = false;
     TColor HighlightSavedBrush = clNone;
     TColor HighlightSavedColor = 0;
+    // Inside BLINK: its text changes colour with the blink phase.
+    bool BlinkOpen = false;
 };
 
 // One pass of LayoutHtmlLine over one line.
 struct TLinePass {
-    bool Draw = false;     // draw mode (second pass without hit-only)
+    bool Draw = false; // draw mode (second pass without hit-only)
+    // The changes drawing makes to the render state (link styles, highlight and background
+    // colours), also where nothing is drawn: a kept layout follows drawing's state.
+    bool DrawState = false;
     bool FitChecks = true; // first pass: decides what fits on the line
     THtmlRect Line;
     int KnownHeight = 0; // second pass: line height from the first
@@ -208,6 +213,47 @@ struct TLinePass {
     std::vector<TLinkedImage> LinkedImages;
 };
 
+} // namespace
+
+struct TMiniHtmlLayout::TData {
+    QString Text; // prepared: entities replaced, trailing blanks cut
+    THtmlRect R;
+    THtmlFont Base;
+    TColor StartBrush = clNone;
+    TTextFormat Fmt;
+    struct TLine {
+        qsizetype Pos = 0; // the line's text
+        qsizetype End = 0;
+        TRenderState State; // at the line's start
+        int Top = 0;
+        int Bottom = 0;
+        int Left = 0; // after alignment and paragraph indent
+        int Height = 0;
+        int Sub = 0;
+        int Sup = 0;
+        int Lift = 0;
+        int Ref = 0; // height of "gh" at the line's start
+        bool Body = false;
+    };
+    std::vector<TLine> Lines;
+    // Where each link lies on each of its lines: x offsets from the line's left edge.
+    struct TSegment {
+        int Link;
+        int Line;
+        int X0, X1;
+    };
+    std::vector<TSegment> Segments;
+    // Runs of blinking text, link number unused.
+    std::vector<TSegment> BlinkRuns;
+    int Width = 0;
+    int Height = 0;
+    int LinkCount = 0;
+    int LastBodyLine = -1;
+    bool MouseDependent = false;
+};
+
+namespace {
+
 class TMiniHtmlEngine {
 public:
     TMiniHtmlEngine(IHtmlSurface& surface, const THtmlRect& rect, const TMiniHtmlOptions& options,
@@ -215,6 +261,11 @@ public:
         : S(surface), R(rect), O(options), Out(result) {}
 
     bool Run(const QString& text);
+    // Lays out every line of `text` as drawing would, keeping each line's start and state in d.
+    void Build(const QString& text, TMiniHtmlLayout::TData& d);
+    // The second pass over the kept lines that, moved down by dy, meet [from, to), plus the lines
+    // that paint the whole area (BODY); draws them unless the options ask for a hit test only.
+    bool Replay(const TMiniHtmlLayout::TData& d, int dy, long long from, long long to);
 
 private:
     // Lays out (and unless measuring only, draws) the line starting at pos; the line's advance.
@@ -275,6 +326,10 @@ private:
     void DrawFocus(const TLinePass& p);
     void Commit(const TLinePass& p, int lineTop, int lineBottom, bool full);
     void FindImageUnderMouse(const TLinePass& p, int lineLeft, int lineBottom);
+    // Drawing styles a link (underline, hover colours): every link, or with hover only the one
+    // under the mouse.
+    bool LinkStyled(int link) const { return !O.Hover || link == O.HoverLink; }
+    void StyleLink();
     bool FocusLinkOpen() const {
         return St.LinkActive && O.FocusLink >= 0 && St.LinkNumber == O.FocusLink + 1;
     }
@@ -303,6 +358,9 @@ private:
     TTextFormat Fmt;
     int RefHeight = 0;
     int ImageUnderMouse = -1;
+    // While building a kept layout: where it goes, and what the current line holds.
+    TMiniHtmlLayout::TData* Keep = nullptr;
+    bool LineHasBody = false;
 };
 
 bool TMiniHtmlEngine::Run(const QString& source) {
@@ -349,6 +407,119 @@ bool TMiniHtmlEngine::Run(const QString& source) {
     return Out.Hit;
 }
 
+void TMiniHtmlEngine::Build(const QString& source, TMiniHtmlLayout::TData& d) {
+    Base = S.Font();
+    StartBrush = S.BrushColor();
+    S.SetBrushColor(clNone);
+    Fmt.Prefix = !source.contains(QStringLiteral(" & "));
+    Fmt.EndEllipsis = !O.WordWrap;
+    Fmt.RightToLeft = O.RightToLeft;
+    d.R = R;
+    d.Base = Base;
+    d.StartBrush = StartBrush;
+    d.Fmt = Fmt;
+    d.Text = PrepareText(source);
+    qsizetype end = d.Text.size();
+    while (end > 0 && IsBlankOrControl(d.Text[end - 1]))
+        --end;
+    d.Text.truncate(end);
+    const QStringView text(d.Text);
+    Out = TMiniHtmlResult();
+    St = TRenderState();
+    St.Font = Base;
+    Keep = &d;
+
+    // One pass per line, the first pass of drawing, following drawing's state and its stop at
+    // the rectangle's bottom.
+    qsizetype pos = 0;
+    long long top = R.Top;
+    long long total = 0;
+    for (;;) {
+        while (pos < end && IsBlankOrControl(text[pos]))
+            ++pos;
+        if (pos >= end) break;
+        TMiniHtmlLayout::TData::TLine line;
+        line.Pos = pos;
+        line.State = St;
+        ApplyFont();
+        RefHeight = S.TextHeight(QStringLiteral("gh"));
+        LineHasBody = false;
+        const int lineTop = ClampPosition(top);
+        TLinePass p1;
+        p1.DrawState = true;
+        p1.Line = {R.Left, lineTop, R.Right, R.Bottom};
+        LayoutHtmlLine(text, pos, p1);
+        const int height =
+            ClampCoordinate((long long)(p1.Height > 0 ? p1.Height : RefHeight) + O.LineSpacing);
+        const long long advance = (long long)height + p1.Sup + p1.Sub;
+        line.End = pos;
+        line.Top = lineTop;
+        line.Bottom = ClampPosition(lineTop + advance);
+        line.Left = AlignedLeft(p1);
+        line.Height = height;
+        line.Sub = p1.Sub;
+        line.Sup = p1.Sup;
+        line.Lift = p1.Lift;
+        line.Ref = RefHeight;
+        line.Body = LineHasBody;
+        if (line.Body) d.LastBodyLine = int(d.Lines.size());
+        d.Lines.push_back(std::move(line));
+        top += advance;
+        total += advance;
+        if (top + RefHeight > R.Bottom) break;
+    }
+    Keep = nullptr;
+    S.SetFont(Base);
+    d.Width = Out.Width;
+    d.LinkCount = Out.LinkCount;
+    d.Height = total == 0 ? S.TextHeight(QStringLiteral("gh"))
+                          : int(std::clamp<long long>(total, std::numeric_limits<int>::min(),
+                                                      std::numeric_limits<int>::max()));
+    S.SetBrushColor(StartBrush);
+}
+
+bool TMiniHtmlEngine::Replay(const TMiniHtmlLayout::TData& d, int dy, long long from, long long to) {
+    const TColor brush = S.BrushColor();
+    Base = d.Base;
+    StartBrush = d.StartBrush;
+    Fmt = d.Fmt;
+    S.SetBrushColor(clNone);
+    S.SetTransparentTextBackground();
+    Out = TMiniHtmlResult();
+    const QStringView text(d.Text);
+    for (size_t i = 0; i < d.Lines.size(); ++i) {
+        const auto& line = d.Lines[i];
+        const long long top = (long long)line.Top + dy;
+        const long long bottom = (long long)line.Bottom + dy;
+        // Moved down, the text stops where drawing in the moved rectangle would stop.
+        if (i > 0 && top + d.Lines[i - 1].Ref > R.Bottom) break;
+        if (top >= to && int(i) > d.LastBodyLine) break;
+        if (!line.Body && (bottom <= from || top >= to)) continue;
+        St = line.State;
+        // The kept state has no link styled by hover: style the one the mouse is over.
+        if (St.LinkActive && O.Hover && St.LinkNumber == O.HoverLink && !O.HitOnlySecondPass) StyleLink();
+        ApplyFont();
+        RefHeight = line.Ref;
+        TLinePass p2;
+        p2.Draw = p2.DrawState = !O.HitOnlySecondPass;
+        p2.FitChecks = false;
+        p2.Line = {line.Left, ClampPosition(top), R.Right, ClampPosition(bottom)};
+        p2.KnownHeight = line.Height;
+        p2.KnownSub = line.Sub;
+        p2.KnownSup = line.Sup;
+        p2.Lift = line.Lift;
+        qsizetype linePos = 0;
+        LayoutHtmlLine(text.mid(line.Pos, line.End - line.Pos), linePos, p2);
+        Commit(p2, p2.Line.Top, p2.Line.Bottom, true);
+    }
+    S.SetFont(Base);
+    Out.Width = d.Width;
+    Out.Height = d.Height;
+    Out.LinkCount = d.LinkCount;
+    S.SetBrushColor(brush);
+    return Out.Hit;
+}
+
 long long TMiniHtmlEngine::LayOutLine(QStringView text, qsizetype& pos, int lineTop) {
     const qsizetype lineStart = pos;
     ApplyFont();
@@ -377,6 +548,7 @@ long long TMiniHtmlEngine::LayOutLine(QStringView text, qsizetype& pos, int line
     ApplyFont();
     TLinePass p2;
     p2.Draw = !O.HitOnlySecondPass;
+    p2.DrawState = p2.Draw;
     p2.FitChecks = false;
     p2.Line = line;
     p2.KnownHeight = height;
@@ -462,6 +634,8 @@ void TMiniHtmlEngine::LayoutHtmlLine(QStringView text, qsizetype& pos, TLinePass
         pos += gt + 1;
     }
 
+    if (Keep && p.FitChecks && St.LinkActive)
+        Keep->Segments.push_back({St.LinkNumber, int(Keep->Lines.size()), p.LinkStartX, p.X});
     p.Width = p.X - p.TrailingBlank;
     Out.Width = std::max(Out.Width, p.Width + 2);
     if (p.Draw && FocusLinkOpen()) DrawFocus(p);
@@ -490,6 +664,8 @@ bool TMiniHtmlEngine::PlaceRun(const QString& run, TLinePass& p) {
     p.Placed = true;
     p.TrailingBlank = run.endsWith(QLatin1Char(' ')) ? S.TextWidth(QStringLiteral(" ")) : 0;
 
+    if (Keep && p.FitChecks && St.BlinkOpen)
+        Keep->BlinkRuns.push_back({0, int(Keep->Lines.size()), start, p.X});
     const int hitX = O.HitX - p.Line.Left;
     if (St.LinkActive && hitX >= start && hitX < p.X)
         p.TextHit = {true, St.LinkHref, St.LinkNumber, p.LinkStartX, -1};
@@ -562,6 +738,8 @@ void TMiniHtmlEngine::CloseLink(TLinePass& p) {
     if (!O.IgnoreColors) St.Font.Color = Base.Color;
     ApplyFont();
     if (!St.LinkActive) return;
+    if (Keep && p.FitChecks)
+        Keep->Segments.push_back({St.LinkNumber, int(Keep->Lines.size()), p.LinkStartX, p.X});
     for (TLinePass::TLinkHit* hit : {&p.TextHit, &p.ImageHit})
         if (hit->Hit && hit->EndX < 0 && hit->Link == St.LinkNumber) hit->EndX = p.X;
     if (p.Draw && FocusLinkOpen()) DrawFocus(p);
@@ -611,6 +789,8 @@ void TMiniHtmlEngine::HandleImage(const TTag& t, TLinePass& p) {
     const QString& up = t.Up;
     const int number = ++St.ImageCounter;
     QString src = Attribute(up, tag, QStringLiteral("SRC"));
+    if (Keep && St.LinkActive && !Attribute(up, tag, QStringLiteral("ALT")).isEmpty())
+        Keep->MouseDependent = true;
     if (number == ImageUnderMouse) {
         const QString alt = Attribute(up, tag, QStringLiteral("ALT"));
         if (!alt.isEmpty()) src = alt;
@@ -817,7 +997,11 @@ const TMiniHtmlEngine::TTagRule TMiniHtmlEngine::kOpeningTags[] = {
 const TMiniHtmlEngine::TTagRule TMiniHtmlEngine::kClosingTags[] = {
     {'A', kAny, [](TMiniHtmlEngine& e, const TTag&, TLinePass& p) { e.CloseLink(p); }},
     {'B', '>', [](TMiniHtmlEngine& e, const TTag&, TLinePass&) { e.St.Font.Bold = false; }},
-    {'B', kAny, [](TMiniHtmlEngine& e, const TTag&, TLinePass&) { e.St.Font.Color = e.Base.Color; }},
+    {'B', kAny,
+     [](TMiniHtmlEngine& e, const TTag&, TLinePass&) {
+         e.St.Font.Color = e.Base.Color;
+         e.St.BlinkOpen = false;
+     }},
     {'E', kAny, [](TMiniHtmlEngine& e, const TTag&, TLinePass&) { e.St.ErrorMark = false; }},
     {'F', kAny, Call<&TMiniHtmlEngine::CloseFont>},
     {'H', kAny, Call<&TMiniHtmlEngine::CloseHighlight>},
@@ -873,26 +1057,30 @@ void TMiniHtmlEngine::OpenLink(const TTag& t, TLinePass& p) {
     p.LinkStartX = p.X;
     p.FocusStartX = p.DrawX;
     const bool hovered = O.Hover && St.LinkNumber == O.HoverLink;
-    if (p.Draw && (!O.Hover || hovered)) {
-        if (!St.Font.Underline) {
-            St.Font.Underline = true;
-            St.LinkSetUnderline = true;
-        }
-        if (O.HoverColor != clNone) {
-            St.LinkSavedBrush = St.Brush;
-            St.Brush = O.HoverColor;
-            St.LinkSetBrush = true;
-        }
-        if (O.HoverFontColor != clNone) St.Font.Color = O.HoverFontColor;
-    }
+    if (p.DrawState && LinkStyled(St.LinkNumber)) StyleLink();
     if (!O.IgnoreColors && !(hovered && O.HoverFontColor != clNone)) St.Font.Color = O.LinkColor;
 }
 
+void TMiniHtmlEngine::StyleLink() {
+    if (!St.Font.Underline) {
+        St.Font.Underline = true;
+        St.LinkSetUnderline = true;
+    }
+    if (O.HoverColor != clNone) {
+        St.LinkSavedBrush = St.Brush;
+        St.Brush = O.HoverColor;
+        St.LinkSetBrush = true;
+    }
+    if (O.HoverFontColor != clNone) St.Font.Color = O.HoverFontColor;
+}
+
 void TMiniHtmlEngine::OpenBody(const TTag& t, TLinePass& p) {
+    LineHasBody = true;
     if (p.Draw && !O.IgnoreColors) HandleBody(t.Text, t.Up);
 }
 
 void TMiniHtmlEngine::OpenBlink(const TTag&, TLinePass&) {
+    St.BlinkOpen = true;
     if (!O.BlinkPhase) St.Font.Color = StartBrush;
 }
 
@@ -904,7 +1092,7 @@ void TMiniHtmlEngine::OpenFont(const TTag& t, TLinePass& p) {
     if (!color.isEmpty() && !O.IgnoreColors) St.Font.Color = HtmlColorValue(color);
     const QString bg = Attribute(t.Up, t.Up, QStringLiteral("BGCOLOR"));
     St.FontSavedBrushes.append(St.Brush);
-    if (!bg.isEmpty() && p.Draw && !O.IgnoreColors) St.Brush = HtmlColorValue(bg);
+    if (!bg.isEmpty() && p.DrawState && !O.IgnoreColors) St.Brush = HtmlColorValue(bg);
     const QString size = Attribute(t.Up, t.Up, QStringLiteral("SIZE"));
     if (!size.isEmpty()) {
         const int n = HtmlStrToInt(size);
@@ -937,7 +1125,7 @@ void TMiniHtmlEngine::HorizontalRule(const TTag& t, TLinePass& p) {
 }
 
 void TMiniHtmlEngine::OpenHighlight(const TTag&, TLinePass& p) {
-    if (!p.Draw || O.IgnoreColors || St.HighlightActive) return;
+    if (!p.DrawState || O.IgnoreColors || St.HighlightActive) return;
     St.HighlightActive = true;
     St.HighlightSavedBrush = St.Brush;
     St.HighlightSavedColor = St.Font.Color;
@@ -979,12 +1167,12 @@ void TMiniHtmlEngine::OpenParagraph(const TTag& t, TLinePass& p) {
     const QString indent = Attribute(t.Up, t.Up, QStringLiteral("INDENT"));
     if (!indent.isEmpty()) St.ParagraphIndent = ClampCoordinate(HtmlStrToInt(indent));
     const QString bg = Attribute(t.Up, t.Up, QStringLiteral("BGCOLOR"));
-    if (!bg.isEmpty() && p.Draw && !O.IgnoreColors) {
+    if (!bg.isEmpty() && p.DrawState && !O.IgnoreColors) {
         const QString to = Attribute(t.Up, t.Up, QStringLiteral("BGCOLORTO"));
         St.ParagraphFill = true;
         St.ParagraphFrom = HtmlColorValue(bg);
         St.ParagraphTo = to.isEmpty() ? clNone : HtmlColorValue(to);
-        FillParagraphBand(p);
+        if (p.Draw) FillParagraphBand(p);
     }
 }
 
@@ -1026,6 +1214,98 @@ bool DrawMiniHtml(IHtmlSurface& surface, const QString& text, const THtmlRect& r
                   const TMiniHtmlOptions& options, TMiniHtmlResult& result) {
     TMiniHtmlEngine engine(surface, rect, options, result);
     return engine.Run(text);
+}
+
+TMiniHtmlLayout::TMiniHtmlLayout() = default;
+TMiniHtmlLayout::~TMiniHtmlLayout() = default;
+TMiniHtmlLayout::TMiniHtmlLayout(TMiniHtmlLayout&&) noexcept = default;
+TMiniHtmlLayout& TMiniHtmlLayout::operator=(TMiniHtmlLayout&&) noexcept = default;
+
+void TMiniHtmlLayout::Build(IHtmlSurface& surface, const QString& text, const THtmlRect& rect,
+                            const TMiniHtmlOptions& options) {
+    auto d = std::make_unique<TData>();
+    TMiniHtmlOptions o = options;
+    o.HitX = o.HitY = -1;
+    o.HoverLink = -1;
+    o.MeasureOnly = false;
+    TMiniHtmlResult result;
+    TMiniHtmlEngine engine(surface, rect, o, result);
+    engine.Build(text, *d);
+    D = std::move(d);
+}
+
+void TMiniHtmlLayout::Clear() {
+    D.reset();
+}
+
+int TMiniHtmlLayout::Width() const {
+    return D ? D->Width : 0;
+}
+
+int TMiniHtmlLayout::Height() const {
+    return D ? D->Height : 0;
+}
+
+int TMiniHtmlLayout::LinkCount() const {
+    return D ? D->LinkCount : 0;
+}
+
+bool TMiniHtmlLayout::MouseDependent() const {
+    return D && D->MouseDependent;
+}
+
+bool TMiniHtmlLayout::HasBlink() const {
+    return D && !D->BlinkRuns.empty();
+}
+
+bool TMiniHtmlLayout::Draw(IHtmlSurface& surface, int dy, const THtmlRect& exposed,
+                           const TMiniHtmlOptions& options, TMiniHtmlResult& result) const {
+    result = TMiniHtmlResult();
+    if (!D) return false;
+    // Shadows, rules under a line, focus frames and overhangs reach a little past a line's band.
+    const long long margin =
+        16LL + std::abs((long long)options.ShadowOffset) + std::abs((long long)options.LineSpacing);
+    TMiniHtmlOptions o = options;
+    o.HitOnlySecondPass = false;
+    TMiniHtmlEngine engine(surface, D->R, o, result);
+    return engine.Replay(*D, dy, exposed.Top - margin, exposed.Bottom + margin);
+}
+
+bool TMiniHtmlLayout::HitTest(IHtmlSurface& surface, int dy, const TMiniHtmlOptions& options,
+                              TMiniHtmlResult& result) const {
+    result = TMiniHtmlResult();
+    if (!D) return false;
+    // A hit needs the point within a line's text band or image, which lie within the line.
+    const long long margin = 64LL + std::abs((long long)options.LineSpacing);
+    TMiniHtmlOptions o = options;
+    o.HitOnlySecondPass = true;
+    TMiniHtmlEngine engine(surface, D->R, o, result);
+    return engine.Replay(*D, dy, options.HitY - margin, (long long)options.HitY + margin);
+}
+
+QList<THtmlRect> TMiniHtmlLayout::LinkArea(int link, int dy) const {
+    QList<THtmlRect> area;
+    if (!D) return area;
+    for (const auto& seg : D->Segments) {
+        if (seg.Link != link) continue;
+        const auto& line = D->Lines[size_t(seg.Line)];
+        area.append({line.Left + seg.X0, ClampPosition((long long)line.Top + dy), line.Left + seg.X1,
+                     ClampPosition((long long)line.Bottom + dy)});
+    }
+    return area;
+}
+
+QList<THtmlRect> TMiniHtmlLayout::BlinkArea(int dy) const {
+    QList<THtmlRect> area;
+    if (!D) return area;
+    // Glyphs may reach a little past their run (italic, bold).
+    constexpr int kOverhang = 2;
+    for (const auto& run : D->BlinkRuns) {
+        const auto& line = D->Lines[size_t(run.Line)];
+        area.append({line.Left + run.X0 - kOverhang, ClampPosition((long long)line.Top + dy),
+                     line.Left + run.X1 + kOverhang, ClampPosition((long long)line.Bottom + dy)});
+    }
+    return area;
 }
 
 void DrawGradientBands(IHtmlSurface& surface, TColor from, TColor to, const THtmlRect& r, int steps,
