@@ -18,6 +18,7 @@
 #include <QSystemTrayIcon>
 #include <QTextCursor>
 #include <QWidget>
+#include <cerrno>
 
 // The icon lives in a resource of a static library: it is registered by hand.
 static void InitIconResource() {
@@ -285,4 +286,15 @@ void TForm1::SaveLog() {
         FLogBeside = beside;
     }
     Memo1->SaveNewLinesToFile(FLogBeside);
+}
+
+std::unique_ptr<TFolderLock> TForm1::LockFolder() {
+    const QString folder = quorvel::Tmysystem::MojKatalog();
+    auto lock = std::make_unique<TFolderLock>(folder, FOptions.RunLockWaitMs);
+    if (!lock->Locked() && lock->Error() == EWOULDBLOCK)
+        throw ERunBusy(QStringLiteral("Inny przebieg programu pracuje w katalogu %1 (czekano %2 s); ten przebieg "
+                                      "nie został wykonany")
+                           .arg(QDir::toNativeSeparators(folder))
+                           .arg(FOptions.RunLockWaitMs / 1000.0, 0, 'g', 3));
+    return lock;
 }

@@ -69,6 +69,7 @@ void TForm1::Reconnect() {
 
 void TForm1::FireUpdate() {
     FLastRun = TRunSummary();
+    const auto lock = LockFolder();
     DoLogu(QStringLiteral("start sesji"));
 
     if (pFbDataSetFormy->Active()) pFbDataSetFormy->Close();
