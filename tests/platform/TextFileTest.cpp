@@ -413,3 +413,44 @@ TEST(TextFile, SavesRefuseANamedPipe) {
     ::close(reader);
     EXPECT_THROW(AppendTextFile(QStringLiteral("/dev/null"), QStringLiteral("x"), TTextEncoding::Ansi), EFCreateError);
 }
+
+// A view that keeps only its newest lines reads only those from a large file: the file is still
+// checked whole (a broken sequence far before the kept lines refuses it), a file in its saved form
+// is only extended, and one with other line ends is written whole, its older lines copied from it.
+TEST(TextFile, MemoWithALineLimitLoadsOnlyTheNewestLines) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("log.txt"));
+    QString text;
+    for (int i = 0; i < 5000; ++i)
+        text += QStringLiteral("linia %1 żółw\r\n").arg(i);
+    for (const TTextEncoding encoding : {TTextEncoding::Ansi, TTextEncoding::UTF8, TTextEncoding::UTF16BE}) {
+        const QByteArray bytes = Preamble(encoding) + Encode(text, encoding);
+        WriteAll(path, bytes);
+        TMemo memo(nullptr, nullptr);
+        memo.SetMaxLines(3);
+        memo.LoadFromFile(path);
+        EXPECT_EQ(memo.Text(), QStringLiteral("linia 4997 żółw\r\nlinia 4998 żółw\r\nlinia 4999 żółw\r\n"));
+        EXPECT_EQ(memo.Encoding(), encoding);
+        memo.AppendLine(QStringLiteral("nowa"));
+        memo.SaveNewLinesToFile(path);
+        EXPECT_EQ(ReadAll(path), bytes + Encode(QStringLiteral("nowa\r\n"), encoding));
+    }
+    // LF line ends and a last line without one: the first save writes the whole file in CR LF.
+    QByteArray lf = Encode(text, TTextEncoding::Ansi);
+    lf.replace("\r\n", "\n");
+    lf.chop(1);
+    WriteAll(path, lf);
+    TMemo memo(nullptr, nullptr);
+    memo.SetMaxLines(2);
+    memo.LoadFromFile(path);
+    EXPECT_EQ(memo.Text(), QStringLiteral("linia 4998 żółw\r\nlinia 4999 żółw"));
+    memo.AppendLine(QStringLiteral("nowa"));
+    memo.SaveNewLinesToFile(path);
+    EXPECT_EQ(ReadAll(path), Encode(text + QStringLiteral("nowa\r\n"), TTextEncoding::Ansi));
+
+    QByteArray broken = "\xEF\xBB\xBF" "a\xC3(\r\n" + Encode(text, TTextEncoding::UTF8);
+    WriteAll(path, broken);
+    TMemo refusing(nullptr, nullptr);
+    refusing.SetMaxLines(2);
+    EXPECT_THROW(refusing.LoadFromFile(path), EFOpenError);
+}
