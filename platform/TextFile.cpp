@@ -348,6 +348,9 @@ QString LoadTextFile(const QString& fileName, TTextEncoding& detected, qsizetype
     struct stat st;
     if (::fstat(fd.Get(), &st) != 0) OpenError(fileName, errno);
     if (S_ISDIR(st.st_mode)) OpenError(fileName, EISDIR);
+    // A pipe or a device (a link to /dev/zero) is no log: it might never end.
+    if (!S_ISREG(st.st_mode))
+        throw EFOpenError(Format(rtl::SFOpenErrorEx, {ExpandFileName(fileName), QString::fromUtf16(rtl::SNotRegularFile)}));
     // A regular file too large for maxChars is refused before it is read: its mark tells the
     // encoding, and its size the fewest characters it can give.
     if (maxChars >= 0 && S_ISREG(st.st_mode)) {

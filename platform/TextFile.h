@@ -25,7 +25,8 @@ TFileStamp StampOf(const QString& fileName);
 
 // Reads the file, detects UTF-8 / UTF-16 LE / UTF-16 BE by its mark (else the ANSI code page) and
 // decodes the bytes after the mark. Raises EFOpenError "Cannot open file \"%s\". %s" when the file
-// cannot be read or its bytes are not valid text in the detected encoding (nothing is replaced),
+// cannot be read, is not a regular file (opening never waits for a pipe's writer) or its bytes are
+// not valid text in the detected encoding (nothing is replaced),
 // and EInvalidOperation "Text exceeds memo capacity" before reading a file whose text would
 // certainly be longer than maxChars characters.
 QString LoadTextFile(const QString& fileName, TTextEncoding& detected, qsizetype maxChars = -1,

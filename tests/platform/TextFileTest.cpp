@@ -412,6 +412,12 @@ TEST(TextFile, SavesRefuseANamedPipe) {
     EXPECT_THROW(AppendTextFile(pipe, QStringLiteral("x"), TTextEncoding::Ansi), EFCreateError);
     ::close(reader);
     EXPECT_THROW(AppendTextFile(QStringLiteral("/dev/null"), QStringLiteral("x"), TTextEncoding::Ansi), EFCreateError);
+    // Nor is either read as a log: a link to /dev/zero would be read until the view is full.
+    TTextEncoding encoding;
+    EXPECT_THROW(LoadTextFile(pipe, encoding), EFOpenError);
+    TMemo memo(nullptr, nullptr);
+    memo.SetMaxLines(10);
+    EXPECT_THROW(memo.LoadFromFile(QStringLiteral("/dev/zero")), EFOpenError);
 }
 
 // A view that keeps only its newest lines reads only those from a large file: the file is still
