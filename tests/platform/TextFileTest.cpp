@@ -120,12 +120,17 @@ TEST(TextFile, FailedSaveLeavesTheOldFileIntact) {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("log.txt"));
     WriteAll(path, "old content\r\n");
-    // The replacement cannot be written beside the old file: the folder refuses new files.
+    // The replacement cannot be written beside the old file: the folder refuses new files. The log
+    // is then written in place while it may be written, and left as it is when it may not.
     QFile::setPermissions(dir.path(), QFileDevice::ReadOwner | QFileDevice::ExeOwner);
     const bool folderRefuses = !QFile(dir.filePath(QStringLiteral("probe"))).open(QIODevice::WriteOnly);
     if (folderRefuses) {
+        SaveTextFile(path, QStringLiteral("old content\r\nnew\r\n"), TTextEncoding::Ansi);
+        EXPECT_EQ(ReadAll(path), QByteArray("old content\r\nnew\r\n"));
+        QFile::setPermissions(path, QFileDevice::ReadOwner);
         EXPECT_THROW(SaveTextFile(path, QStringLiteral("new"), TTextEncoding::Ansi), EFCreateError);
-        EXPECT_EQ(ReadAll(path), QByteArray("old content\r\n"));
+        EXPECT_EQ(ReadAll(path), QByteArray("old content\r\nnew\r\n"));
+        QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     }
     QFile::setPermissions(dir.path(),
                           QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
