@@ -292,9 +292,10 @@ std::unique_ptr<TFolderLock> TForm1::LockFolder() {
     const QString folder = quorvel::Tmysystem::MojKatalog();
     auto lock = std::make_unique<TFolderLock>(folder, FOptions.RunLockWaitMs);
     if (!lock->Locked() && lock->Error() == EWOULDBLOCK)
-        throw ERunBusy(QStringLiteral("Inny przebieg programu pracuje w katalogu %1 (czekano %2 s); ten przebieg "
-                                      "nie został wykonany")
-                           .arg(QDir::toNativeSeparators(folder))
-                           .arg(FOptions.RunLockWaitMs / 1000.0, 0, 'g', 3));
+        throw ERunBusy(
+            QStringLiteral("Inny przebieg programu pracuje w katalogu %1 (czekano %2 s); ten przebieg "
+                           "nie został wykonany")
+                .arg(QDir::toNativeSeparators(folder))
+                .arg(FOptions.RunLockWaitMs / 1000.0, 0, 'g', 3));
     return lock;
 }

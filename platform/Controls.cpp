@@ -207,8 +207,8 @@ void TMemo::DocumentChanged(int position, int /*removed*/, int added) {
     // it; after lines were dropped, the edit stays in the view only.
     // Text put right after a saved last line that had no line break goes onto that line, before the
     // break the save added in the file: an edit of the file's text too.
-    const bool ontoSavedLine = from == FSaved && FSavedAddedBreak && !fresh.isEmpty() &&
-                               !fresh.startsWith(QLatin1Char('\n'));
+    const bool ontoSavedLine =
+        from == FSaved && FSavedAddedBreak && !fresh.isEmpty() && !fresh.startsWith(QLatin1Char('\n'));
     if ((from < FSaved && (count > 0 || !fresh.isEmpty())) || ontoSavedLine) {
         if (!FTrimmed) FRewrite = true;
         FSaved = std::max(from, FSaved + fresh.size() - count);

@@ -57,10 +57,10 @@ private:
 }
 
 [[noreturn]] void InvalidTextError(const QString& fileName, TTextEncoding encoding) {
-    throw EFOpenError(Format(rtl::SFOpenErrorEx,
-                             {ExpandFileName(fileName), encoding == TTextEncoding::UTF8
-                                                            ? QString::fromUtf16(rtl::SInvalidUtf8)
-                                                            : QString::fromUtf16(rtl::SOddUtf16)}));
+    throw EFOpenError(
+        Format(rtl::SFOpenErrorEx, {ExpandFileName(fileName), encoding == TTextEncoding::UTF8
+                                                                  ? QString::fromUtf16(rtl::SInvalidUtf8)
+                                                                  : QString::fromUtf16(rtl::SOddUtf16)}));
 }
 
 // The fewest characters the bytes can decode to: one per byte in a single-byte code page, one per
@@ -291,7 +291,13 @@ std::map<std::pair<quint64, quint64>, TPendingCut> gPendingCuts;
 } // namespace
 
 TFileCalls SystemFileCalls() {
-    return TFileCalls{[](const char* path, int flags, mode_t mode) { return ::open(path, flags, mode); }, ::write, ::fsync, ::rename, ::ftruncate, ::posix_fallocate, ::close};
+    return TFileCalls{[](const char* path, int flags, mode_t mode) { return ::open(path, flags, mode); },
+                      ::write,
+                      ::fsync,
+                      ::rename,
+                      ::ftruncate,
+                      ::posix_fallocate,
+                      ::close};
 }
 
 TFileCalls& FileCalls() {
@@ -340,7 +346,8 @@ QString NormalizeLineBreaks(const QString& text) {
     return out;
 }
 
-QString LoadTextFile(const QString& fileName, TTextEncoding& detected, qsizetype maxChars, TFileStamp* stamp) {
+QString LoadTextFile(const QString& fileName, TTextEncoding& detected, qsizetype maxChars,
+                     TFileStamp* stamp) {
     const QByteArray path = QFile::encodeName(fileName);
     // Opened without waiting, so that a pipe at the path cannot block the program here.
     FileDescriptor fd(fileName.isEmpty() ? -1 : ::open(path.constData(), O_RDONLY | kNoWait));
@@ -350,7 +357,8 @@ QString LoadTextFile(const QString& fileName, TTextEncoding& detected, qsizetype
     if (S_ISDIR(st.st_mode)) OpenError(fileName, EISDIR);
     // A pipe or a device (a link to /dev/zero) is no log: it might never end.
     if (!S_ISREG(st.st_mode))
-        throw EFOpenError(Format(rtl::SFOpenErrorEx, {ExpandFileName(fileName), QString::fromUtf16(rtl::SNotRegularFile)}));
+        throw EFOpenError(
+            Format(rtl::SFOpenErrorEx, {ExpandFileName(fileName), QString::fromUtf16(rtl::SNotRegularFile)}));
     // A regular file too large for maxChars is refused before it is read: its mark tells the
     // encoding, and its size the fewest characters it can give.
     if (maxChars >= 0 && S_ISREG(st.st_mode)) {
@@ -493,7 +501,8 @@ TTextTail LoadTextFileTail(const QString& fileName, qsizetype maxLines, qsizetyp
     return tail;
 }
 
-TFileStamp SaveTextFile(const QString& fileName, const QString& text, TTextEncoding encoding, qint64 headBytes) {
+TFileStamp SaveTextFile(const QString& fileName, const QString& text, TTextEncoding encoding,
+                        qint64 headBytes) {
     if (fileName.isEmpty()) CreateError(fileName, ENOENT);
     const QString path = WrittenPath(fileName);
     const QByteArray encodedPath = QFile::encodeName(path);
@@ -514,10 +523,11 @@ TFileStamp SaveTextFile(const QString& fileName, const QString& text, TTextEncod
     const auto wholeInMemory = [&] {
         QByteArray all = preamble;
         if (source.Get() >= 0) {
-            const int err = CopyHead(source.Get(), preamble.size(), headBytes, encoding, [&](const QByteArray& piece) {
-                all += piece;
-                return 0;
-            });
+            const int err =
+                CopyHead(source.Get(), preamble.size(), headBytes, encoding, [&](const QByteArray& piece) {
+                    all += piece;
+                    return 0;
+                });
             if (err) CreateError(fileName, err);
         }
         return all + body;
@@ -530,8 +540,9 @@ TFileStamp SaveTextFile(const QString& fileName, const QString& text, TTextEncod
     QByteArray temporary;
     int err = 0;
     for (int attempt = 0; attempt < 100; ++attempt) {
-        temporary = QFile::encodeName(folder + QLatin1Char('/') + info.fileName() + QLatin1Char('.') +
-                                      QString::number(QRandomGenerator::global()->generate64() % 1000000000000ULL, 36));
+        temporary = QFile::encodeName(
+            folder + QLatin1Char('/') + info.fileName() + QLatin1Char('.') +
+            QString::number(QRandomGenerator::global()->generate64() % 1000000000000ULL, 36));
         fd.Reset(FileCalls().Open(temporary.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
         err = fd.Get() < 0 ? errno : 0;
         if (err != EEXIST) break;
@@ -577,7 +588,8 @@ TFileStamp SaveTextFile(const QString& fileName, const QString& text, TTextEncod
     return StampFrom(written);
 }
 
-TFileStamp AppendTextFile(const QString& fileName, const QString& text, TTextEncoding encoding, bool newLine) {
+TFileStamp AppendTextFile(const QString& fileName, const QString& text, TTextEncoding encoding,
+                          bool newLine) {
     if (fileName.isEmpty()) CreateError(fileName, ENOENT);
     const QByteArray path = QFile::encodeName(fileName);
     FileDescriptor fd(FileCalls().Open(path.constData(), O_WRONLY | O_APPEND | O_CREAT | kNoWait, 0666));
@@ -592,7 +604,8 @@ TFileStamp AppendTextFile(const QString& fileName, const QString& text, TTextEnc
         const auto pending = gPendingCuts.find(key);
         if (pending != gPendingCuts.end()) {
             if (StampFrom(st) == pending->second.Left) {
-                if (FileCalls().Ftruncate(fd.Get(), off_t(pending->second.Size)) != 0) CreateError(fileName, errno);
+                if (FileCalls().Ftruncate(fd.Get(), off_t(pending->second.Size)) != 0)
+                    CreateError(fileName, errno);
                 if (::fstat(fd.Get(), &st) != 0) CreateError(fileName, errno);
             }
             gPendingCuts.erase(pending);
@@ -607,7 +620,8 @@ TFileStamp AppendTextFile(const QString& fileName, const QString& text, TTextEnc
         FileDescriptor reader(::open(path.constData(), O_RDONLY | kNoWait));
         char head[3];
         qint64 got = 0;
-        if (reader.Get() < 0 || ReadAll(reader.Get(), head, sizeof head, 0, got) != 0) CreateError(fileName, errno);
+        if (reader.Get() < 0 || ReadAll(reader.Get(), head, sizeof head, 0, got) != 0)
+            CreateError(fileName, errno);
         int markLength = 0;
         encoding = DetectByteOrderMark(QByteArray(head, qsizetype(got)), markLength);
         const int unit = UnitSize(encoding);

@@ -109,7 +109,8 @@ void DriveView(TReader& in, const QString& path, bool haveFile) {
             QTextCursor cursor(memo.Widget()->document());
             const int length = memo.Widget()->document()->characterCount() - 1;
             cursor.setPosition(int(at % unsigned(length + 1)));
-            cursor.setPosition(std::min(length, cursor.position() + int(in.Byte() % 8)), QTextCursor::KeepAnchor);
+            cursor.setPosition(std::min(length, cursor.position() + int(in.Byte() % 8)),
+                               QTextCursor::KeepAnchor);
             cursor.insertText(text);
             break;
         }

@@ -127,7 +127,8 @@ struct TPath {
     bool FolderRefuses = false;
 };
 
-const QByteArray kLines = "2024-03-05 10:00:00   start sesji\r\n2024-03-05 10:00:01   Sprawdzenie formy: A[1]\r\n";
+const QByteArray kLines =
+    "2024-03-05 10:00:00   start sesji\r\n2024-03-05 10:00:01   Sprawdzenie formy: A[1]\r\n";
 
 void AddRunLines(TMemo& memo) {
     memo.AppendLine(QStringLiteral("2024-03-05 10:00:00   start sesji"));
@@ -162,8 +163,7 @@ std::vector<TPath> Paths() {
         // A file in its saved form: the run's lines are appended.
         {"append", "old\r\nlines\r\n", load(0), "old\r\nlines\r\n" + kLines},
         // Another run wrote the file since it was loaded: appended on a line of their own.
-        {"append after another run",
-         "old\r\n",
+        {"append after another run", "old\r\n",
          [](TMemo& memo, const QString& path) {
              memo.LoadFromFile(path);
              AddRunLines(memo);
@@ -171,8 +171,7 @@ std::vector<TPath> Paths() {
          },
          "old\r\nother run\r\n" + kLines},
         // Text typed into the view, in a folder that refuses new files: written in place.
-        {"in place",
-         "old\r\nlines\r\n",
+        {"in place", "old\r\nlines\r\n",
          [](TMemo& memo, const QString& path) {
              memo.LoadFromFile(path);
              QTextCursor cursor(memo.Widget()->document());
@@ -217,8 +216,8 @@ TEST(TextFile, EveryFailingCallOfASaveKeepsTheOldFile) {
                     ASSERT_FALSE(fired) << "the save reported success";
                 } catch (const EFCreateError& e) {
                     fired = true;
-                    EXPECT_TRUE(e.Message().startsWith(QStringLiteral("Cannot create file \"%1\". ")
-                                                           .arg(QDir::cleanPath(file))))
+                    EXPECT_TRUE(e.Message().startsWith(
+                        QStringLiteral("Cannot create file \"%1\". ").arg(QDir::cleanPath(file))))
                         << e.Message().toStdString();
                     EXPECT_FALSE(e.Message().endsWith(QStringLiteral(". ")));
                     EXPECT_EQ(ReadAll(file), before);

@@ -8,10 +8,10 @@
 #include <QTemporaryDir>
 #include <QTextCursor>
 #include <csignal>
-#include <sys/stat.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
-#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace platform;
@@ -182,7 +182,8 @@ TEST(TextFile, AFullDiskFoundAtTheFlushKeepsTheOldBytes) {
             SaveTextFile(path, lines, TTextEncoding::Ansi);
             ADD_FAILURE() << "the save reported success";
         } catch (const EFCreateError& e) {
-            EXPECT_EQ(e.Message(), QStringLiteral("Cannot create file \"%1\". File too large").arg(QDir::cleanPath(path)));
+            EXPECT_EQ(e.Message(),
+                      QStringLiteral("Cannot create file \"%1\". File too large").arg(QDir::cleanPath(path)));
         }
         EXPECT_THROW(SaveTextFile(fresh, lines + lines, TTextEncoding::Ansi), EFCreateError);
         EXPECT_THROW(memo.SaveNewLinesToFile(path), EFCreateError);
@@ -396,7 +397,8 @@ TEST(TextFile, SavesRefuseANamedPipe) {
     QTemporaryDir dir;
     const QString pipe = dir.filePath(QStringLiteral("log_2024_3.txt"));
     ASSERT_EQ(::mkfifo(QFile::encodeName(pipe).constData(), 0666), 0);
-    QString refused = QStringLiteral("Cannot create file \"%1\". Not a regular file").arg(QDir::cleanPath(pipe));
+    QString refused =
+        QStringLiteral("Cannot create file \"%1\". Not a regular file").arg(QDir::cleanPath(pipe));
     for (const bool append : {false, true}) {
         try {
             if (append)
@@ -406,8 +408,9 @@ TEST(TextFile, SavesRefuseANamedPipe) {
             ADD_FAILURE();
         } catch (const EFCreateError& e) {
             // Without a reader, opening the pipe for writing fails at once (ENXIO).
-            EXPECT_EQ(e.Message(), append ? refused.replace(QStringLiteral("Not a regular file"), SysErrorMessage(ENXIO))
-                                          : refused)
+            EXPECT_EQ(e.Message(),
+                      append ? refused.replace(QStringLiteral("Not a regular file"), SysErrorMessage(ENXIO))
+                             : refused)
                 << e.Message().toStdString();
         }
     }
@@ -416,7 +419,8 @@ TEST(TextFile, SavesRefuseANamedPipe) {
     ASSERT_GE(reader, 0);
     EXPECT_THROW(AppendTextFile(pipe, QStringLiteral("x"), TTextEncoding::Ansi), EFCreateError);
     ::close(reader);
-    EXPECT_THROW(AppendTextFile(QStringLiteral("/dev/null"), QStringLiteral("x"), TTextEncoding::Ansi), EFCreateError);
+    EXPECT_THROW(AppendTextFile(QStringLiteral("/dev/null"), QStringLiteral("x"), TTextEncoding::Ansi),
+                 EFCreateError);
     // Nor is either read as a log: a link to /dev/zero would be read until the view is full.
     TTextEncoding encoding;
     EXPECT_THROW(LoadTextFile(pipe, encoding), EFOpenError);
@@ -459,7 +463,9 @@ TEST(TextFile, MemoWithALineLimitLoadsOnlyTheNewestLines) {
     memo.SaveNewLinesToFile(path);
     EXPECT_EQ(ReadAll(path), Encode(text + QStringLiteral("nowa\r\n"), TTextEncoding::Ansi));
 
-    QByteArray broken = "\xEF\xBB\xBF" "a\xC3(\r\n" + Encode(text, TTextEncoding::UTF8);
+    QByteArray broken = "\xEF\xBB\xBF"
+                        "a\xC3(\r\n" +
+                        Encode(text, TTextEncoding::UTF8);
     WriteAll(path, broken);
     TMemo refusing(nullptr, nullptr);
     refusing.SetMaxLines(2);
