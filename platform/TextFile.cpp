@@ -593,7 +593,7 @@ TFileStamp AppendTextFile(const QString& fileName, const QString& text, TTextEnc
     if (fileName.isEmpty()) CreateError(fileName, ENOENT);
     const QByteArray path = QFile::encodeName(fileName);
     FileDescriptor fd(FileCalls().Open(path.constData(), O_WRONLY | O_APPEND | O_CREAT | kNoWait, 0666));
-    if (fd.Get() < 0) CreateError(fileName, errno == EISDIR ? EISDIR : errno);
+    if (fd.Get() < 0) CreateError(fileName, errno);
     struct stat st;
     if (::fstat(fd.Get(), &st) != 0) CreateError(fileName, errno);
     if (!S_ISREG(st.st_mode)) CreateErrorText(fileName, QString::fromUtf16(rtl::SNotRegularFile));
