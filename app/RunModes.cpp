@@ -51,7 +51,8 @@ QString UsageText() {
         "Bez opcji program otwiera okno i aktualizuje liczniki codziennie o godzinie z setup.ini.\n"
         "  --run-once          jedna aktualizacja bez okna, potem koniec\n"
         "                      (kod wyjścia: 0 wszystko zapisane, 3 część form z błędem,\n"
-        "                      2 brak połączenia z bazą, 1 przebieg przerwany błędem)\n"
+        "                      2 brak połączenia z bazą, 1 przebieg przerwany błędem,\n"
+        "                      4 inny przebieg w tym katalogu nie skończył się w ciągu minuty)\n"
         "  --run-once --dry-run  tylko odczyt: tabela form z licznikami przed i po, nic nie jest zapisywane\n"
         "  --headless          codzienna aktualizacja bez okna; kończy ją SIGTERM, SIGINT lub SIGHUP\n"
         "  --version           wersja programu\n"
@@ -128,6 +129,9 @@ int RunOnce(bool dryRun) {
     try {
         form.FireUpdate();
         if (form.LastRun().Failed > 0) status = ExitSomeFailed;
+    } catch (const ERunBusy&) {
+        Application().HandleException();
+        status = ExitBusy;
     } catch (...) {
         Application().HandleException();
         if (interrupt && interrupt->Requested()) reportInterrupt();

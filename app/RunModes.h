@@ -23,6 +23,7 @@ enum TExitStatus : int {
     ExitRunStopped = 1,   // the run stopped with an error
     ExitNotConnected = 2, // start-up could not connect a database
     ExitSomeFailed = 3,   // the run completed, some mould's update or history failed
+    ExitBusy = 4,         // another run on the same program folder did not end in time
     ExitUsage = 64,       // wrong command line
 };
 

@@ -1,10 +1,12 @@
 #include "Unit1.h"
 
+#include "RunInterrupt.h"
 #include "UpdateRun.h"
 
 #include "lib/quorvel/Tmylib.h"
 #include "platform/Application.h"
 #include "platform/DateTime.h"
+#include "platform/Exceptions.h"
 #include "ui/htmllabel/MarkupLabel.h"
 
 #include <QApplication>
@@ -22,6 +24,7 @@
 #include <QTextCursor>
 #include <QTimer>
 #include <QWidget>
+#include <cerrno>
 
 // The icon lives in a resource of a static library: it is registered by hand.
 static void InitIconResource() {
@@ -361,4 +364,21 @@ void TForm1::SaveLog() {
         FLogBeside = beside;
     }
     Memo1->SaveNewLinesToFile(FLogBeside);
+}
+
+std::unique_ptr<TFolderLock> TForm1::LockFolder() {
+    const QString folder = quorvel::Tmysystem::MojKatalog();
+    // A termination request or the run's limit also ends the wait.
+    auto lock = std::make_unique<TFolderLock>(folder, FOptions.RunLockWaitMs, [] {
+        const TRunInterrupt* interrupt = TRunInterrupt::Current();
+        return interrupt && interrupt->Requested();
+    });
+    if (!lock->Locked() && lock->Error() == ECANCELED) throw EAbort(QString());
+    if (!lock->Locked() && lock->Error() == EWOULDBLOCK)
+        throw ERunBusy(
+            QStringLiteral("Inny przebieg programu pracuje w katalogu %1 (czekano %2 s); ten przebieg "
+                           "nie został wykonany")
+                .arg(QDir::toNativeSeparators(folder))
+                .arg(FOptions.RunLockWaitMs / 1000.0, 0, 'g', 3));
+    return lock;
 }

@@ -9,6 +9,7 @@
 #include "platform/Component.h"
 #include "platform/Controls.h"
 #include "platform/IniFile.h"
+#include "platform/TextFile.h"
 
 #include <QElapsedTimer>
 #include <QString>
@@ -38,6 +39,15 @@ struct TFormOptions {
     bool TrayIcon = true;
     // Receives every line added to the log view, from the first one on.
     std::function<void(const QString& line)> LogEcho;
+    // How long a run waits for another run on the same program folder to end.
+    int RunLockWaitMs = 60000;
+};
+
+// A run that did not start because another run (another program on the same folder) held the
+// folder's lock for the whole wait.
+class ERunBusy : public platform::Exception {
+public:
+    using Exception::Exception;
 };
 
 // What the last update run did, mould by mould.
@@ -130,6 +140,11 @@ public:
     std::optional<QString> UpdateMouldCounter(int id, int value);
     std::optional<QString> InsertCounterHistory(int id, int stan, int ostan);
     const TRunSummary& LastRun() const { return FLastRun; }
+    // The lock of the program folder that a run and its save hold, so that two programs on one
+    // folder (the window and a cron job, two --run-once) never overlap: waits for it at most
+    // Options().RunLockWaitMs, then raises ERunBusy. Where the folder cannot be locked at all (no
+    // lock support), the run goes on without it.
+    std::unique_ptr<platform::TFolderLock> LockFolder();
     const TFormOptions& Options() const { return FOptions; }
 
 private:

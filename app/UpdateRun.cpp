@@ -102,6 +102,8 @@ void TForm1::FireUpdate() {
         {pFbDatabaseFormy->AttachmentCancel(), pFbDatabaseVorek->AttachmentCancel()},
         std::chrono::minutes(runLimitMinutes));
     try {
+        // Held for the run and its save: two programs on one folder never overlap.
+        const auto lock = LockFolder();
         RunMoulds([&scope] { return scope.StopHere(); });
     } catch (...) {
         // Stopped from outside (whatever the cancelled call raised): said once, in the log; the

@@ -130,6 +130,8 @@ void TMemo::SetText(const QString& text) {
     FRewrite = true;
     FTrimmed = false;
     FSaved = 0;
+    FStamp = TFileStamp();
+    FHeadBytes = 0;
     ShowText();
 }
 
@@ -203,7 +205,11 @@ void TMemo::DocumentChanged(int position, int /*removed*/, int added) {
     FLines.replace(from, count, fresh.data(), fresh.size());
     // An edit of text the file already holds: the whole text is written while the view has all of
     // it; after lines were dropped, the edit stays in the view only.
-    if (from < FSaved && (count > 0 || !fresh.isEmpty())) {
+    // Text put right after a saved last line that had no line break goes onto that line, before the
+    // break the save added in the file: an edit of the file's text too.
+    const bool ontoSavedLine =
+        from == FSaved && FSavedAddedBreak && !fresh.isEmpty() && !fresh.startsWith(QLatin1Char('\n'));
+    if ((from < FSaved && (count > 0 || !fresh.isEmpty())) || ontoSavedLine) {
         if (!FTrimmed) FRewrite = true;
         FSaved = std::max(from, FSaved + fresh.size() - count);
     }
@@ -216,12 +222,27 @@ QString TMemo::LinesText() const {
 }
 
 void TMemo::LoadFromFile(const QString& fileName) {
-    TTextEncoding detected;
-    const QString text = LoadTextFile(fileName, detected, FCapacity);
-    SetText(text);
-    FEncoding = detected;
-    // The file holds exactly the view's text when saving would write its bytes again.
-    FRewrite = text != LinesText();
+    if (FMaxLines > 0) {
+        // Only the lines the view keeps are read: a large file is not held whole, several times
+        // over, at start.
+        const TTextTail tail = LoadTextFileTail(fileName, FMaxLines, FCapacity);
+        SetText(tail.Text);
+        FEncoding = tail.Encoding;
+        FRewrite = !tail.SavedForm;
+        FTrimmed = tail.HeadBytes > 0;
+        FHeadBytes = tail.HeadBytes;
+        FStamp = tail.Stamp;
+    } else {
+        TTextEncoding detected;
+        TFileStamp stamp;
+        const QString text = LoadTextFile(fileName, detected, FCapacity, &stamp);
+        SetText(text);
+        FEncoding = detected;
+        // The file holds exactly the view's text when saving would write its bytes again.
+        FRewrite = text != LinesText();
+        FStamp = stamp;
+    }
+    FStampFile = fileName;
     FSaved = FLines.size();
     FSavedAddedBreak = false;
 }
@@ -232,16 +253,25 @@ void TMemo::SaveToFile(const QString& fileName) const {
 
 void TMemo::SaveNewLinesToFile(const QString& fileName) {
     const bool addBreak = !FLines.isEmpty() && !FLines.endsWith(QLatin1Char('\n'));
-    if (FRewrite) {
-        SaveToFile(fileName);
+    const TFileStamp now = StampOf(fileName);
+    // Someone else (another run of the program, a person) created or changed the file since: what
+    // it holds stays, and only the lines it lacks are added.
+    const bool known = FStamp.Valid && FStampFile == fileName && now == FStamp;
+    const bool foreign = now.Valid && !known;
+    TFileStamp written = now;
+    if (FRewrite && !foreign) {
+        written = SaveTextFile(fileName, LinesText(), FEncoding, now.Valid ? FHeadBytes : 0);
     } else {
         QStringView fresh = QStringView(FLines).mid(FSaved);
         // The break the last save put after an unfinished line is in the file already.
         if (FSavedAddedBreak && fresh.startsWith(QLatin1Char('\n'))) fresh = fresh.mid(1);
         QString text = WithCrLf(fresh, CountBreaks(fresh));
         if (addBreak && !fresh.isEmpty()) text += QLatin1String("\r\n");
-        if (!text.isEmpty()) AppendTextFile(fileName, text, FEncoding);
+        if (!text.isEmpty()) written = AppendTextFile(fileName, text, FEncoding, foreign);
     }
+    FStamp = written;
+    FStampFile = fileName;
+    FHeadBytes = 0;
     FRewrite = false;
     FSaved = FLines.size();
     FSavedAddedBreak = addBreak;

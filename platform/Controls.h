@@ -3,6 +3,7 @@
 
 #include "Component.h"
 #include "Encoding.h"
+#include "TextFile.h"
 
 #include <QPlainTextEdit>
 #include <QPointer>
@@ -44,14 +45,17 @@ public:
     void SetCapacity(qsizetype chars) { FCapacity = chars; }
 
     // Loading replaces the text with the file's content (mark detection, line breaks made CR LF)
-    // and remembers the encoding; saving writes the lines in that encoding.
+    // and remembers the encoding; saving writes the lines in that encoding. With SetMaxLines, only
+    // the file's newest lines are read into the view (the file is still checked whole).
     void LoadFromFile(const QString& fileName);
     void SaveToFile(const QString& fileName) const;
     // Brings a file that holds this view's text up to date: appends what was added to the view
     // since it was loaded from or saved to the file, so the cost does not grow with the file. The
     // whole text is written (as by SaveToFile) when the file's content is not known to match the
     // view: nothing was loaded or saved yet, the loaded file differed from its saved form, or text
-    // already in the file was edited while the view still holds all of it.
+    // already in the file was edited while the view still holds all of it. A file that someone
+    // else created or changed since this view last read or wrote it is never replaced: the lines
+    // it lacks are added after its end, on a line of their own.
     void SaveNewLinesToFile(const QString& fileName);
     // After each SaveNewLinesToFile the view keeps only its newest lines, at most this many (0: all);
     // lines not yet in the file are never dropped.
@@ -89,6 +93,11 @@ private:
     qsizetype FSaved = 0;
     bool FSavedAddedBreak = false;
     bool FRewrite = true;
+    // The file as this view last read or wrote it, and the bytes of it in front of the lines the
+    // view holds when only its newest lines were loaded (written again by a whole save).
+    TFileStamp FStamp;
+    QString FStampFile;
+    qint64 FHeadBytes = 0;
     // Lines were dropped from the front: the view no longer holds the whole file.
     bool FTrimmed = false;
     qsizetype FMaxLines = 0;

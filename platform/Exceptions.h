@@ -93,6 +93,7 @@ inline constexpr const char16_t* SArgumentMissing = u"No argument for format '%s
 inline constexpr const char16_t* SMemoTooLarge = u"Text exceeds memo capacity";
 inline constexpr const char16_t* SInvalidUtf8 = u"The text is not valid UTF-8";
 inline constexpr const char16_t* SOddUtf16 = u"The UTF-16 text ends with half a character";
+inline constexpr const char16_t* SNotRegularFile = u"Not a regular file";
 inline constexpr const char16_t* SListIndexError = u"List index out of bounds (%d)";
 inline constexpr const char16_t* SDuplicateString = u"String list does not allow duplicates";
 inline constexpr const char16_t* SOSError = u"System Error.  Code: %d.\r\n%s";

@@ -3,6 +3,7 @@
 #include "lib/quorvel/Tmysystem.h"
 #include "platform/Application.h"
 #include "platform/DateTime.h"
+#include "platform/TextFile.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -108,4 +109,35 @@ TEST_F(UpdateRunTest, FailureLinesNameWhatFailed) {
     form.DoLogu(QStringLiteral("Sprawdzenie formy: A\r\n2024-03-05 03:05:00   B\u2028[K]"));
     EXPECT_TRUE(form.Memo1->Text().trimmed().endsWith(QStringLiteral(
         "\r\n2024-03-05 03:05:00   Sprawdzenie formy: A\\r\\n2024-03-05 03:05:00   B\\u2028[K]")));
+}
+
+// Two programs on one folder (the window and a cron job, or two --run-once), both started before
+// the month's file exists: a run waits for the other's run and save, or stops with its own error
+// after the wait; every completed run's lines are in the file exactly once.
+TEST_F(UpdateRunTest, TwoProgramsOnOneFolderNeverOverlapAndKeepEveryRunsLines) {
+    TFormOptions options;
+    options.RunLockWaitMs = 200;
+    TForm1 first(nullptr, options);
+    TForm1 second(nullptr, options);
+    ASSERT_TRUE(boxes.isEmpty()) << boxes.join('\n').toStdString();
+    {
+        TFolderLock other(dir.path(), 0);
+        ASSERT_TRUE(other.Locked());
+        try {
+            second.FireUpdate();
+            ADD_FAILURE() << "the run did not wait for the other one";
+        } catch (const ERunBusy& e) {
+            EXPECT_TRUE(e.Message().startsWith(QStringLiteral("Inny przebieg programu pracuje w katalogu ")))
+                << e.Message().toStdString();
+        }
+    }
+    first.FireUpdate();
+    second.FireUpdate();
+    QFile f(dir.filePath(QStringLiteral("log_2024_3.txt")));
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    const QByteArray log = f.readAll();
+    EXPECT_EQ(log.count("start programu"), 2);
+    EXPECT_EQ(log.count("start sesji"), 2);
+    EXPECT_EQ(log.count("Zaktualizowano licznik formy :A[K]"), 2);
+    EXPECT_TRUE(log.endsWith("stan: 100\r\n"));
 }

@@ -4,6 +4,7 @@
 
 #include <QDate>
 #include <QStringDecoder>
+#include <sys/stat.h>
 
 namespace {
 
@@ -186,6 +187,20 @@ TEST_F(RunOnceTest, ALogFileThatCannotBeWrittenStopsTheRunAfterTheWrites) {
     EXPECT_TRUE(run.Err.contains(QStringLiteral("Cannot create file"))) << run.Err.toStdString();
     EXPECT_TRUE(run.Out.contains(QStringLiteral("(przebieg przerwany)"))) << run.Out.toStdString();
     EXPECT_EQ(Counters().first(), QStringLiteral("150|1000|set"));
+}
+
+// A named pipe at the log path (no reader at its other end) neither blocks the run nor is read:
+// it is reported at start as a file that cannot be loaded, and the run's lines go to a file beside.
+TEST_F(RunOnceTest, ANamedPipeAtTheLogPathBlocksNothing) {
+    Databases(kMoulds, kCycles);
+    Settings("[set]\r\nlog=1\r\n");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(Path(LogName())).constData(), 0666), 0);
+    const ProgramRun run = Run({QStringLiteral("--run-once")});
+    EXPECT_NE(run.Exit, -1);
+    EXPECT_TRUE(run.Err.contains(QStringLiteral("Not a regular file"))) << run.Err.toStdString();
+    const QStringList beside = QDir(dir.path()).entryList({LogName().chopped(4) + QStringLiteral("_*.txt")});
+    ASSERT_EQ(beside.size(), 1);
+    EXPECT_TRUE(Read(beside.first()).contains("Zaktualizowano licznik formy :Pokrywa zaczepu[PZ-151]"));
 }
 
 TEST_F(RunOnceTest, CommandLineAnswersAndAFailedStart) {

@@ -8,8 +8,10 @@
 #include <QTemporaryDir>
 #include <QTextCursor>
 #include <csignal>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace platform;
@@ -118,12 +120,17 @@ TEST(TextFile, FailedSaveLeavesTheOldFileIntact) {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("log.txt"));
     WriteAll(path, "old content\r\n");
-    // The replacement cannot be written beside the old file: the folder refuses new files.
+    // The replacement cannot be written beside the old file: the folder refuses new files. The log
+    // is then written in place while it may be written, and left as it is when it may not.
     QFile::setPermissions(dir.path(), QFileDevice::ReadOwner | QFileDevice::ExeOwner);
     const bool folderRefuses = !QFile(dir.filePath(QStringLiteral("probe"))).open(QIODevice::WriteOnly);
     if (folderRefuses) {
+        SaveTextFile(path, QStringLiteral("old content\r\nnew\r\n"), TTextEncoding::Ansi);
+        EXPECT_EQ(ReadAll(path), QByteArray("old content\r\nnew\r\n"));
+        QFile::setPermissions(path, QFileDevice::ReadOwner);
         EXPECT_THROW(SaveTextFile(path, QStringLiteral("new"), TTextEncoding::Ansi), EFCreateError);
-        EXPECT_EQ(ReadAll(path), QByteArray("old content\r\n"));
+        EXPECT_EQ(ReadAll(path), QByteArray("old content\r\nnew\r\n"));
+        QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     }
     QFile::setPermissions(dir.path(),
                           QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
@@ -155,6 +162,51 @@ TEST(TextFile, FailedSaveLeavesTheOldFileIntact) {
     EXPECT_THROW(LoadTextFile(dir.filePath(QStringLiteral("none.txt")), e), EFOpenError);
 }
 
+// A full disk (the file size limit stands in for one) under a save smaller than any write buffer:
+// the write only seemed to succeed, and the failure comes with the flush. The old file stays byte
+// for byte and the error escapes; a new month's file is not left empty; an append is cut back to
+// the old end and the next save writes after it.
+TEST(TextFile, AFullDiskFoundAtTheFlushKeepsTheOldBytes) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("log_2024_3.txt"));
+    const QByteArray old(4000, 'o');
+    WriteAll(path, old);
+    const QString lines = QString(6000, QLatin1Char('n')) + QStringLiteral("\r\n");
+    const QString fresh = dir.filePath(QStringLiteral("log_2024_4.txt"));
+    TMemo memo(nullptr, nullptr);
+    memo.LoadFromFile(path);
+    memo.AppendLine(QString(3000, QLatin1Char('n')));
+    {
+        FileSizeLimit limit(4096);
+        try {
+            SaveTextFile(path, lines, TTextEncoding::Ansi);
+            ADD_FAILURE() << "the save reported success";
+        } catch (const EFCreateError& e) {
+            EXPECT_EQ(e.Message(),
+                      QStringLiteral("Cannot create file \"%1\". File too large").arg(QDir::cleanPath(path)));
+        }
+        EXPECT_THROW(SaveTextFile(fresh, lines + lines, TTextEncoding::Ansi), EFCreateError);
+        EXPECT_THROW(memo.SaveNewLinesToFile(path), EFCreateError);
+    }
+    EXPECT_EQ(ReadAll(path), old);
+    EXPECT_FALSE(QFile::exists(fresh));
+    memo.SaveNewLinesToFile(path);
+    EXPECT_EQ(ReadAll(path), old + "\r\n" + QByteArray(3000, 'n') + "\r\n");
+
+    const QString saved = dir.filePath(QStringLiteral("saved.txt"));
+    WriteAll(saved, old + "\r\n");
+    TMemo appending(nullptr, nullptr);
+    appending.LoadFromFile(saved);
+    appending.AppendLine(QStringLiteral("2024-03-05 02:49:05   Sprawdzenie formy: A[1]"));
+    {
+        FileSizeLimit limit(4010);
+        EXPECT_THROW(appending.SaveNewLinesToFile(saved), EFCreateError);
+    }
+    EXPECT_EQ(ReadAll(saved), old + "\r\n");
+    appending.SaveNewLinesToFile(saved);
+    EXPECT_EQ(ReadAll(saved), old + "\r\n2024-03-05 02:49:05   Sprawdzenie formy: A[1]\r\n");
+}
+
 // A log saved run after run: the first save writes the whole view, later ones only add the new
 // lines (the cost does not grow with the file), and the view keeps only its newest saved lines.
 TEST(TextFile, MemoSavesOnlyNewLinesAndKeepsTheNewestSavedOnes) {
@@ -165,15 +217,16 @@ TEST(TextFile, MemoSavesOnlyNewLinesAndKeepsTheNewestSavedOnes) {
     memo.SetText(QStringLiteral("Memo1"));
     memo.AppendLine(QStringLiteral("a"));
     memo.AppendLine(QStringLiteral("b"));
-    WriteAll(path, "older\r\n");
+    // A file the view never read (another run created it meanwhile) keeps its lines.
+    WriteAll(path, "older");
     memo.SaveNewLinesToFile(path);
-    EXPECT_EQ(ReadAll(path), QByteArray("Memo1\r\na\r\nb\r\n"));
+    EXPECT_EQ(ReadAll(path), QByteArray("older\r\nMemo1\r\na\r\nb\r\n"));
     memo.AppendLine(QStringLiteral("c"));
     memo.AppendLine(QStringLiteral("d"));
     memo.AppendLine(QStringLiteral("e"));
     EXPECT_EQ(memo.Text(), QStringLiteral("Memo1\r\na\r\nb\r\nc\r\nd\r\ne")) << "unsaved lines stay";
     memo.SaveNewLinesToFile(path);
-    EXPECT_EQ(ReadAll(path), QByteArray("Memo1\r\na\r\nb\r\nc\r\nd\r\ne\r\n"));
+    EXPECT_EQ(ReadAll(path), QByteArray("older\r\nMemo1\r\na\r\nb\r\nc\r\nd\r\ne\r\n"));
     EXPECT_EQ(memo.Text(), QStringLiteral("c\r\nd\r\ne"));
     EXPECT_EQ(memo.Widget()->toPlainText(), QStringLiteral("c\nd\ne"));
     // Typing after the last line goes to the file with the next save.
@@ -181,7 +234,7 @@ TEST(TextFile, MemoSavesOnlyNewLinesAndKeepsTheNewestSavedOnes) {
     cursor.movePosition(QTextCursor::End);
     cursor.insertText(QStringLiteral("\nnote"));
     memo.SaveNewLinesToFile(path);
-    EXPECT_EQ(ReadAll(path), QByteArray("Memo1\r\na\r\nb\r\nc\r\nd\r\ne\r\nnote\r\n"));
+    EXPECT_EQ(ReadAll(path), QByteArray("older\r\nMemo1\r\na\r\nb\r\nc\r\nd\r\ne\r\nnote\r\n"));
     EXPECT_EQ(memo.Text(), QStringLiteral("d\r\ne\r\nnote"));
 
     // A loaded file in its saved form is only extended: bytes changed on disk meanwhile stay.
@@ -336,4 +389,85 @@ TEST(TextFile, SaveKeepsALinkAndOtherFilesBesideIt) {
     EXPECT_STREQ(where, "archive/log_2024_3.txt");
     EXPECT_EQ(ReadAll(target), QByteArray("new\r\n"));
     EXPECT_EQ(ReadAll(link + QStringLiteral(".new")), QByteArray("someone else's\r\n"));
+}
+
+// A named pipe (or a device) at the log path is refused at once by the save and by the append: it
+// is not a regular file, and nothing waits for a reader.
+TEST(TextFile, SavesRefuseANamedPipe) {
+    QTemporaryDir dir;
+    const QString pipe = dir.filePath(QStringLiteral("log_2024_3.txt"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(pipe).constData(), 0666), 0);
+    QString refused =
+        QStringLiteral("Cannot create file \"%1\". Not a regular file").arg(QDir::cleanPath(pipe));
+    for (const bool append : {false, true}) {
+        try {
+            if (append)
+                AppendTextFile(pipe, QStringLiteral("x\r\n"), TTextEncoding::Ansi);
+            else
+                SaveTextFile(pipe, QStringLiteral("x\r\n"), TTextEncoding::Ansi);
+            ADD_FAILURE();
+        } catch (const EFCreateError& e) {
+            // Without a reader, opening the pipe for writing fails at once (ENXIO).
+            EXPECT_EQ(e.Message(),
+                      append ? refused.replace(QStringLiteral("Not a regular file"), SysErrorMessage(ENXIO))
+                             : refused)
+                << e.Message().toStdString();
+        }
+    }
+    // A reader at the other end: the append still refuses it.
+    const int reader = ::open(QFile::encodeName(pipe).constData(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(reader, 0);
+    EXPECT_THROW(AppendTextFile(pipe, QStringLiteral("x"), TTextEncoding::Ansi), EFCreateError);
+    ::close(reader);
+    EXPECT_THROW(AppendTextFile(QStringLiteral("/dev/null"), QStringLiteral("x"), TTextEncoding::Ansi),
+                 EFCreateError);
+    // Nor is either read as a log: a link to /dev/zero would be read until the view is full.
+    TTextEncoding encoding;
+    EXPECT_THROW(LoadTextFile(pipe, encoding), EFOpenError);
+    TMemo memo(nullptr, nullptr);
+    memo.SetMaxLines(10);
+    EXPECT_THROW(memo.LoadFromFile(QStringLiteral("/dev/zero")), EFOpenError);
+}
+
+// A view that keeps only its newest lines reads only those from a large file: the file is still
+// checked whole (a broken sequence far before the kept lines refuses it), a file in its saved form
+// is only extended, and one with other line ends is written whole, its older lines copied from it.
+TEST(TextFile, MemoWithALineLimitLoadsOnlyTheNewestLines) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("log.txt"));
+    QString text;
+    for (int i = 0; i < 5000; ++i)
+        text += QStringLiteral("linia %1 żółw\r\n").arg(i);
+    for (const TTextEncoding encoding : {TTextEncoding::Ansi, TTextEncoding::UTF8, TTextEncoding::UTF16BE}) {
+        const QByteArray bytes = Preamble(encoding) + Encode(text, encoding);
+        WriteAll(path, bytes);
+        TMemo memo(nullptr, nullptr);
+        memo.SetMaxLines(3);
+        memo.LoadFromFile(path);
+        EXPECT_EQ(memo.Text(), QStringLiteral("linia 4997 żółw\r\nlinia 4998 żółw\r\nlinia 4999 żółw\r\n"));
+        EXPECT_EQ(memo.Encoding(), encoding);
+        memo.AppendLine(QStringLiteral("nowa"));
+        memo.SaveNewLinesToFile(path);
+        EXPECT_EQ(ReadAll(path), bytes + Encode(QStringLiteral("nowa\r\n"), encoding));
+    }
+    // LF line ends and a last line without one: the first save writes the whole file in CR LF.
+    QByteArray lf = Encode(text, TTextEncoding::Ansi);
+    lf.replace("\r\n", "\n");
+    lf.chop(1);
+    WriteAll(path, lf);
+    TMemo memo(nullptr, nullptr);
+    memo.SetMaxLines(2);
+    memo.LoadFromFile(path);
+    EXPECT_EQ(memo.Text(), QStringLiteral("linia 4998 żółw\r\nlinia 4999 żółw"));
+    memo.AppendLine(QStringLiteral("nowa"));
+    memo.SaveNewLinesToFile(path);
+    EXPECT_EQ(ReadAll(path), Encode(text + QStringLiteral("nowa\r\n"), TTextEncoding::Ansi));
+
+    QByteArray broken = "\xEF\xBB\xBF"
+                        "a\xC3(\r\n" +
+                        Encode(text, TTextEncoding::UTF8);
+    WriteAll(path, broken);
+    TMemo refusing(nullptr, nullptr);
+    refusing.SetMaxLines(2);
+    EXPECT_THROW(refusing.LoadFromFile(path), EFOpenError);
 }
