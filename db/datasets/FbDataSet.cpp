@@ -232,6 +232,7 @@ void TFbCustomDataSet::InternalOpen() {
     }
     CreateFields();
     FCurrentRecord = -1;
+    FFetchFailed = false;
     AskRecordCount();
     FQSelect->ExecQuery();
     FOpen = FQSelect->Open();
@@ -264,6 +265,7 @@ void TFbCustomDataSet::DoBeforeClosePhase() {
 void TFbCustomDataSet::InternalClose() {
     FCurrentRecord = -1;
     FOpen = false;
+    FFetchFailed = false;
     FRecordCount = 0;
     FRecordsCache.reset();
     FBlobs.clear();

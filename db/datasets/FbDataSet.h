@@ -106,7 +106,9 @@ public:
     // Fetching.
     void FetchAll();
     int FetchNext(int count);
-    bool AllFetched() { return FQSelect->Eof(); }
+    // Every row of the select is in the cache: false after a fetch failed (the rows before it stay,
+    // the cursor is gone) until the data set is opened again.
+    bool AllFetched() { return FQSelect->Eof() && !FFetchFailed; }
     void CloseOpen(bool doFetchAll);
     int RecordCount() override;
     // Current row's 0-based cache index (-1 before the first row).
@@ -218,6 +220,7 @@ private:
     TCachedUpdateStatusSet FUpdateRecordTypes = DefaultUpdateRecordTypes();
 
     bool FOpen = false;
+    bool FFetchFailed = false;
     bool FPrepared = false;
     bool FSelectSQLChanged = false;
     int FCurrentRecord = -1;

@@ -70,7 +70,13 @@ TFbCustomDataSet::TCursorFetch TFbCustomDataSet::FetchFromCursor() {
         BeforeFetchRecord(FQSelect, FRecordCount, stop);
         if (stop) return TCursorFetch::None;
     }
-    if (!FQSelect->Next()) return TCursorFetch::None;
+    try {
+        if (!FQSelect->Next()) return TCursorFetch::None;
+    } catch (...) {
+        // The statement closed its cursor: the rows after this one will never come.
+        FFetchFailed = true;
+        throw;
+    }
     StoreFetchedRow(*FRecordsCache, FLayout, *FQSelect->Current().AsXSQLDA(), SlotOf(FRecordCount),
                     PrepareOptions().testFlag(TpPrepareOption::psSQLINT64ToBCD));
     // Blob content read for an earlier row of a reused slot belongs to that row only.

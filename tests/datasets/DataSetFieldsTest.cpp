@@ -118,6 +118,55 @@ TEST_F(DataSetFields, NumericColumnsGetTheirFieldClassesAndValues) {
     EXPECT_NE(dynamic_cast<TFbIntegerField*>(&F("flag")), nullptr);
 }
 
+// Products of NUMERIC(18,x) columns come with scales below -18 (-20, -22, -36): their values are
+// exact, as doubles and, with psSQLINT64ToBCD, as scaled integers.
+TEST_F(DataSetFields, ScalesBelowEighteenDecimalsKeepTheirValues) {
+    Exec(QStringLiteral("create table skale (a numeric(18,10), b numeric(18,10), c numeric(18,18),\n"
+                        "  d numeric(18,12), e numeric(18,10))"));
+    Exec(QStringLiteral("insert into skale values (0.0617, 1, 0.000000001, 0.0000025, 0.1)"));
+    SetSelect(QStringLiteral("select a * b as ab, e * d as ed, c * c as cc from skale"));
+    Ds->Open();
+    EXPECT_DOUBLE_EQ(F("ab").AsFloat(), 0.0617);
+    EXPECT_DOUBLE_EQ(F("ed").AsFloat(), 2.5e-7);
+    EXPECT_DOUBLE_EQ(F("cc").AsFloat(), 1e-18);
+    Ds->Close();
+    Ds->SetPrepareOptions(Ds->PrepareOptions() | TpPrepareOption::psSQLINT64ToBCD);
+    Ds->Open();
+    EXPECT_EQ(F("cc").Size(), 36);
+    EXPECT_EQ(F("cc").AsString(), QStringLiteral("0,") + QString(17, QLatin1Char('0')) + QStringLiteral("1") +
+                                      QString(18, QLatin1Char('0')));
+    EXPECT_DOUBLE_EQ(F("cc").AsFloat(), 1e-18);
+    EXPECT_DOUBLE_EQ(F("ab").AsFloat(), 0.0617);
+    EXPECT_EQ(F("ab").AsLargeInt(), 0);
+}
+
+// Values outside the range of the integer asked for raise the conversion error instead of
+// reading as another number.
+TEST_F(DataSetFields, IntegersOutsideTheirRangeRaiseTheConversionError) {
+    Exec(QStringLiteral("create table duze (bi bigint, n numeric(18,2), dbl double precision)"));
+    Exec(QStringLiteral("insert into duze values (4294967297, 3000000000.50, 1e10)"));
+    Exec(QStringLiteral("insert into duze values (-2147483649, -2147483648.4, 1e30)"));
+    const auto conversion = [](const std::function<void()>& read) {
+        ClientErrorOf(int(FbClientError::InvalidDataConversion), read);
+    };
+    SetSelect(QStringLiteral("select * from duze"));
+    Ds->Open();
+    for (const char* name : {"bi", "n", "dbl"})
+        conversion([&] { F(name).AsInteger(); });
+    EXPECT_EQ(F("bi").AsLargeInt(), 4294967297LL);
+    EXPECT_EQ(F("dbl").AsLargeInt(), 10000000000LL);
+    Ds->Next();
+    conversion([&] { F("bi").AsInteger(); });
+    EXPECT_EQ(F("n").AsInteger(), -2147483648);
+    conversion([&] { F("dbl").AsLargeInt(); });
+    Ds->Close();
+    Ds->SetPrepareOptions(Ds->PrepareOptions() | TpPrepareOption::psUseLargeIntField);
+    Ds->Open();
+    ASSERT_NE(dynamic_cast<TFbLargeIntField*>(&F("bi")), nullptr);
+    conversion([&] { F("bi").AsInteger(); });
+    EXPECT_EQ(F("bi").AsLargeInt(), 4294967297LL);
+}
+
 TEST_F(DataSetFields, GuidDomainColumnsBecomeGuidFieldsOnlyWhenAsked) {
     SetSelect(QStringLiteral("select g, o from klucze"));
     Ds->Open();
