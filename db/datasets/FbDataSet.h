@@ -132,6 +132,9 @@ public:
     // What the field classes read.
     const TFbFieldDescr& FieldDescr(int fieldNo) const { return FLayout.Fields[size_t(fieldNo - 1)]; }
     int FieldDescrCount() const { return int(FLayout.Fields.size()); }
+    // A table or column name of the result's description, decoded from the connection's character
+    // set.
+    QString DescriptorName(const QByteArray& name) const;
     // The row the fields read: the row under inspection while fetching, else the active buffer;
     // none when there is no open cursor or no row.
     const char* CurrentRowBuffer() const {

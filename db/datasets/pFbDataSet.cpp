@@ -72,7 +72,7 @@ void TpFbDataSet::SetUpField(TField& field) {
         return;
     if (d.fdRelationTable.isEmpty() || d.fdRelationField.isEmpty()) return;
     const TpFbFieldInfo* found = TpFbTableInfoCollect::Instance().GetFieldInfo(
-        Database(), QString::fromUtf8(d.fdRelationTable), false, QString::fromUtf8(d.fdRelationField));
+        Database(), DescriptorName(d.fdRelationTable), false, DescriptorName(d.fdRelationField));
     if (!found) return;
     const TpFbFieldInfo& info = *found;
     if (o.testFlag(TpPrepareOption::pfSetReadOnlyFields) && info.IsComputed) field.SetReadOnly(true);

@@ -166,8 +166,11 @@ std::unique_ptr<TpFbTableInfo> TpFbTableInfoCollect::Load(TFbDatabase& connectio
 const TpFbTableInfo* TpFbTableInfoCollect::GetTableInfo(TFbDatabase* connection, const QString& tableName,
                                                         bool /*withRepository*/) {
     if (!connection) return nullptr;
-    QString name = tableName;
-    name = name.remove(QLatin1Char('"')).trimmed();
+    // A quoted name ("Name", a doubled quote standing for one) is the name inside; any other is the
+    // name as it stands, quotes included.
+    QString name = tableName.trimmed();
+    if (name.size() >= 2 && name.startsWith(QLatin1Char('"')) && name.endsWith(QLatin1Char('"')))
+        name = name.mid(1, name.size() - 2).replace(QStringLiteral("\"\""), QStringLiteral("\""));
     // ALIAS stands for no table.
     if (name.isEmpty() || name == QLatin1String("ALIAS")) return nullptr;
     const QString key = connection->DBName() + QChar(0) + name;

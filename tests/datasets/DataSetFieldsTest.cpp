@@ -242,6 +242,38 @@ TEST_F(DataSetFields, PolishTextReadsBackExactlyFromWin1250AndUtf8Databases) {
     }
 }
 
+// Table and column names with Polish letters or a double quote keep their facts (Boolean domain,
+// default, origin) on WIN1250 and UTF8 connections alike.
+TEST_F(DataSetFields, PolishAndQuotedNamesKeepTheirColumnFactsOnEveryConnection) {
+    const QString script = QStringLiteral(
+        "create domain dom_boolean as integer;\n"
+        "create table \"Łódź\" (id integer, \"Żółw\" dom_boolean default 1, \"Opis_ą\" varchar(10) default 'abc');\n"
+        "create table \"a\"\"b\" (id integer, flaga dom_boolean);\n"
+        "insert into \"Łódź\" values (1, 1, 'x');\ninsert into \"a\"\"b\" values (1, 0);\n");
+    for (const QString& charSet : {QStringLiteral("WIN1250"), QStringLiteral("UTF8")}) {
+        SCOPED_TRACE(charSet.toStdString());
+        auto* database = MakeDatabase(QStringLiteral("pFbDatabase") + charSet,
+                                      QStringLiteral("nazwy_") + charSet + QStringLiteral(".fdb"), script, charSet);
+        auto* transaction = new TpFbTransaction(Form.get());
+        transaction->SetDefaultDatabase(database);
+        auto* ds = new TpFbDataSet(Form.get());
+        ds->SetDatabase(database);
+        ds->SetTransaction(transaction);
+        ds->SelectSQL().Add(QStringLiteral("select * from \"Łódź\""));
+        ds->Open();
+        EXPECT_NE(dynamic_cast<TFbBooleanField*>(&ds->FieldByName(QStringLiteral("Żółw"))), nullptr);
+        TField& opis = ds->FieldByName(QStringLiteral("Opis_ą"));
+        EXPECT_EQ(opis.DefaultExpression(), QStringLiteral("'abc'"));
+        EXPECT_EQ(opis.Origin(), QStringLiteral("Łódź.Opis_ą"));
+        ds->Close();
+        ds->SelectSQL().Clear();
+        ds->SelectSQL().Add(QStringLiteral("select * from \"a\"\"b\""));
+        ds->Open();
+        EXPECT_NE(dynamic_cast<TFbBooleanField*>(&ds->FieldByName(QStringLiteral("FLAGA"))), nullptr);
+        EXPECT_EQ(ds->FieldByName(QStringLiteral("FLAGA")).Origin(), QStringLiteral("a\"b.FLAGA"));
+    }
+}
+
 TEST_F(DataSetFields, FieldByNameIgnoresCaseAndNamesTheDataSetWhenNothingMatches) {
     SetSelect(QStringLiteral("select id, v30 as \"Nazwa\" from typy order by id"));
     EXPECT_EQ(ErrorOf<platform::EDatabaseError>([&] { Ds->FieldByName(QStringLiteral("id")); }),
