@@ -144,6 +144,9 @@ public:
     }
     // The blob content of a blob column of the current row, read once per row and field.
     QByteArray BlobContent(int fieldNo);
+    // Blob and memo contents held in memory (at most CacheModelOptions.BlobCacheLimit when that is
+    // above 0, the least recently read dropped first).
+    int LoadedBlobCount() const { return int(FBlobs.size()); }
     const TFbRecordLayout& Layout() const { return FLayout; }
     TDataSetRunState RunState() const { return FRunState; }
 
@@ -234,8 +237,14 @@ private:
     TDataSetRunState FRunState;
     // The row under inspection while a row is fetched.
     const char* FInspectedRow = nullptr;
-    // Blob content read per row and field: (row index << 16 | field number) -> content.
-    QHash<quint64, QByteArray> FBlobs;
+    // Blob content read per row and field: (row index << 16 | field number) -> content, with the
+    // count of reads at its last use.
+    struct TLoadedBlob {
+        QByteArray Content;
+        quint64 LastUse = 0;
+    };
+    QHash<quint64, TLoadedBlob> FBlobs;
+    quint64 FBlobUses = 0;
     QList<TCallback> FCallbacks;
 };
 

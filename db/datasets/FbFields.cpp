@@ -357,7 +357,8 @@ QString TFbDateTimeField::AsString() const {
     if (FShowMsec && DataType() != TFieldType::ftDate) {
         int h, m, s, ms;
         platform::DecodeTime(value, h, m, s, ms);
-        if (ms) text += QLatin1Char('.') + QString::number(ms);
+        // Always three digits: ".5" would read as half a second.
+        if (ms) text += QLatin1Char('.') + QStringLiteral("%1").arg(ms, 3, 10, QLatin1Char('0'));
     }
     return text;
 }

@@ -216,6 +216,59 @@ TEST_F(DataSetFields, BlobsAndMemosAreReadOncePerRowAndField) {
     EXPECT_EQ(F("memo").AsString(), "");
 }
 
+// With a blob cache limit only that many contents stay loaded, the least recently read going
+// first; one asked for again is read again.
+TEST_F(DataSetFields, TheBlobCacheLimitKeepsOnlyTheMostRecentlyReadContents) {
+    Exec(QStringLiteral("create table bloby (id integer, b blob sub_type 0)"));
+    Exec(QStringLiteral("execute block as declare i integer = 1; begin\n"
+                        "  while (i <= 5) do begin insert into bloby values (:i, 'tresc ' || :i); i = i + 1; end\n"
+                        "end"));
+    const auto walk = [&](int limit) {
+        TCacheModelOptions options = Ds->CacheModelOptions();
+        options.BlobCacheLimit = limit;
+        if (Ds->Active()) Ds->Close();
+        Ds->SetCacheModelOptions(options);
+        SetSelect(QStringLiteral("select id, b from bloby order by id"));
+        Ds->Open();
+        for (int i = 1; i <= 5; ++i, Ds->Next())
+            EXPECT_EQ(dynamic_cast<TFbBlobField&>(F("b")).AsBytes(), "tresc " + QByteArray::number(i));
+        Ds->First();
+        EXPECT_EQ(dynamic_cast<TFbBlobField&>(F("b")).AsBytes(), "tresc 1");
+        return Ds->LoadedBlobCount();
+    };
+    EXPECT_EQ(walk(2), 2);
+    EXPECT_EQ(walk(0), 5);
+}
+
+// String defaults that are server keywords stand as they are and DEFAULT NULL is none;
+// milliseconds always show as three digits; a memo not read while its transaction ran raises
+// instead of reading empty.
+TEST_F(DataSetFields, KeywordDefaultsMillisecondsAndMemosAfterTheirTransactionReadRight) {
+    Exec(QStringLiteral("create table drobne (id integer, u varchar(31) default USER,\n"
+                        "  r varchar(31) default CURRENT_ROLE, n varchar(10) default null,\n"
+                        "  t varchar(10) default 'USER', ts timestamp, memo blob sub_type 1)"));
+    Exec(QStringLiteral("insert into drobne (id, ts, memo) values (1, '2024-01-02 03:04:05.005', 'pierwsza')"));
+    Exec(QStringLiteral("insert into drobne (id, ts, memo) values (2, '2024-01-02 03:04:05.050', 'druga')"));
+    Ds->SetOptions(Ds->Options() | TpFbDsOption::poDontCloseAfterEndTransaction);
+    SetSelect(QStringLiteral("select * from drobne order by id"));
+    Ds->Open();
+    EXPECT_EQ(F("u").DefaultExpression(), "USER");
+    EXPECT_EQ(F("r").DefaultExpression(), "CURRENT_ROLE");
+    EXPECT_EQ(F("n").DefaultExpression(), "");
+    EXPECT_EQ(F("t").DefaultExpression(), "'USER'");
+    auto* ts = dynamic_cast<TFbDateTimeField*>(&F("ts"));
+    ASSERT_NE(ts, nullptr);
+    ts->SetShowMsec(true);
+    EXPECT_TRUE(ts->AsString().endsWith(QStringLiteral(":05.005"))) << ts->AsString().toStdString();
+    EXPECT_EQ(F("memo").AsString(), "pierwsza");
+    Ds->Next();
+    EXPECT_TRUE(ts->AsString().endsWith(QStringLiteral(":05.050"))) << ts->AsString().toStdString();
+    Tr->Commit();
+    ClientErrorOf(int(FbClientError::TransactionNotActive), [&] { F("memo").AsString(); });
+    Ds->First();
+    EXPECT_EQ(F("memo").AsString(), "pierwsza");
+}
+
 TEST_F(DataSetFields, PolishTextReadsBackExactlyFromWin1250AndUtf8Databases) {
     const QString text = QStringLiteral("Łódź, żółć");
     const QString script =

@@ -250,6 +250,20 @@ TEST_F(DataSetLifecycle, AFetchErrorInTheMiddleIsNeverACompleteResult) {
     EXPECT_TRUE(Ds->AllFetched());
 }
 
+// With psAskRecordCount the total comes from the server at open, also for selects that lock their
+// rows or whose column names repeat.
+TEST_F(DataSetLifecycle, TheAskedRecordCountServesSelectsThatLockTheirRows) {
+    Ds->SetPrepareOptions(Ds->PrepareOptions() | TpPrepareOption::psAskRecordCount);
+    for (const char* select : {"select id from formy for update", "select id, id from formy with lock",
+                               "select id, '(for update)' from formy /* ) */ for update of id with lock -- end"}) {
+        SCOPED_TRACE(select);
+        if (Ds->Active()) Ds->Close();
+        SetSelect(QString::fromLatin1(select));
+        Ds->Open();
+        EXPECT_EQ(Ds->RecordCount(), 3);
+    }
+}
+
 TEST_F(DataSetLifecycle, EveryFetchedRowIsOfferedOnceAndStopFetchingEndsTheStep) {
     QList<int> offered;
     int stopAt = -1;
