@@ -99,7 +99,8 @@ private:
 
 void TForm1::FireUpdate() {
     FLastRun = TRunSummary();
-    const TRunStatementCache statementCache({pFbDatabaseFormy, pFbDatabaseVorek}, FOptions.RunStatementCacheSize);
+    const TRunStatementCache statementCache({pFbDatabaseFormy, pFbDatabaseVorek},
+                                            FOptions.RunStatementCacheSize);
     DoLogu(QStringLiteral("start sesji"));
 
     if (pFbDataSetFormy->Active()) pFbDataSetFormy->Close();

@@ -38,7 +38,6 @@ struct TFbPreparedForm {
 // not change (the application: one update run), and off again at its end.
 class TFbStatementCache {
 public:
-
     TFbStatementCache() = default;
     TFbStatementCache(const TFbStatementCache&) = delete;
     TFbStatementCache& operator=(const TFbStatementCache&) = delete;

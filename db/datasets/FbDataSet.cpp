@@ -254,9 +254,9 @@ void TFbCustomDataSet::DoAfterOpenPhase() {
             const TFbFieldDescr& d = FieldDescr(field->FieldNo());
             const QByteArray column =
                 d.fdRelationField == "DB_KEY" ? QByteArray("RDB$DB_KEY") : d.fdRelationField;
-            field->SetOrigin(d.fdRelationTable.isEmpty()
-                                 ? QString()
-                                 : DescriptorName(d.fdRelationTable) + QLatin1Char('.') + DescriptorName(column));
+            field->SetOrigin(d.fdRelationTable.isEmpty() ? QString()
+                                                         : DescriptorName(d.fdRelationTable) +
+                                                               QLatin1Char('.') + DescriptorName(column));
         }
     }
     TDataSet::DoAfterOpenPhase();

@@ -58,7 +58,8 @@ QString WithoutLockingClause(const QString& select) {
         if (words[k].Upper == QLatin1String("FOR") && words[k + 1].Upper == QLatin1String("UPDATE"))
             return select.left(words[k].At);
     const qsizetype last = words.size() - 1;
-    if (last >= 1 && words[last - 1].Upper == QLatin1String("WITH") && words[last].Upper == QLatin1String("LOCK"))
+    if (last >= 1 && words[last - 1].Upper == QLatin1String("WITH") &&
+        words[last].Upper == QLatin1String("LOCK"))
         return select.left(words[last - 1].At);
     return select;
 }
@@ -78,7 +79,8 @@ void TpFbDataSet::AskRecordCount() {
     for (int i = 1; i <= QSelect().FieldCount(); ++i)
         columns << QStringLiteral("C%1").arg(i);
     count.SQL().SetText(QStringLiteral("select count(*) from (") + WithoutLockingClause(SelectSQL().Text()) +
-                        QStringLiteral("\n) as counted (") + columns.join(QLatin1Char(',')) + QLatin1Char(')'));
+                        QStringLiteral("\n) as counted (") + columns.join(QLatin1Char(',')) +
+                        QLatin1Char(')'));
     count.ExecQuery();
     FKnownRecordCount = count.Fields(0).AsInteger();
 }
@@ -137,7 +139,8 @@ void TpFbDataSet::SetUpField(TField& field) {
         if (auto* b = dynamic_cast<TFbBooleanField*>(&field)) {
             if (value == QLatin1String("1")) value = b->StringTrue();
             if (value == QLatin1String("0")) value = b->StringFalse();
-        } else if ((field.DataType() == TFieldType::ftString || field.DataType() == TFieldType::ftWideString) &&
+        } else if ((field.DataType() == TFieldType::ftString ||
+                    field.DataType() == TFieldType::ftWideString) &&
                    !info.DefaultValueIsKeyword) {
             value = QLatin1Char('\'') + value + QLatin1Char('\'');
         } else if (field.DataType() == TFieldType::ftFloat || field.DataType() == TFieldType::ftBCD) {

@@ -457,8 +457,8 @@ int MaxBytesPerChar(int charSet) {
     switch (charSet) {
     case 3: // UNICODE_FSS
         return 3;
-    case 5: // SJIS_0208
-    case 6: // EUCJ_0208
+    case 5:  // SJIS_0208
+    case 6:  // EUCJ_0208
     case 44: // KSC_5601
     case 56: // BIG_5
     case 57: // GB_2312

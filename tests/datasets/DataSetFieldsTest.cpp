@@ -220,9 +220,10 @@ TEST_F(DataSetFields, BlobsAndMemosAreReadOncePerRowAndField) {
 // first; one asked for again is read again.
 TEST_F(DataSetFields, TheBlobCacheLimitKeepsOnlyTheMostRecentlyReadContents) {
     Exec(QStringLiteral("create table bloby (id integer, b blob sub_type 0)"));
-    Exec(QStringLiteral("execute block as declare i integer = 1; begin\n"
-                        "  while (i <= 5) do begin insert into bloby values (:i, 'tresc ' || :i); i = i + 1; end\n"
-                        "end"));
+    Exec(QStringLiteral(
+        "execute block as declare i integer = 1; begin\n"
+        "  while (i <= 5) do begin insert into bloby values (:i, 'tresc ' || :i); i = i + 1; end\n"
+        "end"));
     const auto walk = [&](int limit) {
         TCacheModelOptions options = Ds->CacheModelOptions();
         options.BlobCacheLimit = limit;
@@ -247,7 +248,8 @@ TEST_F(DataSetFields, KeywordDefaultsMillisecondsAndMemosAfterTheirTransactionRe
     Exec(QStringLiteral("create table drobne (id integer, u varchar(31) default USER,\n"
                         "  r varchar(31) default CURRENT_ROLE, n varchar(10) default null,\n"
                         "  t varchar(10) default 'USER', ts timestamp, memo blob sub_type 1)"));
-    Exec(QStringLiteral("insert into drobne (id, ts, memo) values (1, '2024-01-02 03:04:05.005', 'pierwsza')"));
+    Exec(QStringLiteral(
+        "insert into drobne (id, ts, memo) values (1, '2024-01-02 03:04:05.005', 'pierwsza')"));
     Exec(QStringLiteral("insert into drobne (id, ts, memo) values (2, '2024-01-02 03:04:05.050', 'druga')"));
     Ds->SetOptions(Ds->Options() | TpFbDsOption::poDontCloseAfterEndTransaction);
     SetSelect(QStringLiteral("select * from drobne order by id"));
@@ -298,15 +300,17 @@ TEST_F(DataSetFields, PolishTextReadsBackExactlyFromWin1250AndUtf8Databases) {
 // Table and column names with Polish letters or a double quote keep their facts (Boolean domain,
 // default, origin) on WIN1250 and UTF8 connections alike.
 TEST_F(DataSetFields, PolishAndQuotedNamesKeepTheirColumnFactsOnEveryConnection) {
-    const QString script = QStringLiteral(
-        "create domain dom_boolean as integer;\n"
-        "create table \"Łódź\" (id integer, \"Żółw\" dom_boolean default 1, \"Opis_ą\" varchar(10) default 'abc');\n"
-        "create table \"a\"\"b\" (id integer, flaga dom_boolean);\n"
-        "insert into \"Łódź\" values (1, 1, 'x');\ninsert into \"a\"\"b\" values (1, 0);\n");
+    const QString script =
+        QStringLiteral("create domain dom_boolean as integer;\n"
+                       "create table \"Łódź\" (id integer, \"Żółw\" dom_boolean default 1, \"Opis_ą\" "
+                       "varchar(10) default 'abc');\n"
+                       "create table \"a\"\"b\" (id integer, flaga dom_boolean);\n"
+                       "insert into \"Łódź\" values (1, 1, 'x');\ninsert into \"a\"\"b\" values (1, 0);\n");
     for (const QString& charSet : {QStringLiteral("WIN1250"), QStringLiteral("UTF8")}) {
         SCOPED_TRACE(charSet.toStdString());
-        auto* database = MakeDatabase(QStringLiteral("pFbDatabase") + charSet,
-                                      QStringLiteral("nazwy_") + charSet + QStringLiteral(".fdb"), script, charSet);
+        auto* database =
+            MakeDatabase(QStringLiteral("pFbDatabase") + charSet,
+                         QStringLiteral("nazwy_") + charSet + QStringLiteral(".fdb"), script, charSet);
         auto* transaction = new TpFbTransaction(Form.get());
         transaction->SetDefaultDatabase(database);
         auto* ds = new TpFbDataSet(Form.get());

@@ -254,8 +254,9 @@ TEST_F(DataSetLifecycle, AFetchErrorInTheMiddleIsNeverACompleteResult) {
 // rows or whose column names repeat.
 TEST_F(DataSetLifecycle, TheAskedRecordCountServesSelectsThatLockTheirRows) {
     Ds->SetPrepareOptions(Ds->PrepareOptions() | TpPrepareOption::psAskRecordCount);
-    for (const char* select : {"select id from formy for update", "select id, id from formy with lock",
-                               "select id, '(for update)' from formy /* ) */ for update of id with lock -- end"}) {
+    for (const char* select :
+         {"select id from formy for update", "select id, id from formy with lock",
+          "select id, '(for update)' from formy /* ) */ for update of id with lock -- end"}) {
         SCOPED_TRACE(select);
         if (Ds->Active()) Ds->Close();
         SetSelect(QString::fromLatin1(select));
@@ -338,7 +339,8 @@ TEST_F(DataSetLifecycle, TablesChangedByAnotherConnectionAreSeenAtTheNextOpen) {
             reader->SetDBName(name);
             reader->SetConnected(true);
         }
-        TpFbDatabase* changer = ConnectedDatabase(Form.get(), place + QStringLiteral("Changer"), reader->DBName());
+        TpFbDatabase* changer =
+            ConnectedDatabase(Form.get(), place + QStringLiteral("Changer"), reader->DBName());
         TpFbTransaction* tr = RollbackTransaction(Form.get(), place + QStringLiteral("Tr"), reader);
         auto* ds = new TpFbDataSet(Form.get());
         ds->SetDatabase(reader);

@@ -241,7 +241,8 @@ TEST_F(QueryValues, TextParametersStoreAndCompareAsTheirTextWhateverTheConnectio
         tr->StartTransaction();
         SetLines(*q, {QStringLiteral("insert into txt (id, v, u, o, c) values (:id, :v, :u, :o, :c)")});
         q->Prepare();
-        const auto insert = [&](int id, const QString& v, const QString& u, const QByteArray& o, const QString& c) {
+        const auto insert = [&](int id, const QString& v, const QString& u, const QByteArray& o,
+                                const QString& c) {
             q->ParamByName(QStringLiteral("id")).SetAsInteger(id);
             q->ParamByName(QStringLiteral("v")).SetAsString(v);
             q->ParamByName(QStringLiteral("u")).SetAsString(u);
@@ -252,19 +253,23 @@ TEST_F(QueryValues, TextParametersStoreAndCompareAsTheirTextWhateverTheConnectio
                 seen << QStringLiteral("%1 stored").arg(id);
             } catch (const EFbInterBaseError& e) {
                 // The server's wording around the truncation may differ; that it refuses may not.
-                const bool truncation = e.IBMessage().contains(QStringLiteral("string right truncation"), Qt::CaseInsensitive);
-                seen << QStringLiteral("%1 %2").arg(id).arg(truncation ? QStringLiteral("refused") : e.IBMessage());
+                const bool truncation =
+                    e.IBMessage().contains(QStringLiteral("string right truncation"), Qt::CaseInsensitive);
+                seen << QStringLiteral("%1 %2").arg(id).arg(truncation ? QStringLiteral("refused")
+                                                                       : e.IBMessage());
             }
         };
         insert(1, QStringLiteral("ab  "), QStringLiteral("żółć"), QByteArray("ab"), QStringLiteral("x"));
         insert(2, QString(), QStringLiteral("abcde"), QByteArray(), QString());
-        insert(3, QStringLiteral("Łódź "), QStringLiteral("ż"), QByteArray("\x01\x02\x03\x04", 4), QStringLiteral("ą  "));
+        insert(3, QStringLiteral("Łódź "), QStringLiteral("ż"), QByteArray("\x01\x02\x03\x04", 4),
+               QStringLiteral("ą  "));
         insert(4, QStringLiteral("abcdefghij   "), QStringLiteral("a"), QByteArray("a"), QStringLiteral("a"));
         insert(5, QStringLiteral("abcdefghijk"), QStringLiteral("a"), QByteArray("a"), QStringLiteral("a"));
         insert(6, QStringLiteral("a"), QStringLiteral("abcdef"), QByteArray("a"), QStringLiteral("a"));
         insert(7, QStringLiteral("a"), QStringLiteral("żółćż "), QByteArray("abcde"), QStringLiteral("a"));
-        SetLines(*q, {QStringLiteral("select id, octet_length(v), v || '|', char_length(u), u || '|', octet_length(o),"
-                                     " c || '|' from txt order by id")});
+        SetLines(*q, {QStringLiteral(
+                         "select id, octet_length(v), v || '|', char_length(u), u || '|', octet_length(o),"
+                         " c || '|' from txt order by id")});
         q->ExecQuery();
         for (; !q->Eof(); q->Next()) {
             QStringList row;
@@ -286,15 +291,23 @@ TEST_F(QueryValues, TextParametersStoreAndCompareAsTheirTextWhateverTheConnectio
         count(QStringLiteral("select count(*) from txt where u = :p"), QStringLiteral("żółć "));
         count(QStringLiteral("select count(*) from txt where v starting with :p"), QStringLiteral("ab "));
         count(QStringLiteral("select count(*) from rdb$database where 'ab' like :p"), QStringLiteral("ab "));
-        count(QStringLiteral("select cast(:p as varchar(10)) || '|' from rdb$database"), QStringLiteral("ż "));
+        count(QStringLiteral("select cast(:p as varchar(10)) || '|' from rdb$database"),
+              QStringLiteral("ż "));
         tr->Rollback();
     }
     const QString truncated = QStringLiteral("refused");
     const QStringList each = {
-        QStringLiteral("1 stored"), QStringLiteral("2 stored"), QStringLiteral("3 stored"), QStringLiteral("4 stored"),
-        QStringLiteral("5 ") + truncated, QStringLiteral("6 ") + truncated, QStringLiteral("7 ") + truncated,
-        QStringLiteral("1;4;ab  |;4;żółć|;2;x     |"), QStringLiteral("2;0;|;5;abcde|;0;      |"),
-        QStringLiteral("3;5;Łódź |;1;ż|;4;ą     |"), QStringLiteral("4;10;abcdefghij|;1;a|;1;a     |"),
+        QStringLiteral("1 stored"),
+        QStringLiteral("2 stored"),
+        QStringLiteral("3 stored"),
+        QStringLiteral("4 stored"),
+        QStringLiteral("5 ") + truncated,
+        QStringLiteral("6 ") + truncated,
+        QStringLiteral("7 ") + truncated,
+        QStringLiteral("1;4;ab  |;4;żółć|;2;x     |"),
+        QStringLiteral("2;0;|;5;abcde|;0;      |"),
+        QStringLiteral("3;5;Łódź |;1;ż|;4;ą     |"),
+        QStringLiteral("4;10;abcdefghij|;1;a|;1;a     |"),
         QStringLiteral("select count(*) from txt where v = :p [ab] 1"),
         QStringLiteral("select count(*) from txt where v = :p [Łódź] 1"),
         QStringLiteral("select count(*) from txt where u = :p [żółć ] 1"),
