@@ -251,7 +251,7 @@ TEST_F(DataSetLifecycle, AFetchErrorInTheMiddleIsNeverACompleteResult) {
 }
 
 // With psAskRecordCount the total comes from the server at open, also for selects that lock their
-// rows or whose column names repeat.
+// rows or whose column names repeat; a failing count names the data set.
 TEST_F(DataSetLifecycle, TheAskedRecordCountServesSelectsThatLockTheirRows) {
     Ds->SetPrepareOptions(Ds->PrepareOptions() | TpPrepareOption::psAskRecordCount);
     for (const char* select :
@@ -262,6 +262,15 @@ TEST_F(DataSetLifecycle, TheAskedRecordCountServesSelectsThatLockTheirRows) {
         SetSelect(QString::fromLatin1(select));
         Ds->Open();
         EXPECT_EQ(Ds->RecordCount(), 3);
+    }
+    // A count that fails names the data set, as its other statements do.
+    Ds->Close();
+    SetSelect(QStringLiteral("select id from formy where id = (select id from formy)"));
+    try {
+        Ds->Open();
+        ADD_FAILURE() << "the count of a failing select opened";
+    } catch (const EFbError& e) {
+        EXPECT_EQ(e.RaiserName(), QStringLiteral("Form1.pFbDataSetFormy.CountQuery"));
     }
 }
 
