@@ -37,6 +37,9 @@ struct TFormOptions {
     bool DryRun = false;
     // The notification-area icon exists; runs without a window have none.
     bool TrayIcon = true;
+    // Prepared statements each connection keeps for reuse during an update run (dropped at its
+    // end); 0: every text of the run is prepared anew.
+    int RunStatementCacheSize = 8;
     // Receives every line added to the log view, from the first one on.
     std::function<void(const QString& line)> LogEcho;
     // How long a run waits for another run on the same program folder to end.

@@ -9,6 +9,9 @@
 
 #include <algorithm>
 
+#include <initializer_list>
+#include <utility>
+
 using namespace platform;
 using namespace updaterun;
 
@@ -96,8 +99,37 @@ void TForm1::Reconnect() {
     if (mylogfile.isEmpty()) OpenMonthlyLog();
 }
 
+namespace {
+
+// The run sets its texts anew for every mould. For its span the connections keep the prepared
+// handles for the next mould; at its end they are dropped, so that the next run prepares against
+// the tables as they are then (a kept handle would not see a table changed by another program).
+class TRunStatementCache {
+public:
+    TRunStatementCache(std::initializer_list<TFbDatabase*> databases, int size) {
+        if (size <= 0) return;
+        for (TFbDatabase* database : databases) {
+            FKept.push_back({database, database->StatementCacheSize()});
+            database->SetStatementCacheSize(size);
+        }
+    }
+    ~TRunStatementCache() {
+        for (const auto& [database, size] : FKept)
+            database->SetStatementCacheSize(size);
+    }
+    TRunStatementCache(const TRunStatementCache&) = delete;
+    TRunStatementCache& operator=(const TRunStatementCache&) = delete;
+
+private:
+    std::vector<std::pair<TFbDatabase*, int>> FKept;
+};
+
+} // namespace
+
 void TForm1::FireUpdate() {
     FLastRun = TRunSummary();
+    const TRunStatementCache statementCache({pFbDatabaseFormy, pFbDatabaseVorek},
+                                            FOptions.RunStatementCacheSize);
     TRunInterrupt::TRunScope scope(
         {pFbDatabaseFormy->AttachmentCancel(), pFbDatabaseVorek->AttachmentCancel()},
         std::chrono::minutes(runLimitMinutes));

@@ -25,11 +25,12 @@ struct TOurVariant {
     const char* Label;
     std::function<void(TpFbDatabase&)> Configure;
     bool EveryCase; // else only the update run, the case the variant is about
+    int RunStatementCacheSize; // the application's option for the span of its update run
 };
 const std::vector<TOurVariant> Variants = {
-    {"", "", [](TpFbDatabase&) {}, true},
+    {"", "", [](TpFbDatabase&) {}, true, TFormOptions().RunStatementCacheSize},
     // Every text change prepares anew, as without the connection's statement cache.
-    {"-nocache", ", statement cache off", [](TpFbDatabase& db) { db.SetStatementCacheSize(0); }, false},
+    {"-nocache", ", statement cache off", [](TpFbDatabase& db) { db.SetStatementCacheSize(0); }, false, 0},
 };
 
 std::unique_ptr<TpFbDatabase> Connect(const TPeerRun& run, const TOurVariant& variant) {
@@ -172,7 +173,9 @@ TPeerTally WindowRun(const TPeerRun& run, TStopwatch& clock, const TOurVariant& 
                 .toUtf8();
         ini.write("[sql]\nformy=" + prefix + "\nvorek=" + prefix + "\n[set]\nhistoria=1\nlog=0\n");
     }
-    TBenchWindow window(folder);
+    TFormOptions options;
+    options.RunStatementCacheSize = variant.RunStatementCacheSize;
+    TBenchWindow window(folder, options);
     TForm1& form = *window.Form;
     if (!window.Boxes.isEmpty()) throw std::runtime_error(window.Boxes.toStdString());
     variant.Configure(*form.pFbDatabaseFormy);

@@ -8,7 +8,9 @@
 
 #include <QStringDecoder>
 #include <QStringEncoder>
+#include <cstring>
 #include <memory>
+#include <stdexcept>
 #include <vector>
 
 using namespace db::connection;
@@ -139,27 +141,29 @@ TPeerTally Insert(const TPeerRun& run, TStopwatch& clock) {
     da->sqln = da->sqld = 3;
     ISC_LONG id = 0;
     short nulls[3] = {};
-    char text[256];
-    da->sqlvar[0].sqltype = SQL_LONG | 1;
-    da->sqlvar[0].sqllen = sizeof id;
-    da->sqlvar[0].sqldata = reinterpret_cast<char*>(&id);
-    da->sqlvar[1].sqltype = SQL_TEXT | 1;
-    da->sqlvar[1].sqldata = text;
-    da->sqlvar[2].sqltype = SQL_TIMESTAMP | 1;
-    da->sqlvar[2].sqllen = sizeof(ISC_TIMESTAMP);
-    for (int i = 0; i < 3; ++i)
-        da->sqlvar[i].sqlind = &nulls[i];
+    char text[2 + 256];
     clock.Start();
     {
         TRawTransaction tr(*db);
         TRawStatement stmt(*db);
         Check(L,
               L.isc_dsql_prepare(StatusVector(), &tr.Handle, &stmt.Handle, 0, InsertSql, Dialect, nullptr));
+        // The parameters in the form the server describes them (the text as its VARCHAR), as a
+        // program written against the API binds them.
+        Check(L, L.isc_dsql_describe_bind(StatusVector(), &stmt.Handle, Dialect, da));
+        if (da->sqlvar[0].sqltype != (SQL_LONG | 1) || da->sqlvar[1].sqltype != (SQL_VARYING | 1) ||
+            da->sqlvar[1].sqllen > 256 || da->sqlvar[2].sqltype != (SQL_TIMESTAMP | 1))
+            throw std::runtime_error("the insert's parameters are not described as expected");
+        da->sqlvar[0].sqldata = reinterpret_cast<char*>(&id);
+        da->sqlvar[1].sqldata = text;
+        for (int i = 0; i < 3; ++i)
+            da->sqlvar[i].sqlind = &nulls[i];
         for (int i = 0; i < run.Sizes.Inserts; ++i) {
             const int k = i % InsertValues;
             id = i;
-            char* end = encoder.appendToBuffer(text, texts[size_t(k)]);
-            da->sqlvar[1].sqllen = short(end - text);
+            char* end = encoder.appendToBuffer(text + 2, texts[size_t(k)]);
+            const unsigned short length = static_cast<unsigned short>(end - (text + 2));
+            std::memcpy(text, &length, sizeof length);
             da->sqlvar[2].sqldata = reinterpret_cast<char*>(&instants[size_t(k)]);
             Check(L, L.isc_dsql_execute(StatusVector(), &tr.Handle, &stmt.Handle, Dialect, da));
         }

@@ -12,13 +12,12 @@
 
 class TBenchWindow {
 public:
-    explicit TBenchWindow(const QString& folder) {
+    explicit TBenchWindow(const QString& folder, TFormOptions options = {}) {
         quorvel::Tmysystem::OverrideDirectory(folder);
         platform::Application().MessageBoxHook = [this](const QString& text, const QString&, bool) {
             Boxes += text;
         };
         try {
-            TFormOptions options;
             options.DailyTrigger = false;
             Form = std::make_unique<TForm1>(nullptr, options);
         } catch (...) {

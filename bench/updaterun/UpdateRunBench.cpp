@@ -89,15 +89,13 @@ void UpdateRun(benchmark::State& state, bool server, bool statementCache = true,
     const int moulds = int(state.range(0));
     TPlant plant(moulds);
     plant.Serve(server ? QStringLiteral("127.0.0.1/30531:") : QString(), deltaKeys);
-    TBenchWindow window(plant.Dir.path());
+    TFormOptions options;
+    if (!statementCache) options.RunStatementCacheSize = 0;
+    TBenchWindow window(plant.Dir.path(), options);
     std::unique_ptr<TForm1>& form = window.Form;
     if (!window.Boxes.isEmpty()) {
         state.SkipWithError(window.Boxes.toStdString().c_str());
         return;
-    }
-    if (!statementCache) {
-        form->pFbDatabaseFormy->SetStatementCacheSize(0);
-        form->pFbDatabaseVorek->SetStatementCacheSize(0);
     }
     TRawRun raw(*form->pFbDatabaseFormy, *form->pFbDatabaseVorek);
     double rawTime = 0, ourTime = 0, rawCpu = 0, ourCpu = 0;

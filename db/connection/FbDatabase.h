@@ -115,8 +115,10 @@ public:
     double DifferenceTime() const { return Connected() ? FDifferenceTime : 0; }
     // The server's current time; reads it with a one-value query in the internal transaction.
     double GetServerTime();
-    // How many idle prepared statements the connection keeps for reuse by text (0: none, each
-    // text change prepares anew); lowering it drops the least recently used at once.
+    // How many idle prepared statements the connection keeps for reuse by text (0, the default:
+    // none, each text change prepares anew); lowering it drops the least recently used at once.
+    // Kept handles do not see tables changed by other attachments (FbStatementCache.h): turn it on
+    // only for a span of work and back to 0 at its end.
     int StatementCacheSize() const { return FStatementCache.Capacity(); }
     void SetStatementCacheSize(int value) { FStatementCache.SetCapacity(value); }
     // The idle prepared statements of the connection (statements take and give back handles).

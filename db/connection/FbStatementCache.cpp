@@ -46,8 +46,13 @@ void TFbPreparedForm::Replay(XSQLDA* da, short count, const std::vector<XSQLVAR>
 }
 
 void TFbStatementCache::SetCapacity(int value) {
-    FCapacity = std::max(value, 0);
-    DropBeyond(FCapacity);
+    value = std::max(value, 0);
+    const bool newSpan = (value == 0) != (FCapacity == 0);
+    FCapacity = value;
+    if (newSpan)
+        Invalidate();
+    else
+        DropBeyond(FCapacity);
 }
 
 bool TFbStatementCache::Suspended() {

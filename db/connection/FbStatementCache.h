@@ -32,17 +32,21 @@ struct TFbPreparedForm {
     static void Replay(XSQLDA* da, short count, const std::vector<XSQLVAR>& items);
 };
 
+// Off by default: a kept handle keeps the table format of its prepare, and a table changed by
+// another attachment since (a column dropped or added, committed) is not reported to it, so its
+// next user would read rows in the old format. Turn it on for a span of work in which the tables do
+// not change (the application: one update run), and off again at its end.
 class TFbStatementCache {
 public:
-    static constexpr int DefaultCapacity = 64;
-
     TFbStatementCache() = default;
     TFbStatementCache(const TFbStatementCache&) = delete;
     TFbStatementCache& operator=(const TFbStatementCache&) = delete;
 
     // The number of idle handles kept; 0 turns the cache off.
     int Capacity() const { return FCapacity; }
-    // Drops the least recently used idle handles beyond the new capacity.
+    // Drops the least recently used idle handles beyond the new capacity. Turning the cache on or
+    // off starts a new span: handles prepared before it are never kept (they may be from before a
+    // change of the tables), neither idle ones nor those in use when given back.
     void SetCapacity(int value);
     int IdleCount() const { return int(FIdle.size()); }
     quint64 Generation() const { return FGeneration; }
@@ -76,7 +80,7 @@ private:
     void DropBeyond(int count);
 
     std::list<TEntry> FIdle; // most recently given back first
-    int FCapacity = DefaultCapacity;
+    int FCapacity = 0;
     quint64 FGeneration = 1;
     QPointer<QObject> FChangingTransaction; // the TFbTransaction
     int FChangingTransactionID = 0;

@@ -3,6 +3,7 @@
 #include "FbCacheManage.h"
 #include "FbFields.h"
 #include "db/connection/fb.h"
+#include "platform/Encoding.h"
 
 platform::TStringList& TSQLs::SelectSQL() {
     return FOwner->SelectSQL();
@@ -209,6 +210,13 @@ void TFbCustomDataSet::SQLChanging(TFbQuery* sender) {
     FPrepared = false;
 }
 
+QString TFbCustomDataSet::DescriptorName(const QByteArray& name) const {
+    // As the statement decodes the names of its columns.
+    if (FQSelect->IsUnicodeConnect()) return QString::fromUtf8(name);
+    if (FQSelect->IsKOI8Connect()) return platform::Decode(name, platform::TTextEncoding::KOI8R);
+    return platform::StringFromAnsi(name);
+}
+
 // ---- open and close
 
 void TFbCustomDataSet::DoBeforeOpenPhase() {
@@ -232,6 +240,7 @@ void TFbCustomDataSet::InternalOpen() {
     }
     CreateFields();
     FCurrentRecord = -1;
+    FFetchFailed = false;
     AskRecordCount();
     FQSelect->ExecQuery();
     FOpen = FQSelect->Open();
@@ -246,8 +255,8 @@ void TFbCustomDataSet::DoAfterOpenPhase() {
             const QByteArray column =
                 d.fdRelationField == "DB_KEY" ? QByteArray("RDB$DB_KEY") : d.fdRelationField;
             field->SetOrigin(d.fdRelationTable.isEmpty() ? QString()
-                                                         : QString::fromUtf8(d.fdRelationTable) +
-                                                               QLatin1Char('.') + QString::fromUtf8(column));
+                                                         : DescriptorName(d.fdRelationTable) +
+                                                               QLatin1Char('.') + DescriptorName(column));
         }
     }
     TDataSet::DoAfterOpenPhase();
@@ -264,6 +273,7 @@ void TFbCustomDataSet::DoBeforeClosePhase() {
 void TFbCustomDataSet::InternalClose() {
     FCurrentRecord = -1;
     FOpen = false;
+    FFetchFailed = false;
     FRecordCount = 0;
     FRecordsCache.reset();
     FBlobs.clear();

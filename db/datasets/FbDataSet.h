@@ -106,7 +106,9 @@ public:
     // Fetching.
     void FetchAll();
     int FetchNext(int count);
-    bool AllFetched() { return FQSelect->Eof(); }
+    // Every row of the select is in the cache: false after a fetch failed (the rows before it stay,
+    // the cursor is gone) until the data set is opened again.
+    bool AllFetched() { return FQSelect->Eof() && !FFetchFailed; }
     void CloseOpen(bool doFetchAll);
     int RecordCount() override;
     // Current row's 0-based cache index (-1 before the first row).
@@ -130,6 +132,9 @@ public:
     // What the field classes read.
     const TFbFieldDescr& FieldDescr(int fieldNo) const { return FLayout.Fields[size_t(fieldNo - 1)]; }
     int FieldDescrCount() const { return int(FLayout.Fields.size()); }
+    // A table or column name of the result's description, decoded from the connection's character
+    // set.
+    QString DescriptorName(const QByteArray& name) const;
     // The row the fields read: the row under inspection while fetching, else the active buffer;
     // none when there is no open cursor or no row.
     const char* CurrentRowBuffer() const {
@@ -139,6 +144,9 @@ public:
     }
     // The blob content of a blob column of the current row, read once per row and field.
     QByteArray BlobContent(int fieldNo);
+    // Blob and memo contents held in memory (at most CacheModelOptions.BlobCacheLimit when that is
+    // above 0, the least recently read dropped first).
+    int LoadedBlobCount() const { return int(FBlobs.size()); }
     const TFbRecordLayout& Layout() const { return FLayout; }
     TDataSetRunState RunState() const { return FRunState; }
 
@@ -218,6 +226,7 @@ private:
     TCachedUpdateStatusSet FUpdateRecordTypes = DefaultUpdateRecordTypes();
 
     bool FOpen = false;
+    bool FFetchFailed = false;
     bool FPrepared = false;
     bool FSelectSQLChanged = false;
     int FCurrentRecord = -1;
@@ -228,8 +237,14 @@ private:
     TDataSetRunState FRunState;
     // The row under inspection while a row is fetched.
     const char* FInspectedRow = nullptr;
-    // Blob content read per row and field: (row index << 16 | field number) -> content.
-    QHash<quint64, QByteArray> FBlobs;
+    // Blob content read per row and field: (row index << 16 | field number) -> content, with the
+    // count of reads at its last use.
+    struct TLoadedBlob {
+        QByteArray Content;
+        quint64 LastUse = 0;
+    };
+    QHash<quint64, TLoadedBlob> FBlobs;
+    quint64 FBlobUses = 0;
     QList<TCallback> FCallbacks;
 };
 

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <ibase.h>
 
+using db::connection::RaiseFbError;
 using db::statements::FbReadBlob;
 
 namespace {
@@ -70,7 +71,13 @@ TFbCustomDataSet::TCursorFetch TFbCustomDataSet::FetchFromCursor() {
         BeforeFetchRecord(FQSelect, FRecordCount, stop);
         if (stop) return TCursorFetch::None;
     }
-    if (!FQSelect->Next()) return TCursorFetch::None;
+    try {
+        if (!FQSelect->Next()) return TCursorFetch::None;
+    } catch (...) {
+        // The statement closed its cursor: the rows after this one will never come.
+        FFetchFailed = true;
+        throw;
+    }
     StoreFetchedRow(*FRecordsCache, FLayout, *FQSelect->Current().AsXSQLDA(), SlotOf(FRecordCount),
                     PrepareOptions().testFlag(TpPrepareOption::psSQLINT64ToBCD));
     // Blob content read for an earlier row of a reused slot belongs to that row only.
@@ -188,12 +195,19 @@ QByteArray TFbCustomDataSet::BlobContent(int fieldNo) {
     const char* row = CurrentRowBuffer();
     if (!row) return {};
     const TFbFieldDescr& d = FieldDescr(fieldNo);
-    if (RowFieldIsNull(row, fieldNo - 1) || !Database() || !Transaction()) return {};
+    if (RowFieldIsNull(row, fieldNo - 1)) return {};
     int32_t rowIndex;
     std::memcpy(&rowIndex, row, sizeof rowIndex);
     const quint64 key = (quint64(quint32(rowIndex)) << 16) | quint64(fieldNo);
-    auto it = FBlobs.constFind(key);
-    if (it != FBlobs.constEnd()) return it.value();
+    auto it = FBlobs.find(key);
+    if (it != FBlobs.end()) {
+        it->LastUse = ++FBlobUses;
+        return it->Content;
+    }
+    // Content not read yet needs the server: a blob that cannot be read is an error, never empty.
+    if (!Database()) RaiseFbError(FbClientError::DatabaseNotAssigned, {FullName()});
+    if (!Transaction()) RaiseFbError(FbClientError::TransactionNotAssigned, {FullName()});
+    Transaction()->CheckInTransaction();
     ISC_QUAD id;
     std::memcpy(&id, row + d.fdDataOfs, sizeof id);
     TFbBlobContext context;
@@ -202,6 +216,16 @@ QByteArray TFbCustomDataSet::BlobContent(int fieldNo) {
     context.TRHandle = Transaction()->HandleAddress();
     context.Sender = this;
     const QByteArray content = FbReadBlob(context, id);
-    FBlobs.insert(key, content);
+    const int limit = FCacheModelOptions.BlobCacheLimit;
+    if (limit > 0) {
+        // The least recently used content goes; a limit is a handful, so a scan is cheap.
+        while (FBlobs.size() >= limit) {
+            auto oldest = FBlobs.begin();
+            for (auto i = FBlobs.begin(); i != FBlobs.end(); ++i)
+                if (i->LastUse < oldest->LastUse) oldest = i;
+            FBlobs.erase(oldest);
+        }
+    }
+    FBlobs.insert(key, {content, ++FBlobUses});
     return content;
 }

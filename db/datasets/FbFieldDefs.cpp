@@ -18,9 +18,10 @@ void TFbCustomDataSet::InternalInitFieldDefs() {
     TFbXSQLDA& columns = FQSelect->Current();
     const TFbCharSetFacts facts = Database() ? TFbCharSetFacts::Of(*Database()) : TFbCharSetFacts();
     // The column's facts from the field information cache, asked only when an option needs them.
-    auto columnInfo = [&](const XSQLVAR& v) -> const TpFbFieldInfo* {
-        const QString table = QString::fromUtf8(v.relname, v.relname_length);
-        const QString column = QString::fromUtf8(v.sqlname, v.sqlname_length);
+    // The names come in the connection's character set.
+    auto columnInfo = [&](const TFbXSQLVAR& item) -> const TpFbFieldInfo* {
+        const QString table = item.RelationName();
+        const QString column = item.SqlName();
         if (table.isEmpty() || column.isEmpty() || !Database()) return nullptr;
         return TpFbTableInfoCollect::Instance().GetFieldInfo(Database(), table, false, column);
     };
@@ -36,7 +37,7 @@ void TFbCustomDataSet::InternalInitFieldDefs() {
         case SQL_TEXT: {
             const int charSet = v.sqlsubtype & 0xFF;
             if (FPrepareOptions.testFlag(TpPrepareOption::psUseGuidField) && v.sqllen == 16 &&
-                CanBe(columnInfo(v), &TpFbFieldInfo::CanBeGuid)) {
+                CanBe(columnInfo(column), &TpFbFieldInfo::CanBeGuid)) {
                 def.DataType = TFieldType::ftGuid;
                 def.Size = 38;
             } else if (facts.IsUnicodeCharSet(charSet)) {
@@ -62,7 +63,7 @@ void TFbCustomDataSet::InternalInitFieldDefs() {
             } else if (FPrepareOptions.testFlag(TpPrepareOption::psUseBooleanField) &&
                        QByteArray(v.relname, v.relname_length)
                                .compare("Fb$FIELDS_INFO", Qt::CaseInsensitive) != 0 &&
-                       CanBe(columnInfo(v), &TpFbFieldInfo::CanBeBoolean)) {
+                       CanBe(columnInfo(column), &TpFbFieldInfo::CanBeBoolean)) {
                 def.DataType = TFieldType::ftBoolean;
             } else {
                 def.DataType = type == SQL_SHORT ? TFieldType::ftSmallint : TFieldType::ftInteger;

@@ -8,6 +8,7 @@
 #include "platform/Format.h"
 
 #include <QLocale>
+#include <climits>
 #include <cmath>
 #include <cstring>
 #include <ibase.h>
@@ -21,8 +22,15 @@ QString FloatText(double value) {
     return db::statements::FloatToStrGeneral(value, platform::RegionalSettings().DecimalSeparator);
 }
 
+// A value outside the range of the integer asked for is the layer's conversion error, never a
+// wrapped or undefined number.
+int IntOrRaise(long double value) {
+    if (!(value >= INT_MIN && value <= INT_MAX)) RaiseFbError(FbClientError::InvalidDataConversion);
+    return int(value);
+}
+
 int RoundHalfEven(double value) {
-    return int(db::statements::RoundEven(value));
+    return IntOrRaise(db::statements::RoundEven(value));
 }
 
 } // namespace
@@ -186,6 +194,10 @@ QString TFbGuidField::AsString() const {
 TFbIntegerField::TFbIntegerField(TFbCustomDataSet* dataSet, TFieldType dataType)
     : TFbField(dataSet, dataType) {}
 
+int TFbIntegerField::AsInteger() const {
+    return IntOrRaise(AsLargeInt());
+}
+
 int64_t TFbIntegerField::AsLargeInt() const {
     const char* data = Data();
     return data ? db::statements::ReadSqlInteger(data, Descr().fdDataType) : 0;
@@ -255,7 +267,10 @@ int TFbFloatField::AsInteger() const {
     return RoundHalfEven(AsFloat());
 }
 int64_t TFbFloatField::AsLargeInt() const {
-    return int64_t(std::nearbyint(AsFloat()));
+    int64_t value = 0;
+    if (!db::statements::TruncToInt64(db::statements::RoundEven(AsFloat()), value))
+        RaiseFbError(FbClientError::InvalidDataConversion);
+    return value;
 }
 QVariant TFbFloatField::AsVariant() const {
     return IsNull() ? QVariant() : QVariant(AsFloat());
@@ -281,10 +296,8 @@ double TFbBCDField::AsFloat() const {
     return double(db::statements::ScaleReal(Raw(), -Size()));
 }
 int64_t TFbBCDField::AsLargeInt() const {
-    int64_t divisor = 1;
-    for (int i = 0; i < Size(); ++i)
-        divisor *= 10;
-    return Raw() / divisor;
+    // Truncated toward zero; with more than 18 decimals every 64-bit value is below 1.
+    return db::statements::ScaleInteger(Raw(), -Size());
 }
 int TFbBCDField::AsInteger() const {
     return RoundHalfEven(AsFloat());
@@ -344,7 +357,8 @@ QString TFbDateTimeField::AsString() const {
     if (FShowMsec && DataType() != TFieldType::ftDate) {
         int h, m, s, ms;
         platform::DecodeTime(value, h, m, s, ms);
-        if (ms) text += QLatin1Char('.') + QString::number(ms);
+        // Always three digits: ".5" would read as half a second.
+        if (ms) text += QLatin1Char('.') + QStringLiteral("%1").arg(ms, 3, 10, QLatin1Char('0'));
     }
     return text;
 }

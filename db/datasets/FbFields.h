@@ -80,7 +80,8 @@ class TFbIntegerField : public TFbField {
 public:
     explicit TFbIntegerField(TFbCustomDataSet* dataSet, TFieldType dataType = TFieldType::ftInteger);
     QString AsString() const override;
-    int AsInteger() const override { return int(AsLargeInt()); }
+    // The conversion error outside the range of int.
+    int AsInteger() const override;
     int64_t AsLargeInt() const override;
     double AsFloat() const override { return double(AsLargeInt()); }
     bool AsBoolean() const override { return AsLargeInt() != 0; }

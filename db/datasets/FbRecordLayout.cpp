@@ -1,14 +1,17 @@
 #include "FbRecordLayout.h"
 
 #include "db/connection/FbDatabase.h"
+#include "db/statements/ValueConversions.h"
 
 #include <algorithm>
 #include <cstring>
 
 namespace {
 
-constexpr double Pow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8, 1e9,
-                            1e10, 1e11, 1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18};
+// Exact in a double up to 10^22.
+constexpr double Pow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+                            1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+constexpr int Pow10Count = int(sizeof Pow10 / sizeof Pow10[0]);
 
 // A value of a fixed-size type: the common sizes are copied without a library call.
 void CopyValue(char* target, const char* data, int size) {
@@ -235,7 +238,11 @@ void StoreFetchedRow(TRecordsCache& cache, const TFbRecordLayout& layout, const 
             if (field.fdDataScale < -4 && !int64ToBCD) {
                 ISC_INT64 value;
                 std::memcpy(&value, data, sizeof value);
-                const double scaled = double(value) / Pow10[std::min(-field.fdDataScale, 18)];
+                // The server reports scales down to -36 (products of scaled columns).
+                const int decimals = -field.fdDataScale;
+                const double scaled = decimals < Pow10Count
+                                          ? double(value) / Pow10[decimals]
+                                          : double(db::statements::ScaleReal(value, -decimals));
                 std::memcpy(target, &scaled, sizeof scaled);
             } else {
                 std::memcpy(target, data, 8);

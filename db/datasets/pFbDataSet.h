@@ -17,6 +17,10 @@ struct TFormatFields {
 // last character follows a "." gets that character repeated; any other format stays.
 QString FormatWithDecimals(const QString& format, int decimals);
 
+// The select without its locking clause (FOR UPDATE [OF …] [WITH LOCK], or WITH LOCK at its end),
+// found outside parentheses, strings, quoted names and comments.
+QString WithoutLockingClause(const QString& select);
+
 class TpFbDataSet : public TFbDataSet {
     Q_OBJECT
 public:

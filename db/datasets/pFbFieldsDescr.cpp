@@ -96,13 +96,18 @@ TpFbTableInfoCollect& TpFbTableInfoCollect::Instance() {
     return instance;
 }
 
-QString DefaultValueFromSource(const QString& source, bool& isEmptyString) {
+QString DefaultValueFromSource(const QString& source, bool& isEmptyString, bool* isKeyword) {
     isEmptyString = false;
+    if (isKeyword) *isKeyword = false;
     QString value = source.mid(7).trimmed(); // the keyword DEFAULT
     qsizetype quote = -1;
     for (qsizetype i = 0; i < value.size() && quote < 0; ++i)
         if (value[i] == u'\'' || value[i] == u'"') quote = i;
-    if (quote < 0) return value;
+    if (quote < 0) {
+        if (value.compare(QLatin1String("NULL"), Qt::CaseInsensitive) == 0) return {};
+        if (isKeyword) *isKeyword = !value.isEmpty() && value[0].isLetter();
+        return value;
+    }
     // A string literal: its text, a doubled quote standing for one.
     const QChar mark = value[quote];
     QString text;
@@ -144,7 +149,8 @@ std::unique_ptr<TpFbTableInfo> TpFbTableInfoCollect::Load(TFbDatabase& connectio
         field.IsComputed = !query.Fields(2).IsNull();
         QString source = query.Fields(3).IsNull() ? QString() : query.Fields(3).AsString();
         if (source.trimmed().isEmpty() && !query.Fields(4).IsNull()) source = query.Fields(4).AsString();
-        field.DefaultValue = DefaultValueFromSource(source, field.DefaultValueEmptyString);
+        field.DefaultValue =
+            DefaultValueFromSource(source, field.DefaultValueEmptyString, &field.DefaultValueIsKeyword);
         const int fieldType = query.Fields(5).IsNull() ? 0 : query.Fields(5).AsInteger();
         field.CanIncToWhereClause = fieldType != 9 && fieldType != 261;
         field.CharSet = query.Fields(6).IsNull() ? 0 : query.Fields(6).AsInteger();
@@ -166,8 +172,11 @@ std::unique_ptr<TpFbTableInfo> TpFbTableInfoCollect::Load(TFbDatabase& connectio
 const TpFbTableInfo* TpFbTableInfoCollect::GetTableInfo(TFbDatabase* connection, const QString& tableName,
                                                         bool /*withRepository*/) {
     if (!connection) return nullptr;
-    QString name = tableName;
-    name = name.remove(QLatin1Char('"')).trimmed();
+    // A quoted name ("Name", a doubled quote standing for one) is the name inside; any other is the
+    // name as it stands, quotes included.
+    QString name = tableName.trimmed();
+    if (name.size() >= 2 && name.startsWith(QLatin1Char('"')) && name.endsWith(QLatin1Char('"')))
+        name = name.mid(1, name.size() - 2).replace(QStringLiteral("\"\""), QStringLiteral("\""));
     // ALIAS stands for no table.
     if (name.isEmpty() || name == QLatin1String("ALIAS")) return nullptr;
     const QString key = connection->DBName() + QChar(0) + name;

@@ -20,6 +20,8 @@ public:
     bool IsComputed = false;
     QString DefaultValue;
     bool DefaultValueEmptyString = false;
+    // The default is a server keyword or name (USER, CURRENT_ROLE, CURRENT_TIMESTAMP), not a value.
+    bool DefaultValueIsKeyword = false;
     bool CanIncToWhereClause = true;
     int CharSet = 0;
 
@@ -87,5 +89,6 @@ private:
 };
 
 // A column's default as the system tables hold it ("DEFAULT 'abc'") turned into its value, and
-// whether it is the empty string.
-QString DefaultValueFromSource(const QString& source, bool& isEmptyString);
+// whether it is the empty string or a server keyword (a word outside quotes). DEFAULT NULL is no
+// default: empty.
+QString DefaultValueFromSource(const QString& source, bool& isEmptyString, bool* isKeyword = nullptr);

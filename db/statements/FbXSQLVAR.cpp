@@ -208,10 +208,17 @@ void TFbXSQLVAR::ApplyStore(const TStore& store) {
         if ((v.sqltype & 1) && v.sqlind) *v.sqlind = 0;
         v.sqlscale = 0;
         v.sqllen = short(store.Length);
-        EnsureDataArea(store.Length);
         v.sqltype = short(store.Type | (v.sqltype & 1));
-        if (store.Length > 0 && store.Bytes && store.Bytes != v.sqldata)
-            std::memmove(v.sqldata, store.Bytes, size_t(store.Length));
+        if (store.Type == SQL_VARYING) {
+            EnsureDataArea(store.Length + 2);
+            const ISC_USHORT length = ISC_USHORT(store.TextLength);
+            std::memcpy(v.sqldata, &length, sizeof length);
+            if (length > 0) std::memmove(v.sqldata + 2, store.Bytes, length);
+        } else {
+            EnsureDataArea(store.Length);
+            if (store.Length > 0 && store.Bytes && store.Bytes != v.sqldata)
+                std::memmove(v.sqldata, store.Bytes, size_t(store.Length));
+        }
         dropValueState(store.KeepStream);
         if (store.Wide) {
             FWideTempValue = *store.Wide;
@@ -385,8 +392,9 @@ void TFbXSQLVAR::SetAsQuad(const ISC_QUAD& value) {
     StoreData(SQLType() == SQL_ARRAY ? SQL_ARRAY : SQL_BLOB, 8, &value);
 }
 
-void TFbXSQLVAR::ServerType(short& type, short& subType, short& scale) const {
+void TFbXSQLVAR::ServerType(short& type, short& subType, short& scale, short* length) const {
     type = subType = scale = 0;
+    if (length) *length = 0;
     if (FParent->IsUserList()) {
         if (!FQuery->Prepared()) return;
         // Mostly the server list mirrors the user list: the item at the same place, when it bears
@@ -402,11 +410,13 @@ void TFbXSQLVAR::ServerType(short& type, short& subType, short& scale) const {
         type = server->FSrvSQLType;
         subType = server->FSrvSQLSubType;
         scale = server->FSrvSQLScale;
+        if (length) *length = server->FSrvSQLLen;
         return;
     }
     type = FSrvSQLType;
     subType = FSrvSQLSubType;
     scale = FSrvSQLScale;
+    if (length) *length = FSrvSQLLen;
 }
 
 bool TFbXSQLVAR::ChooseUtf8(short srvType, short srvSubType, short srvScale) const {
@@ -439,9 +449,32 @@ void TFbXSQLVAR::SetPendingStream(const QByteArray& bytes, short subType, short 
     FQuery->SetHaveStreamParams();
 }
 
+namespace {
+
+// The most bytes one character of a character set takes; sets not known here count as 4, so that
+// text taken to fit fits in characters whatever the set.
+int MaxBytesPerChar(int charSet) {
+    switch (charSet) {
+    case 3: // UNICODE_FSS
+        return 3;
+    case 5:  // SJIS_0208
+    case 6:  // EUCJ_0208
+    case 44: // KSC_5601
+    case 56: // BIG_5
+    case 57: // GB_2312
+    case 67: // GBK
+    case 68: // CP943C
+        return 2;
+    default: // UTF8 (4), GB18030 (69) and the unknown take 4; the others are single-byte sets
+        return charSet == 4 || charSet > 66 ? 4 : 1;
+    }
+}
+
+} // namespace
+
 void TFbXSQLVAR::SetStringValue(const QString* wide, const QByteArray* ansi) {
-    short srvType, srvSub, srvScale;
-    ServerType(srvType, srvSub, srvScale);
+    short srvType, srvSub, srvScale, srvLength;
+    ServerType(srvType, srvSub, srvScale, &srvLength);
 
     bool utf8 = false, deferred = false;
     if (FQuery->NeedUnicodeFieldsTranslation() && !IsMacro()) {
@@ -503,6 +536,20 @@ void TFbXSQLVAR::SetStringValue(const QString* wide, const QByteArray* ansi) {
         std::memcpy(key.data(), buffer.constData(), size_t(std::min<qsizetype>(own, length)));
         const short ownType = SQLType();
         StoreData(ownType, own, key.constData(), keep);
+    } else if (srvType == SQL_VARYING && length * MaxBytesPerChar(srvSub & 0xFF) <= srvLength) {
+        // In the form the server described: then every execution sends a message of the same form,
+        // which the engine takes as it is, where text of each value's own length is converted at
+        // every execution. Only text that surely fits in characters too: the engine does not check
+        // a value of the described form against the declared characters, while converted text is
+        // cut to them (trailing blanks) or refused. Same bytes, same character set: nothing stored
+        // or compared changes.
+        TStore s{TStore::TOp::Data};
+        s.Type = SQL_VARYING;
+        s.Length = srvLength;
+        s.Bytes = buffer.constData();
+        s.TextLength = int(length);
+        s.Wide = keep;
+        SetTypedValue(s);
     } else {
         StoreData(SQL_TEXT, int(length), buffer.constData(), keep);
     }

@@ -204,6 +204,8 @@ private:
         const QString* Wide = nullptr;
         // Data: keep a pending blob value (the id of its written blob is being stored).
         bool KeepStream = false;
+        // Data of type SQL_VARYING: Length is the declared length, these the bytes of the text.
+        int TextLength = 0;
         short Value = 0;
         const XSQLVAR* Source = nullptr;
         const QByteArray* Stream = nullptr;
@@ -223,7 +225,7 @@ private:
 
     void SetStringValue(const QString* wide, const QByteArray* ansi);
     // The server's type, subtype and scale for this item (0 while unknown).
-    void ServerType(short& type, short& subType, short& scale) const;
+    void ServerType(short& type, short& subType, short& scale, short* length = nullptr) const;
     bool ChooseUtf8(short srvType, short srvSubType, short srvScale) const;
     void SetPendingStream(const QByteArray& bytes, short subType, short scale);
     void SetDeferred(bool value);

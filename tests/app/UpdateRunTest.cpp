@@ -59,10 +59,16 @@ TEST_F(UpdateRunTest, StatesBetweenRunsAndTheCorrectionReadAnew) {
     EXPECT_TRUE(form.pFbTransaction1->Active());
     EXPECT_TRUE(form.pFbTransaction2->Active());
     EXPECT_FALSE(form.pFbTransaction3->Active());
-    EXPECT_EQ(
-        form.pFbDataSetFormy->SelectSQL().Text(),
-        QStringLiteral("select id,nazwa,kod1,counter,countmode,id_vorek from  formy where  countmode=1  and "
-                       "id_vorek<>0\r\n"));
+    EXPECT_EQ(form.pFbDataSetFormy->SelectSQL().Text(),
+              QStringLiteral("select id,nazwa,kod1,counter,countmode,id_vorek from  formy where  countmode=1  and "
+                             "id_vorek<>0\r\n"));
+    // Prepared handles are kept for the span of a run only: none is left for the next one, which
+    // prepares against the tables as they are then.
+    for (TpFbDatabase* database : {form.pFbDatabaseFormy, form.pFbDatabaseVorek}) {
+        EXPECT_EQ(database->StatementCacheSize(), 0);
+        EXPECT_EQ(database->StatementCache().IdleCount(), 0);
+    }
+    EXPECT_EQ(form.pFbQueryVorek->PrepareCount(), 1);
 
     // A correction written while the program runs counts at the next run.
     Settings("[delta]\n7=-30\n");
@@ -70,8 +76,8 @@ TEST_F(UpdateRunTest, StatesBetweenRunsAndTheCorrectionReadAnew) {
     ASSERT_TRUE(form.LastRun().Completed);
     EXPECT_EQ(form.LastRun().Moulds.at(0).OldCounter, 100);
     EXPECT_EQ(form.LastRun().Moulds.at(0).NewCounter, 70);
-    EXPECT_TRUE(form.Memo1->Text().endsWith(
-        QStringLiteral("  Zaktualizowano licznik formy :A[K]  stan: 100+ {-30}")));
+    EXPECT_EQ(form.pFbQueryVorek->PrepareCount(), 2);
+    EXPECT_TRUE(form.Memo1->Text().endsWith(QStringLiteral("  Zaktualizowano licznik formy :A[K]  stan: 100+ {-30}")));
     EXPECT_EQ(form.pFbQueryFormy->SQL().Strings(),
               (QStringList{QStringLiteral("UPDATE formy set counter=:counter, counttch=:counttch  "),
                            QStringLiteral("WHERE id = :id")}));

@@ -118,6 +118,55 @@ TEST_F(DataSetFields, NumericColumnsGetTheirFieldClassesAndValues) {
     EXPECT_NE(dynamic_cast<TFbIntegerField*>(&F("flag")), nullptr);
 }
 
+// Products of NUMERIC(18,x) columns come with scales below -18 (-20, -22, -36): their values are
+// exact, as doubles and, with psSQLINT64ToBCD, as scaled integers.
+TEST_F(DataSetFields, ScalesBelowEighteenDecimalsKeepTheirValues) {
+    Exec(QStringLiteral("create table skale (a numeric(18,10), b numeric(18,10), c numeric(18,18),\n"
+                        "  d numeric(18,12), e numeric(18,10))"));
+    Exec(QStringLiteral("insert into skale values (0.0617, 1, 0.000000001, 0.0000025, 0.1)"));
+    SetSelect(QStringLiteral("select a * b as ab, e * d as ed, c * c as cc from skale"));
+    Ds->Open();
+    EXPECT_DOUBLE_EQ(F("ab").AsFloat(), 0.0617);
+    EXPECT_DOUBLE_EQ(F("ed").AsFloat(), 2.5e-7);
+    EXPECT_DOUBLE_EQ(F("cc").AsFloat(), 1e-18);
+    Ds->Close();
+    Ds->SetPrepareOptions(Ds->PrepareOptions() | TpPrepareOption::psSQLINT64ToBCD);
+    Ds->Open();
+    EXPECT_EQ(F("cc").Size(), 36);
+    EXPECT_EQ(F("cc").AsString(), QStringLiteral("0,") + QString(17, QLatin1Char('0')) + QStringLiteral("1") +
+                                      QString(18, QLatin1Char('0')));
+    EXPECT_DOUBLE_EQ(F("cc").AsFloat(), 1e-18);
+    EXPECT_DOUBLE_EQ(F("ab").AsFloat(), 0.0617);
+    EXPECT_EQ(F("ab").AsLargeInt(), 0);
+}
+
+// Values outside the range of the integer asked for raise the conversion error instead of
+// reading as another number.
+TEST_F(DataSetFields, IntegersOutsideTheirRangeRaiseTheConversionError) {
+    Exec(QStringLiteral("create table duze (bi bigint, n numeric(18,2), dbl double precision)"));
+    Exec(QStringLiteral("insert into duze values (4294967297, 3000000000.50, 1e10)"));
+    Exec(QStringLiteral("insert into duze values (-2147483649, -2147483648.4, 1e30)"));
+    const auto conversion = [](const std::function<void()>& read) {
+        ClientErrorOf(int(FbClientError::InvalidDataConversion), read);
+    };
+    SetSelect(QStringLiteral("select * from duze"));
+    Ds->Open();
+    for (const char* name : {"bi", "n", "dbl"})
+        conversion([&] { F(name).AsInteger(); });
+    EXPECT_EQ(F("bi").AsLargeInt(), 4294967297LL);
+    EXPECT_EQ(F("dbl").AsLargeInt(), 10000000000LL);
+    Ds->Next();
+    conversion([&] { F("bi").AsInteger(); });
+    EXPECT_EQ(F("n").AsInteger(), -2147483648);
+    conversion([&] { F("dbl").AsLargeInt(); });
+    Ds->Close();
+    Ds->SetPrepareOptions(Ds->PrepareOptions() | TpPrepareOption::psUseLargeIntField);
+    Ds->Open();
+    ASSERT_NE(dynamic_cast<TFbLargeIntField*>(&F("bi")), nullptr);
+    conversion([&] { F("bi").AsInteger(); });
+    EXPECT_EQ(F("bi").AsLargeInt(), 4294967297LL);
+}
+
 TEST_F(DataSetFields, GuidDomainColumnsBecomeGuidFieldsOnlyWhenAsked) {
     SetSelect(QStringLiteral("select g, o from klucze"));
     Ds->Open();
@@ -167,6 +216,61 @@ TEST_F(DataSetFields, BlobsAndMemosAreReadOncePerRowAndField) {
     EXPECT_EQ(F("memo").AsString(), "");
 }
 
+// With a blob cache limit only that many contents stay loaded, the least recently read going
+// first; one asked for again is read again.
+TEST_F(DataSetFields, TheBlobCacheLimitKeepsOnlyTheMostRecentlyReadContents) {
+    Exec(QStringLiteral("create table bloby (id integer, b blob sub_type 0)"));
+    Exec(QStringLiteral(
+        "execute block as declare i integer = 1; begin\n"
+        "  while (i <= 5) do begin insert into bloby values (:i, 'tresc ' || :i); i = i + 1; end\n"
+        "end"));
+    const auto walk = [&](int limit) {
+        TCacheModelOptions options = Ds->CacheModelOptions();
+        options.BlobCacheLimit = limit;
+        if (Ds->Active()) Ds->Close();
+        Ds->SetCacheModelOptions(options);
+        SetSelect(QStringLiteral("select id, b from bloby order by id"));
+        Ds->Open();
+        for (int i = 1; i <= 5; ++i, Ds->Next())
+            EXPECT_EQ(dynamic_cast<TFbBlobField&>(F("b")).AsBytes(), "tresc " + QByteArray::number(i));
+        Ds->First();
+        EXPECT_EQ(dynamic_cast<TFbBlobField&>(F("b")).AsBytes(), "tresc 1");
+        return Ds->LoadedBlobCount();
+    };
+    EXPECT_EQ(walk(2), 2);
+    EXPECT_EQ(walk(0), 5);
+}
+
+// String defaults that are server keywords stand as they are and DEFAULT NULL is none;
+// milliseconds always show as three digits; a memo not read while its transaction ran raises
+// instead of reading empty.
+TEST_F(DataSetFields, KeywordDefaultsMillisecondsAndMemosAfterTheirTransactionReadRight) {
+    Exec(QStringLiteral("create table drobne (id integer, u varchar(31) default USER,\n"
+                        "  r varchar(31) default CURRENT_ROLE, n varchar(10) default null,\n"
+                        "  t varchar(10) default 'USER', ts timestamp, memo blob sub_type 1)"));
+    Exec(QStringLiteral(
+        "insert into drobne (id, ts, memo) values (1, '2024-01-02 03:04:05.005', 'pierwsza')"));
+    Exec(QStringLiteral("insert into drobne (id, ts, memo) values (2, '2024-01-02 03:04:05.050', 'druga')"));
+    Ds->SetOptions(Ds->Options() | TpFbDsOption::poDontCloseAfterEndTransaction);
+    SetSelect(QStringLiteral("select * from drobne order by id"));
+    Ds->Open();
+    EXPECT_EQ(F("u").DefaultExpression(), "USER");
+    EXPECT_EQ(F("r").DefaultExpression(), "CURRENT_ROLE");
+    EXPECT_EQ(F("n").DefaultExpression(), "");
+    EXPECT_EQ(F("t").DefaultExpression(), "'USER'");
+    auto* ts = dynamic_cast<TFbDateTimeField*>(&F("ts"));
+    ASSERT_NE(ts, nullptr);
+    ts->SetShowMsec(true);
+    EXPECT_TRUE(ts->AsString().endsWith(QStringLiteral(":05.005"))) << ts->AsString().toStdString();
+    EXPECT_EQ(F("memo").AsString(), "pierwsza");
+    Ds->Next();
+    EXPECT_TRUE(ts->AsString().endsWith(QStringLiteral(":05.050"))) << ts->AsString().toStdString();
+    Tr->Commit();
+    ClientErrorOf(int(FbClientError::TransactionNotActive), [&] { F("memo").AsString(); });
+    Ds->First();
+    EXPECT_EQ(F("memo").AsString(), "pierwsza");
+}
+
 TEST_F(DataSetFields, PolishTextReadsBackExactlyFromWin1250AndUtf8Databases) {
     const QString text = QStringLiteral("Łódź, żółć");
     const QString script =
@@ -190,6 +294,40 @@ TEST_F(DataSetFields, PolishTextReadsBackExactlyFromWin1250AndUtf8Databases) {
         EXPECT_EQ(ds->FieldByName(QStringLiteral("v")).DataType(),
                   unicode ? TFieldType::ftWideString : TFieldType::ftString);
         EXPECT_EQ(ds->FieldByName(QStringLiteral("v")).Size(), 20);
+    }
+}
+
+// Table and column names with Polish letters or a double quote keep their facts (Boolean domain,
+// default, origin) on WIN1250 and UTF8 connections alike.
+TEST_F(DataSetFields, PolishAndQuotedNamesKeepTheirColumnFactsOnEveryConnection) {
+    const QString script =
+        QStringLiteral("create domain dom_boolean as integer;\n"
+                       "create table \"Łódź\" (id integer, \"Żółw\" dom_boolean default 1, \"Opis_ą\" "
+                       "varchar(10) default 'abc');\n"
+                       "create table \"a\"\"b\" (id integer, flaga dom_boolean);\n"
+                       "insert into \"Łódź\" values (1, 1, 'x');\ninsert into \"a\"\"b\" values (1, 0);\n");
+    for (const QString& charSet : {QStringLiteral("WIN1250"), QStringLiteral("UTF8")}) {
+        SCOPED_TRACE(charSet.toStdString());
+        auto* database =
+            MakeDatabase(QStringLiteral("pFbDatabase") + charSet,
+                         QStringLiteral("nazwy_") + charSet + QStringLiteral(".fdb"), script, charSet);
+        auto* transaction = new TpFbTransaction(Form.get());
+        transaction->SetDefaultDatabase(database);
+        auto* ds = new TpFbDataSet(Form.get());
+        ds->SetDatabase(database);
+        ds->SetTransaction(transaction);
+        ds->SelectSQL().Add(QStringLiteral("select * from \"Łódź\""));
+        ds->Open();
+        EXPECT_NE(dynamic_cast<TFbBooleanField*>(&ds->FieldByName(QStringLiteral("Żółw"))), nullptr);
+        TField& opis = ds->FieldByName(QStringLiteral("Opis_ą"));
+        EXPECT_EQ(opis.DefaultExpression(), QStringLiteral("'abc'"));
+        EXPECT_EQ(opis.Origin(), QStringLiteral("Łódź.Opis_ą"));
+        ds->Close();
+        ds->SelectSQL().Clear();
+        ds->SelectSQL().Add(QStringLiteral("select * from \"a\"\"b\""));
+        ds->Open();
+        EXPECT_NE(dynamic_cast<TFbBooleanField*>(&ds->FieldByName(QStringLiteral("FLAGA"))), nullptr);
+        EXPECT_EQ(ds->FieldByName(QStringLiteral("FLAGA")).Origin(), QStringLiteral("a\"b.FLAGA"));
     }
 }
 

@@ -1,6 +1,8 @@
 // Open, navigation, close, the end of the transaction and the errors of the select data set.
 #include "DataSetTestSupport.h"
 
+#include "ComponentFixtures.h"
+
 namespace {
 
 const char* FormySchema =
@@ -228,6 +230,50 @@ TEST_F(DataSetLifecycle, AFetchErrorGoesToOnGetRecordErrorWhichMayFailOrRetry) {
     EXPECT_THROW(Ds->Next(), EFbInterBaseError);
 }
 
+// A fetch that fails in the middle: the rows before it stay, but the data set never claims to hold
+// every row of the select.
+TEST_F(DataSetLifecycle, AFetchErrorInTheMiddleIsNeverACompleteResult) {
+    SetSelect(QStringLiteral("select id, 1 / (id - 152) as q from formy order by id"));
+    Ds->Open();
+    Ds->Next();
+    EXPECT_THROW(Ds->Next(), EFbInterBaseError);
+    Ds->Next();
+    EXPECT_TRUE(Ds->Eof());
+    EXPECT_FALSE(Ds->AllFetched());
+    EXPECT_EQ(Ds->RecordCount(), 2);
+    Ds->First();
+    EXPECT_EQ(Id(), 150);
+    Ds->Close();
+    SetSelect(QStringLiteral("select id from formy"));
+    Ds->Open();
+    Ds->FetchAll();
+    EXPECT_TRUE(Ds->AllFetched());
+}
+
+// With psAskRecordCount the total comes from the server at open, also for selects that lock their
+// rows or whose column names repeat; a failing count names the data set.
+TEST_F(DataSetLifecycle, TheAskedRecordCountServesSelectsThatLockTheirRows) {
+    Ds->SetPrepareOptions(Ds->PrepareOptions() | TpPrepareOption::psAskRecordCount);
+    for (const char* select :
+         {"select id from formy for update", "select id, id from formy with lock",
+          "select id, '(for update)' from formy /* ) */ for update of id with lock -- end"}) {
+        SCOPED_TRACE(select);
+        if (Ds->Active()) Ds->Close();
+        SetSelect(QString::fromLatin1(select));
+        Ds->Open();
+        EXPECT_EQ(Ds->RecordCount(), 3);
+    }
+    // A count that fails names the data set, as its other statements do.
+    Ds->Close();
+    SetSelect(QStringLiteral("select id from formy where id = (select id from formy)"));
+    try {
+        Ds->Open();
+        ADD_FAILURE() << "the count of a failing select opened";
+    } catch (const EFbError& e) {
+        EXPECT_EQ(e.RaiserName(), QStringLiteral("Form1.pFbDataSetFormy.CountQuery"));
+    }
+}
+
 TEST_F(DataSetLifecycle, EveryFetchedRowIsOfferedOnceAndStopFetchingEndsTheStep) {
     QList<int> offered;
     int stopAt = -1;
@@ -282,4 +328,62 @@ TEST_F(DataSetLifecycle, UniDirectionalKeepsOnlyTheLastChunkOfRows) {
     // Row 1000 is gone from the ring: going back to it is refused instead of showing another row.
     EXPECT_EQ(ErrorOf<platform::EDatabaseError>([&] { Ds->First(); }),
               "pFbDataSetFormy: Operation not allowed on a unidirectional dataset");
+}
+
+// Tables changed and committed by another connection between two opens of the same select (closed,
+// text cleared, the same line added, opened): the second open sees them as a fresh prepare does,
+// on the embedded engine and through the loopback server.
+TEST_F(DataSetLifecycle, TablesChangedByAnotherConnectionAreSeenAtTheNextOpen) {
+    for (const QString& place : {QStringLiteral("embedded"), QStringLiteral("loopback")}) {
+        SCOPED_TRACE(place.toStdString());
+        TpFbDatabase* reader =
+            MakeDatabase(place + QStringLiteral("Reader"), place + QStringLiteral(".fdb"),
+                         QStringLiteral("create table t (id integer, b integer, s varchar(10));\n"
+                                        "create table u (id integer);\n"
+                                        "insert into t values (1, 2, 'x');\ninsert into u values (1);\n"));
+        if (place == QStringLiteral("loopback")) {
+            const QString name = LoopbackName(reader->DBName());
+            if (name.isEmpty()) GTEST_SKIP() << "loopback server not running (scripts/firebird-server start)";
+            reader->SetConnected(false);
+            reader->SetDBName(name);
+            reader->SetConnected(true);
+        }
+        TpFbDatabase* changer =
+            ConnectedDatabase(Form.get(), place + QStringLiteral("Changer"), reader->DBName());
+        TpFbTransaction* tr = RollbackTransaction(Form.get(), place + QStringLiteral("Tr"), reader);
+        auto* ds = new TpFbDataSet(Form.get());
+        ds->SetDatabase(reader);
+        ds->SetTransaction(tr);
+        const auto fields = [&](const QString& text) {
+            if (!tr->Active()) tr->StartTransaction();
+            ds->Close();
+            ds->SelectSQL().Clear();
+            ds->SelectSQL().Add(text);
+            ds->Open();
+            const int count = ds->FieldCount();
+            tr->Commit();
+            return count;
+        };
+        const auto alter = [&](const QString& ddl) {
+            TpFbTransaction changeTr;
+            changeTr.SetDefaultDatabase(changer);
+            TpFbQuery change;
+            change.SetDatabase(changer);
+            change.SetTransaction(&changeTr);
+            changeTr.StartTransaction();
+            change.SQL().Add(ddl);
+            change.ExecQuery();
+            changeTr.Commit();
+        };
+        const QString tText = QStringLiteral("select id, b, s from t");
+        const QString uText = QStringLiteral("select * from u");
+        EXPECT_EQ(fields(tText), 3);
+        EXPECT_EQ(fields(uText), 1);
+        alter(QStringLiteral("alter table t drop b"));
+        alter(QStringLiteral("alter table u add s2 varchar(10)"));
+        EXPECT_EQ(fields(uText), 2);
+        const QString unknown = ErrorOf<EFbInterBaseError>([&] { fields(tText); });
+        EXPECT_TRUE(unknown.contains(QStringLiteral("Column unknown"))) << unknown.toStdString();
+        tr->Rollback();
+    }
 }

@@ -26,6 +26,8 @@ protected:
 };
 
 TEST_F(ApplicationStatements, CycleSumReadsTheFirstRowAtOnceAndAToolWithoutRowsAsNullAndZero) {
+    // As during an update run, the connection keeps prepared handles.
+    Db->SetStatementCacheSize(8);
     TpFbTransaction* vorekTr = NewTransaction(QStringLiteral("pFbTransaction2"), Db);
     TpFbQuery* q = NewQuery(QStringLiteral("pFbQueryVorek"), Db, vorekTr);
     EXPECT_EQ(SumCycles(*q, *vorekTr, 7), 1000);

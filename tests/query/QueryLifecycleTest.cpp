@@ -94,6 +94,7 @@ TEST_F(QueryLifecycle, WithoutGoingToTheFirstRecordNothingIsFetchedUntilNext) {
 }
 
 TEST_F(QueryLifecycle, ANullParameterInAComparisonIsRewrittenAndBackAgain) {
+    Db->SetStatementCacheSize(8);
     SetLines(*Q, {QStringLiteral("select count(*) from formy where counttch = :t")});
     Q->ParamByName(QStringLiteral("t")).Clear();
     Q->ExecQuery();

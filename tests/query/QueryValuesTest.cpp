@@ -1,6 +1,8 @@
 // Values through parameters and columns against the server: blobs of text and bytes.
 #include "QueryTestSupport.h"
 
+#include "ComponentFixtures.h"
+
 #include <QBuffer>
 #include <QRandomGenerator>
 
@@ -216,4 +218,101 @@ TEST_F(QueryValues, TextSetOnAUtf8ConnectionArrivesUnchangedInEveryKindOfTextCol
     EXPECT_TRUE(q->Eof());
     q->Close();
     tr->Rollback();
+}
+
+// Text parameters, set once prepared (so in the form the server described), store and compare as
+// text of their own length would: trailing blanks, empty text, Polish letters and bytes on WIN1250
+// and UTF8 connections, values longer than the column, comparisons, LIKE and concatenation.
+TEST_F(QueryValues, TextParametersStoreAndCompareAsTheirTextWhateverTheConnection) {
+    const QString path = Dir.filePath(QStringLiteral("teksty.fdb"));
+    RunIsql(QStringLiteral("create database '%1' user 'SYSDBA' default character set WIN1250;\n"
+                           "create table txt (id integer, v varchar(10), u varchar(5) character set utf8,\n"
+                           "  o varchar(4) character set octets, c char(6));\ncommit;\n")
+                .arg(path));
+    QStringList seen;
+    for (const QString& charSet : {QStringLiteral("WIN1250"), QStringLiteral("UTF8")}) {
+        auto* db = ConnectedDatabase(Form.get(), QStringLiteral("teksty") + charSet, path);
+        db->SetConnected(false);
+        db->SetDBParams({QStringLiteral("user_name=SYSDBA"), QStringLiteral("password=tulipwand"),
+                         QStringLiteral("lc_ctype=") + charSet});
+        db->SetConnected(true);
+        TpFbTransaction* tr = NewTransaction(QStringLiteral("tekstyTr") + charSet, db);
+        TpFbQuery* q = NewQuery(QStringLiteral("tekstyQ") + charSet, db, tr);
+        tr->StartTransaction();
+        SetLines(*q, {QStringLiteral("insert into txt (id, v, u, o, c) values (:id, :v, :u, :o, :c)")});
+        q->Prepare();
+        const auto insert = [&](int id, const QString& v, const QString& u, const QByteArray& o,
+                                const QString& c) {
+            q->ParamByName(QStringLiteral("id")).SetAsInteger(id);
+            q->ParamByName(QStringLiteral("v")).SetAsString(v);
+            q->ParamByName(QStringLiteral("u")).SetAsString(u);
+            q->ParamByName(QStringLiteral("o")).SetAsAnsiString(o);
+            q->ParamByName(QStringLiteral("c")).SetAsString(c);
+            try {
+                q->ExecQuery();
+                seen << QStringLiteral("%1 stored").arg(id);
+            } catch (const EFbInterBaseError& e) {
+                // The server's wording around the truncation may differ; that it refuses may not.
+                const bool truncation =
+                    e.IBMessage().contains(QStringLiteral("string right truncation"), Qt::CaseInsensitive);
+                seen << QStringLiteral("%1 %2").arg(id).arg(truncation ? QStringLiteral("refused")
+                                                                       : e.IBMessage());
+            }
+        };
+        insert(1, QStringLiteral("ab  "), QStringLiteral("żółć"), QByteArray("ab"), QStringLiteral("x"));
+        insert(2, QString(), QStringLiteral("abcde"), QByteArray(), QString());
+        insert(3, QStringLiteral("Łódź "), QStringLiteral("ż"), QByteArray("\x01\x02\x03\x04", 4),
+               QStringLiteral("ą  "));
+        insert(4, QStringLiteral("abcdefghij   "), QStringLiteral("a"), QByteArray("a"), QStringLiteral("a"));
+        insert(5, QStringLiteral("abcdefghijk"), QStringLiteral("a"), QByteArray("a"), QStringLiteral("a"));
+        insert(6, QStringLiteral("a"), QStringLiteral("abcdef"), QByteArray("a"), QStringLiteral("a"));
+        insert(7, QStringLiteral("a"), QStringLiteral("żółćż "), QByteArray("abcde"), QStringLiteral("a"));
+        SetLines(*q, {QStringLiteral(
+                         "select id, octet_length(v), v || '|', char_length(u), u || '|', octet_length(o),"
+                         " c || '|' from txt order by id")});
+        q->ExecQuery();
+        for (; !q->Eof(); q->Next()) {
+            QStringList row;
+            for (int i = 0; i < q->FieldCount(); ++i)
+                row << q->Fields(i).AsString();
+            seen << row.join(QLatin1Char(';'));
+        }
+        q->Close();
+        const auto count = [&](const QString& sql, const QString& value) {
+            SetLines(*q, {sql});
+            q->Prepare();
+            q->ParamByName(QStringLiteral("p")).SetAsString(value);
+            q->ExecQuery();
+            seen << sql + QStringLiteral(" [") + value + QStringLiteral("] ") + q->Fields(0).AsString();
+            q->Close();
+        };
+        count(QStringLiteral("select count(*) from txt where v = :p"), QStringLiteral("ab"));
+        count(QStringLiteral("select count(*) from txt where v = :p"), QStringLiteral("Łódź"));
+        count(QStringLiteral("select count(*) from txt where u = :p"), QStringLiteral("żółć "));
+        count(QStringLiteral("select count(*) from txt where v starting with :p"), QStringLiteral("ab "));
+        count(QStringLiteral("select count(*) from rdb$database where 'ab' like :p"), QStringLiteral("ab "));
+        count(QStringLiteral("select cast(:p as varchar(10)) || '|' from rdb$database"),
+              QStringLiteral("ż "));
+        tr->Rollback();
+    }
+    const QString truncated = QStringLiteral("refused");
+    const QStringList each = {
+        QStringLiteral("1 stored"),
+        QStringLiteral("2 stored"),
+        QStringLiteral("3 stored"),
+        QStringLiteral("4 stored"),
+        QStringLiteral("5 ") + truncated,
+        QStringLiteral("6 ") + truncated,
+        QStringLiteral("7 ") + truncated,
+        QStringLiteral("1;4;ab  |;4;żółć|;2;x     |"),
+        QStringLiteral("2;0;|;5;abcde|;0;      |"),
+        QStringLiteral("3;5;Łódź |;1;ż|;4;ą     |"),
+        QStringLiteral("4;10;abcdefghij|;1;a|;1;a     |"),
+        QStringLiteral("select count(*) from txt where v = :p [ab] 1"),
+        QStringLiteral("select count(*) from txt where v = :p [Łódź] 1"),
+        QStringLiteral("select count(*) from txt where u = :p [żółć ] 1"),
+        QStringLiteral("select count(*) from txt where v starting with :p [ab ] 1"),
+        QStringLiteral("select count(*) from rdb$database where 'ab' like :p [ab ] 1"),
+        QStringLiteral("select cast(:p as varchar(10)) || '|' from rdb$database [ż ] ż |")};
+    EXPECT_EQ(seen, each + each);
 }

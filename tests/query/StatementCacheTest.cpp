@@ -8,6 +8,9 @@ class StatementCache : public QueryTest {
 protected:
     void SetUp() override {
         QueryTest::SetUp();
+        // Off unless turned on, for a span of work in which the tables do not change.
+        EXPECT_EQ(Db->StatementCacheSize(), 0);
+        Db->SetStatementCacheSize(64);
         Tr->StartTransaction();
     }
     // The statements the server holds for `database`'s attachment, counted over a connection of
@@ -40,7 +43,6 @@ protected:
 };
 
 TEST_F(StatementCache, TextsSetAgainReuseTheirHandlesWithNewValuesAndNothingWhenOff) {
-    EXPECT_EQ(Db->StatementCacheSize(), 64);
     const int before = ServerStatements(*Db);
     const QStringList sum = {QStringLiteral("select sum(cx) as s, count(*) as n from tools_data"),
                              QStringLiteral(" where id_t = :tid")};
@@ -145,6 +147,7 @@ TEST_F(StatementCache, IdleHandlesStayWithinTheBoundAndGoWithTheConnection) {
     TpFbDatabase* shared = new TpFbDatabase(Form.get());
     shared->SetSQLDialect(3);
     shared->SetHandle(Db->Handle());
+    shared->SetStatementCacheSize(64);
     TpFbTransaction* sharedTr = NewTransaction(QStringLiteral("sharedTr"), shared);
     sharedTr->StartTransaction();
     TpFbQuery* sharedQ = NewQuery(QStringLiteral("sharedQ"), shared, sharedTr);
@@ -231,4 +234,59 @@ TEST_F(StatementCache, MetadataChangesDropKeptHandlesAndAStaleOneIsPreparedOnceM
     EXPECT_FALSE(Q->Prepared());
     // "select 2", the kept insert that failed, and the one more prepare that failed too.
     EXPECT_EQ(Q->PrepareCount(), prepares + 3);
+}
+
+// Tables changed and committed by another connection between two runs of the same texts: the
+// second run sees them as a fresh prepare does, on the embedded engine and through the loopback
+// server; also with handles prepared before the cache was turned on.
+TEST_F(StatementCache, TablesChangedByAnotherConnectionAreSeenWhenTheTextIsSetAgain) {
+    for (const QString& place : {QStringLiteral("embedded"), QStringLiteral("loopback")}) {
+        SCOPED_TRACE(place.toStdString());
+        const QString path = Dir.filePath(place + QStringLiteral(".fdb"));
+        RunIsql(QStringLiteral("create database '%1' user 'SYSDBA';\n"
+                               "create table t (id integer, b integer, s varchar(10));\n"
+                               "create table u (id integer);\n"
+                               "insert into t values (1, 2, 'x');\ninsert into u values (1);\ncommit;\n")
+                    .arg(path));
+        const QString name = place == QStringLiteral("embedded") ? path : LoopbackName(path);
+        if (name.isEmpty()) GTEST_SKIP() << "loopback server not running (scripts/firebird-server start)";
+        TpFbDatabase* reader = ConnectedDatabase(Form.get(), place + QStringLiteral("Reader"), name);
+        TpFbDatabase* changer = ConnectedDatabase(Form.get(), place + QStringLiteral("Changer"), name);
+        TpFbTransaction* tr = NewTransaction(place + QStringLiteral("Tr"), reader);
+        TpFbQuery* q = NewQuery(place + QStringLiteral("Q"), reader, tr);
+        TpFbTransaction* changeTr = NewTransaction(place + QStringLiteral("ChangeTr"), changer);
+        TpFbQuery* change = NewQuery(place + QStringLiteral("Change"), changer, changeTr);
+        // The application's sequence: fresh transaction, close, the same text anew, execute.
+        const auto columns = [&](const QString& text) {
+            tr->StartTransaction();
+            q->Close();
+            SetLines(*q, {text});
+            q->ExecQuery();
+            const int count = q->FieldCount();
+            tr->Commit();
+            return count;
+        };
+        const auto alter = [&](const QString& ddl) {
+            changeTr->StartTransaction();
+            SetLines(*change, {ddl});
+            change->ExecQuery();
+            changeTr->Commit();
+        };
+        const QString tText = QStringLiteral("select id, b, s from t");
+        const QString uText = QStringLiteral("select * from u");
+        EXPECT_EQ(columns(tText), 3);
+        EXPECT_EQ(columns(uText), 1);
+        alter(QStringLiteral("alter table t drop b"));
+        alter(QStringLiteral("alter table u add s2 varchar(10)"));
+        EXPECT_EQ(columns(uText), 2);
+        const QString unknown = ErrorOf<EFbInterBaseError>([&] { columns(tText); });
+        EXPECT_TRUE(unknown.contains(QStringLiteral("Column unknown"))) << unknown.toStdString();
+        tr->Rollback();
+
+        // Prepared while the cache was off, given back once it is on: not kept.
+        EXPECT_EQ(columns(uText), 2);
+        alter(QStringLiteral("alter table u add s3 integer"));
+        reader->SetStatementCacheSize(8);
+        EXPECT_EQ(columns(uText), 3);
+    }
 }

@@ -22,7 +22,13 @@ struct TPrepared {
     void Prepare() { q.IsPrepared = true; }
 };
 
+// The value's bytes: the counted text of a SQL_VARYING item, else the whole data area.
 QByteArray Stored(const TFbXSQLVAR& item) {
+    if (item.SQLType() == SQL_VARYING) {
+        ISC_USHORT length;
+        std::memcpy(&length, item.Data()->sqldata, sizeof length);
+        return QByteArray(item.Data()->sqldata + 2, length);
+    }
     return QByteArray(item.Data()->sqldata, item.Size());
 }
 
@@ -146,6 +152,33 @@ TEST(StringSetter, DbKeyKeepsItsOwnTypeAndLength) {
     EXPECT_EQ(key.SQLType(), SQL_TEXT);
     EXPECT_EQ(key.Size(), 8);
     EXPECT_EQ(Stored(key), QByteArray("\x01\x02\x03\0\0\0\0\0", 8));
+}
+
+// Once prepared, text that fits the VARCHAR the server described goes in that form (the same
+// form at every execution); longer text goes as text of its own length.
+TEST(StringSetter, TextTakesTheDescribedVaryingFormWhenItFits) {
+    TPrepared t(SQL_VARYING, 51, 10);
+    t.Prepare();
+    t.user.SetAsString(QStringLiteral("Łódź  "));
+    EXPECT_EQ(t.user.SQLType(), SQL_VARYING);
+    EXPECT_EQ(t.user.Size(), 10);
+    EXPECT_EQ(Stored(t.user), QByteArray("\xA3\xF3\x64\x9F  "));
+    EXPECT_EQ(t.user.AsString(), QStringLiteral("Łódź  "));
+    t.user.SetAsString(QString());
+    EXPECT_EQ(t.user.SQLType(), SQL_VARYING);
+    EXPECT_EQ(Stored(t.user), QByteArray());
+    EXPECT_FALSE(t.user.IsNull());
+    t.user.SetAsString(QStringLiteral("abcdefghijk"));
+    EXPECT_EQ(t.user.SQLType(), SQL_TEXT);
+    EXPECT_EQ(Stored(t.user), QByteArray("abcdefghijk"));
+    // In UTF8 a VARCHAR(2) is described as 8 bytes: "ab " fits those but not the two characters.
+    TPrepared utf8(SQL_VARYING, 4, 8);
+    utf8.q.Translate = utf8.q.Unicode = true;
+    utf8.Prepare();
+    utf8.user.SetAsString(QStringLiteral("ab"));
+    EXPECT_EQ(utf8.user.SQLType(), SQL_VARYING);
+    utf8.user.SetAsString(QStringLiteral("ab "));
+    EXPECT_EQ(utf8.user.SQLType(), SQL_TEXT);
 }
 
 TEST(StringSetter, TranslatingConnectionsChooseUtf8ByServerCharacterSet) {
