@@ -13,7 +13,7 @@ using namespace platform;
 
 TCommandLine ParseCommandLine(const QStringList& arguments) {
     TCommandLine result;
-    bool runOnce = false, headless = false, help = false, version = false;
+    bool runOnce = false, headless = false, help = false, version = false, schedule = false;
     for (const QString& argument : arguments) {
         if (argument == QLatin1String("--run-once"))
             runOnce = true;
@@ -25,6 +25,8 @@ TCommandLine ParseCommandLine(const QStringList& arguments) {
             help = true;
         else if (argument == QLatin1String("--version"))
             version = true;
+        else if (argument == QLatin1String("--print-schedule"))
+            schedule = true;
         else {
             result.Error = QStringLiteral("nieznana opcja: %1").arg(argument);
             return result;
@@ -34,6 +36,10 @@ TCommandLine ParseCommandLine(const QStringList& arguments) {
         result.Mode = TRunMode::Help;
     else if (version)
         result.Mode = TRunMode::Version;
+    else if (schedule && (runOnce || headless || result.DryRun))
+        result.Error = QStringLiteral("--print-schedule działa tylko sam");
+    else if (schedule)
+        result.Mode = TRunMode::PrintSchedule;
     else if (runOnce && headless)
         result.Error = QStringLiteral("--run-once i --headless wykluczają się");
     else if (result.DryRun && !runOnce)
@@ -55,6 +61,8 @@ QString UsageText() {
         "                      4 inny przebieg w tym katalogu nie skończył się w ciągu minuty)\n"
         "  --run-once --dry-run  tylko odczyt: tabela form z licznikami przed i po, nic nie jest zapisywane\n"
         "  --headless          codzienna aktualizacja bez okna; kończy ją SIGTERM, SIGINT lub SIGHUP\n"
+        "  --print-schedule    godzina codziennej aktualizacji z setup.ini jako OnCalendar= timera systemd\n"
+        "                      (kod wyjścia 1, gdy godzina jest spoza 0..23)\n"
         "  --version           wersja programu\n"
         "  --help              ten opis\n");
 }

@@ -9,7 +9,7 @@ class TForm1;
 
 inline const QString kProgramCaption = QStringLiteral("Tarvelo    ver 2.0");
 
-enum class TRunMode { Window, RunOnce, Headless, Help, Version };
+enum class TRunMode { Window, RunOnce, Headless, Help, Version, PrintSchedule };
 
 struct TCommandLine {
     TRunMode Mode = TRunMode::Window;

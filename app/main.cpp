@@ -1,5 +1,6 @@
 #include "RunInterrupt.h"
 #include "RunModes.h"
+#include "Schedule.h"
 #include "Unit1.h"
 #include "WindowPlacement.h"
 
@@ -90,6 +91,7 @@ int main(int argc, char* argv[]) {
         std::fputs((kProgramCaption + QLatin1Char('\n')).toUtf8().constData(), stdout);
         return ExitOk;
     }
+    if (commandLine.Mode == TRunMode::PrintSchedule) return PrintSchedule();
     // Without a window no display is needed.
     if (commandLine.Mode != TRunMode::Window && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");

@@ -53,10 +53,12 @@ TEST(CommandLine, ModesAndWrongOptions) {
     EXPECT_EQ(ParseCommandLine({QStringLiteral("--headless"), QStringLiteral("--help")}).Mode,
               TRunMode::Help);
     EXPECT_EQ(ParseCommandLine({QStringLiteral("--version")}).Mode, TRunMode::Version);
+    EXPECT_EQ(ParseCommandLine({QStringLiteral("--print-schedule")}).Mode, TRunMode::PrintSchedule);
     for (const QStringList& wrong :
          {QStringList{QStringLiteral("--runonce")}, QStringList{QStringLiteral("--dry-run")},
           QStringList{QStringLiteral("--headless"), QStringLiteral("--dry-run")},
           QStringList{QStringLiteral("--run-once"), QStringLiteral("--headless")},
+          QStringList{QStringLiteral("--print-schedule"), QStringLiteral("--run-once")},
           QStringList{QStringLiteral("x")}})
         EXPECT_FALSE(ParseCommandLine(wrong).Error.isEmpty()) << wrong.join(' ').toStdString();
     EXPECT_TRUE(ParseCommandLine({QStringLiteral("--bogus")}).Error.contains(QStringLiteral("--bogus")));

@@ -70,6 +70,58 @@ exposure="$(sed -n 's/.*Overall exposure level for tarvelo.service: \([0-9.]*\).
 awk -v e="$exposure" 'BEGIN { exit !(e != "" && e + 0 <= 2.5) }' ||
   fail "the service's exposure is '$exposure', above 2.5"
 
+echo "== the timer: its units, its schedule from setup.ini, one daily run at a time"
+for unit in tarvelo-run.service tarvelo-run.timer; do
+  systemd-analyze verify --man=no /lib/systemd/system/$unit || fail "systemd-analyze verify $unit"
+done
+systemd-analyze security --offline=true /lib/systemd/system/tarvelo-run.service | tee "$work/security-run.txt"
+exposure="$(sed -n 's/.*Overall exposure level for tarvelo-run.service: \([0-9.]*\).*/\1/p' "$work/security-run.txt")"
+awk -v e="$exposure" 'BEGIN { exit !(e != "" && e + 0 <= 2.5) }' ||
+  fail "the run's exposure is '$exposure', above 2.5"
+# The generator as systemd runs it at boot and at daemon-reload, into a folder of the test's own;
+# the timer is then checked with its drop-in, as systemd would load it.
+schedule() { # <setup.ini [set] lines> -> the timer's OnCalendar lines, or "refused"
+  printf '[set]\n%s\n' "$1" >/opt/tarvelo/setup.ini
+  rm -rf "$work/gen" && mkdir -p "$work/gen"
+  /lib/systemd/system-generators/tarvelo-schedule-generator "$work/gen" "$work/gen" "$work/gen" 2>"$work/gen.err" ||
+    fail "the generator failed"
+  if SYSTEMD_UNIT_PATH="$work/gen:" systemd-analyze verify --man=no tarvelo-run.timer >"$work/verify.txt" 2>&1; then
+    grep -h '^OnCalendar=' "$work/gen/tarvelo-run.timer.d/schedule.conf" | tr '\n' ' '
+  else
+    echo refused
+  fi
+}
+[ "$(schedule '')" = "OnCalendar= OnCalendar=*-*-* 03:05:00 " ] || fail "the default hour: $(schedule '')"
+[ "$(schedule 'godzina=0x10')" = "OnCalendar= OnCalendar=*-*-* 16:05:00 " ] || fail "godzina=0x10"
+[ "$(schedule 'godzina=$7')" = "OnCalendar= OnCalendar=*-*-* 07:05:00 " ] || fail "godzina=\$7"
+[ "$(schedule 'godzina=24')" = refused ] || { cat "$work/verify.txt"; fail "the timer loads with godzina=24"; }
+grep -q 'godzina=24' "$work/gen.err" || fail "the generator does not report godzina=24"
+# The file is read as user tarvelo: one root only may read gives the program's default.
+printf '[set]\ngodzina=9\n' >/opt/tarvelo/setup.ini
+chmod 600 /opt/tarvelo/setup.ini && chown root:root /opt/tarvelo/setup.ini
+rm -rf "$work/gen" && mkdir -p "$work/gen"
+/lib/systemd/system-generators/tarvelo-schedule-generator "$work/gen" "$work/gen" "$work/gen" 2>/dev/null
+grep -qx 'OnCalendar=\*-\*-\* 03:05:00' "$work/gen/tarvelo-run.timer.d/schedule.conf" ||
+  fail "the generator read setup.ini as root"
+chown tarvelo:tarvelo /opt/tarvelo/setup.ini && chmod 660 /opt/tarvelo/setup.ini
+# Enabling one way while the other is enabled is reported and the second refuses to start.
+wants_dirs="$(ls -d /etc/systemd/system/*.wants 2>/dev/null || true)"
+oneway() { runuser -u tarvelo -- /usr/libexec/tarvelo/one-daily-run "$1" 2>"$work/oneway.txt"; }
+systemctl enable tarvelo.service 2>/dev/null || fail "systemctl enable tarvelo.service"
+oneway tarvelo.service || { cat "$work/oneway.txt"; fail "the service alone refused to start"; }
+grep -q 'Hidden=true' "$work/oneway.txt" || fail "no warning of the window's autostart entry"
+systemctl enable tarvelo-run.timer 2>/dev/null || fail "systemctl enable tarvelo-run.timer"
+if oneway tarvelo-run.timer; then fail "the timer's run started while tarvelo.service is enabled"; fi
+grep -q 'tarvelo-run.timer and tarvelo.service are both enabled' "$work/oneway.txt" || fail "$(cat "$work/oneway.txt")"
+if oneway tarvelo.service; then fail "tarvelo.service started while the timer is enabled"; fi
+systemctl disable tarvelo.service 2>/dev/null
+oneway tarvelo-run.timer || { cat "$work/oneway.txt"; fail "the timer alone refused to run"; }
+systemctl disable tarvelo-run.timer 2>/dev/null
+for d in /etc/systemd/system/*.wants; do # what enable made and disable leaves
+  grep -qx "$d" <<<"$wants_dirs" || rmdir "$d"
+done
+cat /opt/tarvelo/setup.ini.example >/opt/tarvelo/setup.ini
+
 echo "== run once as the service user"
 db="$work/db"
 mkdir -p "$db" "$work/lock" "$work/runtime"
