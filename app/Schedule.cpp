@@ -31,9 +31,10 @@ QString ConfiguredSchedule() {
 int PrintSchedule() {
     const QString schedule = ConfiguredSchedule();
     if (schedule.isEmpty()) {
-        std::fprintf(stderr,
-                     "tarvelo: [set] godzina=%u w %s nie jest godziną 0..23; codzienna aktualizacja nie nastąpi\n",
-                     unsigned(ConfiguredHour()), SettingsFile().toUtf8().constData());
+        std::fprintf(
+            stderr,
+            "tarvelo: [set] godzina=%u w %s nie jest godziną 0..23; codzienna aktualizacja nie nastąpi\n",
+            unsigned(ConfiguredHour()), SettingsFile().toUtf8().constData());
         return kExitNoSchedule;
     }
     std::printf("%s\n", schedule.toUtf8().constData());

@@ -1,5 +1,5 @@
-#include "ProgramFolderTest.h"
 #include "app/Schedule.h"
+#include "ProgramFolderTest.h"
 
 class ScheduleTest : public ProgramFolderTest {
 protected:

@@ -23,6 +23,10 @@ chmod 755 "$work"
 member="tarvelo-t$$" # a desktop user in group tarvelo, for this test only
 cleanup() {
   rm -rf /opt/tarvelo/platforms /opt/tarvelo/*.moved # what a check below that failed left there
+  if [ ! -d /run/systemd/system ]; then # the generator's folder the timer's check made
+    rm -rf /run/systemd/generator/tarvelo-run.timer.d
+    rmdir /run/systemd/generator 2>/dev/null || true
+  fi
   if getent passwd "$member" >/dev/null; then userdel "$member" >/dev/null 2>&1 || true; fi
   if getent group "$member" >/dev/null; then groupdel "$member" >/dev/null 2>&1 || true; fi
   if dpkg-query -W -f='${Status}' tarvelo 2>/dev/null | grep -qv not-installed; then
@@ -86,7 +90,7 @@ schedule() { # <setup.ini [set] lines> -> the timer's OnCalendar lines, or "refu
   /lib/systemd/system-generators/tarvelo-schedule-generator "$work/gen" "$work/gen" "$work/gen" 2>"$work/gen.err" ||
     fail "the generator failed"
   if SYSTEMD_UNIT_PATH="$work/gen:" systemd-analyze verify --man=no tarvelo-run.timer >"$work/verify.txt" 2>&1; then
-    grep -h '^OnCalendar=' "$work/gen/tarvelo-run.timer.d/schedule.conf" | tr '\n' ' '
+    grep -h '^OnCalendar=' "$work/gen/tarvelo-run.timer.d/00-schedule.conf" | tr '\n' ' '
   else
     echo refused
   fi
@@ -101,9 +105,31 @@ printf '[set]\ngodzina=9\n' >/opt/tarvelo/setup.ini
 chmod 600 /opt/tarvelo/setup.ini && chown root:root /opt/tarvelo/setup.ini
 rm -rf "$work/gen" && mkdir -p "$work/gen"
 /lib/systemd/system-generators/tarvelo-schedule-generator "$work/gen" "$work/gen" "$work/gen" 2>/dev/null
-grep -qx 'OnCalendar=\*-\*-\* 03:05:00' "$work/gen/tarvelo-run.timer.d/schedule.conf" ||
+grep -qx 'OnCalendar=\*-\*-\* 03:05:00' "$work/gen/tarvelo-run.timer.d/00-schedule.conf" ||
   fail "the generator read setup.ini as root"
 chown tarvelo:tarvelo /opt/tarvelo/setup.ini && chmod 660 /opt/tarvelo/setup.ini
+# A run after the hour was changed without a daemon-reload says that the timer has another time.
+# The generator's folder is the one systemd gives it; without systemd running, made for the test.
+printf '[set]\ngodzina=3\n' >/opt/tarvelo/setup.ini
+if [ -d /run/systemd/system ]; then
+  systemctl daemon-reload
+else
+  made_gen=yes
+  [ -d /run/systemd/generator ] && made_gen=no
+  mkdir -p /run/systemd/generator
+  /lib/systemd/system-generators/tarvelo-schedule-generator /run/systemd/generator
+fi
+printf '[set]\ngodzina=0x10\n' >/opt/tarvelo/setup.ini
+runuser -u tarvelo -- /usr/libexec/tarvelo/one-daily-run tarvelo-run.timer 2>"$work/drift.txt" ||
+  fail "the timer's run refused: $(cat "$work/drift.txt")"
+grep -q '16:05:00.*daemon-reload' "$work/drift.txt" || fail "no warning of the changed hour: $(cat "$work/drift.txt")"
+if [ -d /run/systemd/system ]; then
+  systemctl daemon-reload
+elif [ "$made_gen" = yes ]; then
+  rm -rf /run/systemd/generator
+else
+  rm -rf /run/systemd/generator/tarvelo-run.timer.d
+fi
 # Enabling one way while the other is enabled is reported and the second refuses to start.
 wants_dirs="$(ls -d /etc/systemd/system/*.wants 2>/dev/null || true)"
 oneway() { runuser -u tarvelo -- /usr/libexec/tarvelo/one-daily-run "$1" 2>"$work/oneway.txt"; }
