@@ -37,7 +37,7 @@ TCommandLine ParseCommandLine(const QStringList& arguments) {
     else if (version)
         result.Mode = TRunMode::Version;
     else if (schedule && (runOnce || headless || result.DryRun))
-        result.Error = QStringLiteral("--print-schedule działa tylko sam");
+        result.Error = QStringLiteral("--print-schedule nie łączy się z innymi opcjami");
     else if (schedule)
         result.Mode = TRunMode::PrintSchedule;
     else if (runOnce && headless)
