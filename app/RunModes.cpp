@@ -14,6 +14,7 @@
 #include <QTimer>
 #include <algorithm>
 #include <cstdio>
+#include <limits>
 #include <sys/stat.h>
 
 using namespace platform;
@@ -255,7 +256,8 @@ int RunHeadless() {
     QTimer watchdog;
     if (const auto interval = servicenotify::WatchdogInterval(); interval.count() > 0) {
         QObject::connect(&watchdog, &QTimer::timeout, [] { servicenotify::Watchdog(true); });
-        watchdog.start(int(std::max<long long>(1, interval.count() / 2000)));
+        watchdog.start(
+            int(std::clamp<long long>(interval.count() / 2000, 1, std::numeric_limits<int>::max())));
         servicenotify::Watchdog(true);
     }
     // A termination signal quits the loop; the form's end then rolls back and disconnects.
