@@ -107,7 +107,8 @@ void TForm1::Reconnect() {
         for (TpFbDatabase* database : {pFbDatabaseVorek, pFbDatabaseFormy})
             if (!database->TestConnected()) database->SetConnected(true);
     } catch (...) {
-        // A due run that could not connect is recorded as one, so monitoring sees the day fail.
+        // A due run that could not connect is recorded as one, so monitoring sees the day fail;
+        // the connection's failure is the one to report, not the record's.
         try {
             RecordRun(start, double(clock.nsecsElapsed()) / 1e9, kRunNotConnected, StopReason());
         } catch (...) {
@@ -147,13 +148,15 @@ void TForm1::RecordRun(const QDateTime& start, double seconds, const QString& en
     } catch (...) {
         failure = std::current_exception();
     }
-    if (!metricsFile.isEmpty()) try {
+    if (!metricsFile.isEmpty()) {
+        try {
             // Plain ASCII, so the ANSI code page writes it as UTF-8 without a mark, as Prometheus
             // reads it.
             SaveTextFile(metricsFile, RunMetricsText(run), TTextEncoding::Ansi);
         } catch (...) {
             if (!failure) failure = std::current_exception();
         }
+    }
     if (failure) std::rethrow_exception(failure);
 }
 

@@ -126,6 +126,14 @@ TEST_F(MonitoringTest, TheCheckAnswersFromTheRecordsOfRealRuns) {
     EXPECT_NEAR(metrics.value(QStringLiteral("tarvelo_last_run_timestamp_seconds")),
                 double(QDateTime::currentSecsSinceEpoch()), 120);
 
+    // A run that cannot connect is a failed day too.
+    Write(QStringLiteral("setup.ini"), "[sql]\r\nformy=" + Path(QStringLiteral("gone/")).toUtf8() + "\r\n");
+    EXPECT_EQ(Run({QStringLiteral("--run-once")}).Exit, 2);
+    check = Run({QStringLiteral("--check")});
+    EXPECT_EQ(check.Exit, 1) << check.Out.toStdString();
+    EXPECT_TRUE(check.Out.contains(QStringLiteral(", brak połączenia z bazą | moulds=0 failed=0 duration=")))
+        << check.Out.toStdString();
+
     // A record that cannot be read is no answer.
     Write(QStringLiteral("last_run.txt"), "start=wczoraj\n");
     check = Run({QStringLiteral("--check")});
