@@ -9,11 +9,13 @@ class TForm1;
 
 inline const QString kProgramCaption = QStringLiteral("Tarvelo    ver 2.0");
 
-enum class TRunMode { Window, RunOnce, Headless, Help, Version, PrintSchedule };
+enum class TRunMode { Window, RunOnce, Headless, Help, Version, PrintSchedule, Check };
 
 struct TCommandLine {
     TRunMode Mode = TRunMode::Window;
     bool DryRun = false;
+    // --check: hours since the last successful run that are still OK (--max-age).
+    double MaxAgeHours = 26;
     QString Error; // not empty: the command line is wrong
 };
 
@@ -38,3 +40,6 @@ QString RunSummaryLine(const TForm1& form, double seconds);
 // The modes themselves, on an application object that exists; both return the exit status.
 int RunOnce(bool dryRun);
 int RunHeadless();
+// The answer of the last run's record for a monitoring system: prints one line, returns the
+// plugin status (0 OK, 1 WARNING, 2 CRITICAL, 3 UNKNOWN). Needs no application object.
+int RunCheck(double maxAgeHours);

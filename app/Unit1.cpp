@@ -1,6 +1,7 @@
 #include "Unit1.h"
 
 #include "RunInterrupt.h"
+#include "ServiceNotify.h"
 #include "UpdateRun.h"
 
 #include "lib/quorvel/Tmylib.h"
@@ -249,6 +250,7 @@ void TForm1::FormCreate(QObject* /*Sender*/) {
             db->SetDBParams(params);
         }
     runLimitMinutes = qMax(0, sini->ReadInteger(QStringLiteral("set"), QStringLiteral("limit"), 60));
+    metricsFile = sini->ReadString(QStringLiteral("monitoring"), QStringLiteral("plik"), QString());
 
     godzina = quint16(sini->ReadInteger(QStringLiteral("set"), QStringLiteral("godzina"), 3));
     FInfoText += QStringLiteral("Aktualizacja liczników o godznie ") + QString::number(godzina) +
@@ -342,14 +344,14 @@ void TForm1::TrayIcon1Click(QObject* /*Sender*/) {
 
 void TForm1::FormClose(QObject* /*Sender*/) {}
 
-void TForm1::DoLogu(const QString& sx) {
+void TForm1::DoLogu(const QString& sx, bool failure) {
     if (!loguj) return;
     // One message, one line: nothing in it may start a line of its own in the view or the file.
     const QString line = DateTimeToStr(Now()) + QStringLiteral("   ") + updaterun::OneLine(sx);
     Memo1->AppendLine(line);
     // The newest line is the one to see, as in a log view that follows its end.
     Memo1->ScrollToEnd();
-    if (FOptions.LogEcho) FOptions.LogEcho(line);
+    if (FOptions.LogEcho) FOptions.LogEcho(line, failure);
 }
 
 void TForm1::SaveLog() {
@@ -370,6 +372,8 @@ std::unique_ptr<TFolderLock> TForm1::LockFolder() {
     const QString folder = quorvel::Tmysystem::MojKatalog();
     // A termination request or the run's limit also ends the wait.
     auto lock = std::make_unique<TFolderLock>(folder, FOptions.RunLockWaitMs, [] {
+        // Waiting is no hang: the service's watchdog hears so.
+        servicenotify::Watchdog();
         const TRunInterrupt* interrupt = TRunInterrupt::Current();
         return interrupt && interrupt->Requested();
     });

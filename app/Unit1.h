@@ -11,6 +11,7 @@
 #include "platform/IniFile.h"
 #include "platform/TextFile.h"
 
+#include <QDateTime>
 #include <QElapsedTimer>
 #include <QString>
 #include <functional>
@@ -40,8 +41,9 @@ struct TFormOptions {
     // Prepared statements each connection keeps for reuse during an update run (dropped at its
     // end); 0: every text of the run is prepared anew.
     int RunStatementCacheSize = 8;
-    // Receives every line added to the log view, from the first one on.
-    std::function<void(const QString& line)> LogEcho;
+    // Receives every line added to the log view, from the first one on; failure: the line tells of
+    // a failed mould or a stopped run.
+    std::function<void(const QString& line, bool failure)> LogEcho;
     // How long a run waits for another run on the same program folder to end.
     int RunLockWaitMs = 60000;
 };
@@ -107,6 +109,8 @@ public:
     // Longest a run may take ([set] limit, minutes; 0: no limit): then it is stopped like a run
     // that lost its database.
     int runLimitMinutes = 60;
+    // [monitoring] plik: the Prometheus textfile written after every run; empty: none.
+    QString metricsFile;
     std::unique_ptr<platform::TIniFile> sini;
 
     void FormCreate(QObject* Sender);
@@ -126,7 +130,7 @@ public:
     // Shows the icon again when a notification area has appeared since the last look.
     void WatchTray();
     // Appends a time-stamped line to the log view when logging is on.
-    void DoLogu(const QString& sx);
+    void DoLogu(const QString& sx, bool failure = false);
     // Brings the monthly file up to the log view: the first save writes the whole view, later ones
     // add the lines logged since (the view keeps only the newest lines). When that file exists but
     // could not be loaded at start, it is left as it is: the view goes to a file beside it instead
@@ -149,6 +153,9 @@ public:
     // lock support), the run goes on without it.
     std::unique_ptr<platform::TFolderLock> LockFolder();
     const TFormOptions& Options() const { return FOptions; }
+    // After a run (not a dry one): the record beside the log and the metrics file, with how the run
+    // ended (see RunRecord.h) and why it stopped. Raises EFCreateError when one cannot be written.
+    void RecordRun(const QDateTime& start, double seconds, const QString& ended, const QString& reason);
 
 private:
     // The run itself; FireUpdate adds what ends it from outside.

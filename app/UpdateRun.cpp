@@ -2,12 +2,17 @@
 #include "UpdateRun.h"
 
 #include "RunInterrupt.h"
+#include "RunRecord.h"
+#include "ServiceNotify.h"
 #include "Unit1.h"
 #include "db/connection/fb.h"
 #include "platform/DateTime.h"
 #include "platform/Exceptions.h"
 
+#include <QDateTime>
+#include <QElapsedTimer>
 #include <algorithm>
+#include <exception>
 
 #include <initializer_list>
 #include <utility>
@@ -93,10 +98,66 @@ void TForm1::CreateRunComponents() {
 }
 
 void TForm1::Reconnect() {
-    // Vorek first, as at start-up; a connection that went away is closed by the test and opened anew.
-    for (TpFbDatabase* database : {pFbDatabaseVorek, pFbDatabaseFormy})
-        if (!database->TestConnected()) database->SetConnected(true);
+    const QDateTime start = QDateTime::currentDateTime();
+    QElapsedTimer clock;
+    clock.start();
+    try {
+        // Vorek first, as at start-up; a connection that went away is closed by the test and
+        // opened anew.
+        for (TpFbDatabase* database : {pFbDatabaseVorek, pFbDatabaseFormy})
+            if (!database->TestConnected()) database->SetConnected(true);
+    } catch (...) {
+        // A due run that could not connect is recorded as one, so monitoring sees the day fail;
+        // the connection's failure is the one to report, not the record's.
+        try {
+            RecordRun(start, double(clock.nsecsElapsed()) / 1e9, kRunNotConnected, StopReason());
+        } catch (...) {
+        }
+        throw;
+    }
     if (mylogfile.isEmpty()) OpenMonthlyLog();
+}
+
+QString updaterun::StopReason() {
+    if (const TRunInterrupt* interrupt = TRunInterrupt::Current(); interrupt && interrupt->Requested())
+        return interrupt->Reason();
+    try {
+        throw;
+    } catch (const std::exception& e) {
+        return OneLine(FailureLine(e));
+    } catch (...) {
+        return QString();
+    }
+}
+
+void TForm1::RecordRun(const QDateTime& start, double seconds, const QString& ended, const QString& reason) {
+    if (FOptions.DryRun) return;
+    TRunRecord run;
+    run.Start = start;
+    run.Duration = seconds;
+    run.Updated = FLastRun.Updated;
+    run.Failed = FLastRun.Failed;
+    run.Ended = ended;
+    run.Reason = reason;
+    const QString recordFile = RunRecordFileName();
+    run = NextRunRecord(recordFile, run);
+    // Both are attempted; the first failure is raised after.
+    std::exception_ptr failure;
+    try {
+        WriteRunRecord(recordFile, run);
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    if (!metricsFile.isEmpty()) {
+        try {
+            // Plain ASCII, so the ANSI code page writes it as UTF-8 without a mark, as Prometheus
+            // reads it.
+            SaveTextFile(metricsFile, RunMetricsText(run), TTextEncoding::Ansi);
+        } catch (...) {
+            if (!failure) failure = std::current_exception();
+        }
+    }
+    if (failure) std::rethrow_exception(failure);
 }
 
 namespace {
@@ -134,16 +195,30 @@ void TForm1::FireUpdate() {
         {pFbDatabaseFormy->AttachmentCancel(), pFbDatabaseVorek->AttachmentCancel()},
         std::chrono::minutes(runLimitMinutes));
     try {
-        // Held for the run and its save: two programs on one folder never overlap.
+        // Held for the run, its save and its record: two programs on one folder never overlap.
         const auto lock = LockFolder();
-        RunMoulds([&scope] { return scope.StopHere(); });
+        const QDateTime start = QDateTime::currentDateTime();
+        QElapsedTimer clock;
+        clock.start();
+        const auto seconds = [&clock] { return double(clock.nsecsElapsed()) / 1e9; };
+        try {
+            RunMoulds([&scope] { return scope.StopHere(); });
+        } catch (...) {
+            // The record tells of the stop; its own failure must not hide the run's.
+            try {
+                RecordRun(start, seconds(), kRunStopped, StopReason());
+            } catch (...) {
+            }
+            throw;
+        }
+        RecordRun(start, seconds(), FLastRun.Failed > 0 ? kRunSomeFailed : kRunOk, QString());
     } catch (...) {
         // Stopped from outside (whatever the cancelled call raised): said once, in the log; the
         // moulds written so far stay written.
         const TRunInterrupt* interrupt = TRunInterrupt::Current();
         if (!interrupt || !interrupt->Requested()) throw;
         const QString text = QStringLiteral("przebieg przerwany: ") + interrupt->Reason();
-        DoLogu(text);
+        DoLogu(text, true);
         throw EAbort(text);
     }
 }
@@ -161,6 +236,8 @@ void TForm1::RunMoulds(const std::function<bool()>& stopHere) {
 
     while (!pFbDataSetFormy->Eof()) {
         if (stopHere()) throw EAbort(QString());
+        // A long run is no hang: the service's watchdog hears so between moulds.
+        servicenotify::Watchdog();
         const auto mouldName = [this] {
             return pFbDataSetFormy->FieldByName(QStringLiteral("nazwa")).AsString() + QLatin1Char('[') +
                    pFbDataSetFormy->FieldByName(QStringLiteral("kod1")).AsString();
@@ -183,13 +260,15 @@ void TForm1::RunMoulds(const std::function<bool()>& stopHere) {
             // A failed write is logged as such, never as done.
             if (updateFailure)
                 DoLogu(QStringLiteral("  Błąd aktualizacji licznika formy :") + mouldName() +
-                       QStringLiteral("]: ") + *updateFailure);
+                           QStringLiteral("]: ") + *updateFailure,
+                       true);
             else
                 DoLogu(QStringLiteral("  Zaktualizowano licznik formy :") + mouldName() +
                        QStringLiteral("]  stan: ") + QString::number(sum) + DeltaText(mould.Delta));
             if (historyFailure)
                 DoLogu(QStringLiteral("  Błąd zapisu historii licznika formy :") + mouldName() +
-                       QStringLiteral("]: ") + *historyFailure);
+                           QStringLiteral("]: ") + *historyFailure,
+                       true);
             mould.Failed = updateFailure || historyFailure;
         }
         ++(mould.Failed ? FLastRun.Failed : FLastRun.Updated);

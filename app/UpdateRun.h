@@ -33,4 +33,8 @@ QString OneLine(const QString& message);
 // The first line of a failure's message: for a database error the server's text, else the message.
 QString FailureLine(const std::exception& e);
 
+// Why a run stopped, called while its exception is being handled: the termination request or time
+// limit, else the failure's first line.
+QString StopReason();
+
 } // namespace updaterun

@@ -87,6 +87,7 @@ int main(int argc, char* argv[]) {
         std::fputs(UsageText().toUtf8().constData(), stdout);
         return ExitOk;
     }
+    if (commandLine.Mode == TRunMode::Check) return RunCheck(commandLine.MaxAgeHours);
     if (commandLine.Mode == TRunMode::Version) {
         std::fputs((kProgramCaption + QLatin1Char('\n')).toUtf8().constData(), stdout);
         return ExitOk;

@@ -4,9 +4,16 @@
 
 #include <QDate>
 #include <QElapsedTimer>
+#include <QScopeGuard>
 #include <QThread>
+#include <chrono>
 #include <csignal>
+#include <cstring>
+#include <optional>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -199,4 +206,99 @@ TEST_F(HeadlessTest, ASignalEndsARunWaitingForASilentServerWithinASecond) {
     EXPECT_EQ(headless.exitCode(), 0);
     EXPECT_TRUE(out.contains(QStringLiteral("   przebieg przerwany: sygnał SIGTERM\n"))) << out.toStdString();
     EXPECT_TRUE(out.contains(QStringLiteral(" (przebieg przerwany)\n")));
+}
+
+TEST_F(HeadlessTest, UnderSystemdItIsReadyOnceFeedsTheWatchdogThroughALongRunAndShowsItsSummary) {
+    // Embedded databases with many moulds, so the run lasts several watchdog intervals.
+    constexpr int kMoulds = 4000;
+    Databases(QStringLiteral("set term ^;\nexecute block as declare i integer = 1; begin\n"
+                             "while (i <= %1) do begin\n"
+                             "insert into formy (id, nazwa, kod1, counter, countmode, id_vorek)"
+                             " values (:i, 'Forma ' || :i, 'F' || :i, 0, 1, 1); i = i + 1; end end^\n"
+                             "set term ;^\n")
+                  .arg(kMoulds),
+              QStringLiteral("insert into tools_data (id_t, cx) values (1, 10);"));
+    Settings("[set]\r\nlog=1\r\n");
+
+    // The service manager's side: a datagram socket named by NOTIFY_SOCKET.
+    const QByteArray socketPath = QFile::encodeName(Path(QStringLiteral("notify")));
+    const int sock = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    ASSERT_GE(sock, 0);
+    const auto closeSocket = qScopeGuard([sock] { ::close(sock); });
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    ASSERT_LT(size_t(socketPath.size()), sizeof address.sun_path);
+    std::memcpy(address.sun_path, socketPath.constData(), size_t(socketPath.size()));
+    ASSERT_EQ(::bind(sock, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+
+    using Clock = std::chrono::steady_clock;
+    constexpr std::chrono::milliseconds kInterval{1000};
+    Write(QStringLiteral("clock"), "@2024-03-05 03:04:58\n");
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("LD_PRELOAD"),
+               QStringLiteral("/usr/lib/x86_64-linux-gnu/faketime/libfaketimeMT.so.1"));
+    env.insert(QStringLiteral("FAKETIME_TIMESTAMP_FILE"), Path(QStringLiteral("clock")));
+    env.insert(QStringLiteral("FAKETIME_DONT_FAKE_MONOTONIC"), QStringLiteral("1"));
+    env.insert(QStringLiteral("NOTIFY_SOCKET"), QString::fromLocal8Bit(socketPath));
+    env.insert(QStringLiteral("WATCHDOG_USEC"), QString::number(kInterval.count() * 1000));
+    env.remove(QStringLiteral("WATCHDOG_PID")); // one of the test's own service would not be ours
+    QProcess program;
+    StartProgram(program, exe, {QStringLiteral("--headless")}, env);
+
+    // Every datagram with the moment it came; the moments the run's first and last lines came.
+    std::vector<std::pair<Clock::time_point, QByteArray>> messages;
+    std::optional<Clock::time_point> runStart, runEnd;
+    QString out;
+    const QString summary = QStringLiteral("\nZaktualizowane formy: %1, z błędem: 0, czas: ").arg(kMoulds);
+    QDeadlineTimer deadline(180000);
+    while (!runEnd && !deadline.hasExpired() && program.state() == QProcess::Running) {
+        char buffer[4096];
+        for (ssize_t got; (got = ::recv(sock, buffer, sizeof buffer, 0)) > 0;)
+            messages.emplace_back(Clock::now(), QByteArray(buffer, qsizetype(got)));
+        program.waitForReadyRead(10);
+        out += QString::fromUtf8(program.readAllStandardOutput());
+        if (!runStart && out.contains(QStringLiteral("   start sesji\n"))) runStart = Clock::now();
+        if (runStart && out.contains(summary)) runEnd = Clock::now();
+    }
+    ASSERT_TRUE(runEnd) << out.right(2000).toStdString();
+    QThread::msleep(200);
+    char buffer[4096];
+    for (ssize_t got; (got = ::recv(sock, buffer, sizeof buffer, 0)) > 0;)
+        messages.emplace_back(Clock::now(), QByteArray(buffer, qsizetype(got)));
+    program.terminate();
+    EXPECT_TRUE(program.waitForFinished(20000));
+    EXPECT_EQ(program.exitCode(), 0);
+
+    // Ready once, before the run.
+    std::vector<Clock::time_point> pings;
+    int ready = 0;
+    QByteArray status;
+    for (const auto& [at, message] : messages) {
+        if (message == "READY=1") {
+            ++ready;
+            EXPECT_LT(at, *runStart);
+        } else if (message == "WATCHDOG=1") {
+            pings.push_back(at);
+        } else if (message.startsWith("STATUS=")) {
+            status = message.mid(7);
+        }
+    }
+    EXPECT_EQ(ready, 1);
+    // The run must outlast the interval, or it shows nothing.
+    const auto run = std::chrono::duration_cast<std::chrono::milliseconds>(*runEnd - *runStart);
+    ASSERT_GT(run, 2 * kInterval) << "the run was too short to tell: " << run.count() << " ms";
+    // Through the run no stretch without a ping came near the interval: the program aims at half
+    // of it, so the full interval leaves room for a loaded machine.
+    Clock::time_point last = *runStart;
+    std::chrono::milliseconds longest{0};
+    for (const Clock::time_point at : pings)
+        if (at > *runStart && at <= *runEnd) {
+            longest = std::max(longest, std::chrono::duration_cast<std::chrono::milliseconds>(at - last));
+            last = at;
+        }
+    longest = std::max(longest, std::chrono::duration_cast<std::chrono::milliseconds>(*runEnd - last));
+    std::fprintf(stderr, "run %lld ms, %zu pings, longest stretch without one %lld ms\n",
+                 (long long)run.count(), pings.size(), (long long)longest.count());
+    EXPECT_LT(longest, kInterval);
+    EXPECT_TRUE(status.startsWith(summary.mid(1).toUtf8())) << status.toStdString();
 }
