@@ -85,7 +85,9 @@ QPlainTextEdit* TMemo::Widget() {
 }
 
 bool TMemo::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == FEdit && event->type() == QEvent::Show) {
+    // The type first: the widget's destructor sends events too, and looking at the guarded pointer
+    // then would treat a half-destroyed widget as the view.
+    if (event->type() == QEvent::Show && watched == FEdit) {
         SyncView();
         if (FScrollPending) ScrollToEnd();
     }
@@ -205,10 +207,11 @@ void TMemo::DocumentChanged(int position, int /*removed*/, int added) {
     FLines.replace(from, count, fresh.data(), fresh.size());
     // An edit of text the file already holds: the whole text is written while the view has all of
     // it; after lines were dropped, the edit stays in the view only.
-    // Text put right after a saved last line that had no line break goes onto that line, before the
-    // break the save added in the file: an edit of the file's text too.
-    const bool ontoSavedLine =
-        from == FSaved && FSavedAddedBreak && !fresh.isEmpty() && !fresh.startsWith(QLatin1Char('\n'));
+    // After a save that put a line break behind an unfinished last line, that break must still
+    // follow the saved text: text typed onto the line, or the break deleted (joining the next line
+    // onto it), changes the file's last line too.
+    const bool ontoSavedLine = from == FSaved && FSavedAddedBreak && (count > 0 || !fresh.isEmpty()) &&
+                               FSaved < FLines.size() && FLines[FSaved] != QLatin1Char('\n');
     if ((from < FSaved && (count > 0 || !fresh.isEmpty())) || ontoSavedLine) {
         if (!FTrimmed) FRewrite = true;
         FSaved = std::max(from, FSaved + fresh.size() - count);

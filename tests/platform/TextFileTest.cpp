@@ -258,6 +258,24 @@ TEST(TextFile, MemoSavesOnlyNewLinesAndKeepsTheNewestSavedOnes) {
     EXPECT_EQ(ReadAll(utf8).size(), 6 + 9 + 100002);
 }
 
+// Deleting the line break after a saved last line joins the next line onto it: the file's last
+// line changed, so the file is written whole, not extended by a line of its own.
+TEST(TextFile, MemoJoiningALineOntoTheSavedLastLineRewritesIt) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("log.txt"));
+    TMemo memo(nullptr, nullptr);
+    memo.SetText(QStringLiteral("Memo1"));
+    memo.SaveNewLinesToFile(path);
+    memo.AppendLine(QStringLiteral("abc"));
+    QTextCursor cursor(memo.Widget()->document());
+    cursor.setPosition(5);
+    cursor.setPosition(8, QTextCursor::KeepAnchor);
+    cursor.removeSelectedText();
+    ASSERT_EQ(memo.Text(), QStringLiteral("Memo1c"));
+    memo.SaveNewLinesToFile(path);
+    EXPECT_EQ(ReadAll(path), QByteArray("Memo1c\r\n"));
+}
+
 // The view gives back every character it was given: a no-break space, the Unicode line and
 // paragraph separators and the non-characters U+FDD0 / U+FDD1 are not made spaces or line breaks,
 // in the loaded file, in appended lines and around the user's edits.
