@@ -2,6 +2,8 @@
 // from, the Prometheus textfile, and the priorities of the lines it writes to the journal.
 #include "ProgramFixture.h"
 
+#include <QStandardPaths>
+
 #include <QDateTime>
 #include <QHash>
 #include <sys/stat.h>
@@ -71,6 +73,22 @@ QHash<QString, double> ParseTextfile(const QByteArray& bytes) {
     return samples;
 }
 
+// promtool's own check of the format (scripts/setup-deps installs it): no output, exit status 0.
+void ExpectPromtoolAccepts(const QByteArray& bytes) {
+    const QString promtool = QStandardPaths::findExecutable(QStringLiteral("promtool"));
+    if (promtool.isEmpty()) {
+        ADD_FAILURE() << "promtool is not installed (scripts/setup-deps installs it)";
+        return;
+    }
+    QProcess check;
+    check.start(promtool, {QStringLiteral("check"), QStringLiteral("metrics")});
+    check.write(bytes);
+    check.closeWriteChannel();
+    ASSERT_TRUE(check.waitForFinished(30000));
+    EXPECT_EQ(check.exitCode(), 0) << check.readAll().toStdString();
+    EXPECT_EQ(check.readAll(), QByteArray());
+}
+
 } // namespace
 
 TEST_F(MonitoringTest, TheCheckAnswersFromTheRecordsOfRealRuns) {
@@ -100,6 +118,7 @@ TEST_F(MonitoringTest, TheCheckAnswersFromTheRecordsOfRealRuns) {
         << check.Out.toStdString();
     EXPECT_EQ(check.Out.count(QLatin1Char('\n')), 1);
     const QHash<QString, double> afterSuccess = ParseTextfile(Read(QStringLiteral("tarvelo.prom")));
+    ExpectPromtoolAccepts(Read(QStringLiteral("tarvelo.prom")));
 
     // A failed mould after that success: a warning, the success still counted.
     BreakMould160();
