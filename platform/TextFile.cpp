@@ -28,6 +28,7 @@ public:
     }
     FileDescriptor(const FileDescriptor&) = delete;
     FileDescriptor& operator=(const FileDescriptor&) = delete;
+    FileDescriptor(FileDescriptor&& other) noexcept : FFd(other.FFd) { other.FFd = -1; }
     int Get() const { return FFd; }
     void Reset(int fd) {
         if (FFd >= 0) ::close(FFd);
@@ -346,15 +347,25 @@ QString NormalizeLineBreaks(const QString& text) {
     return out;
 }
 
-QString LoadTextFile(const QString& fileName, TTextEncoding& detected, qsizetype maxChars,
-                     TFileStamp* stamp) {
-    const QByteArray path = QFile::encodeName(fileName);
-    // Opened without waiting, so that a pipe at the path cannot block the program here.
-    FileDescriptor fd(fileName.isEmpty() ? -1 : ::open(path.constData(), O_RDONLY | kNoWait));
+namespace {
+
+// Opened without waiting, so that a pipe at the path cannot block the program here; a missing
+// file or a folder raises the open error.
+FileDescriptor OpenToRead(const QString& fileName, struct stat& st) {
+    FileDescriptor fd(
+        fileName.isEmpty() ? -1 : ::open(QFile::encodeName(fileName).constData(), O_RDONLY | kNoWait));
     if (fd.Get() < 0) OpenError(fileName, fileName.isEmpty() ? ENOENT : errno);
-    struct stat st;
     if (::fstat(fd.Get(), &st) != 0) OpenError(fileName, errno);
     if (S_ISDIR(st.st_mode)) OpenError(fileName, EISDIR);
+    return fd;
+}
+
+} // namespace
+
+QString LoadTextFile(const QString& fileName, TTextEncoding& detected, qsizetype maxChars,
+                     TFileStamp* stamp) {
+    struct stat st;
+    const FileDescriptor fd = OpenToRead(fileName, st);
     // A pipe or a device (a link to /dev/zero) is no log: it might never end.
     if (!S_ISREG(st.st_mode))
         throw EFOpenError(
@@ -399,12 +410,8 @@ QString LoadTextFile(const QString& fileName, TTextEncoding& detected, qsizetype
 
 TTextTail LoadTextFileTail(const QString& fileName, qsizetype maxLines, qsizetype maxChars) {
     TTextTail tail;
-    const QByteArray path = QFile::encodeName(fileName);
-    FileDescriptor fd(fileName.isEmpty() ? -1 : ::open(path.constData(), O_RDONLY | kNoWait));
-    if (fd.Get() < 0) OpenError(fileName, fileName.isEmpty() ? ENOENT : errno);
     struct stat st;
-    if (::fstat(fd.Get(), &st) != 0) OpenError(fileName, errno);
-    if (S_ISDIR(st.st_mode)) OpenError(fileName, EISDIR);
+    FileDescriptor fd = OpenToRead(fileName, st);
     if (!S_ISREG(st.st_mode) || maxLines <= 0) {
         fd.Close();
         tail.Text = LoadTextFile(fileName, tail.Encoding, maxChars, &tail.Stamp);
