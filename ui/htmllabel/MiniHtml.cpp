@@ -79,6 +79,14 @@ bool IsBlankOrControl(QChar c) {
     return c.unicode() <= 32;
 }
 
+// Where the text ends without its trailing blanks: they end every line's remaining text.
+qsizetype EndWithoutTrailingBlanks(QStringView text) {
+    qsizetype end = text.size();
+    while (end > 0 && IsBlankOrControl(text[end - 1]))
+        --end;
+    return end;
+}
+
 void ReplaceEntities(QString& s) {
     static const struct {
         QString From;
@@ -378,10 +386,8 @@ bool TMiniHtmlEngine::Run(const QString& source) {
     St = TRenderState();
     St.Font = Base;
 
-    // Trailing blanks of the text end every line's remaining text; leading ones are skipped per line.
-    qsizetype end = s.size();
-    while (end > 0 && IsBlankOrControl(s[end - 1]))
-        --end;
+    // Leading blanks are skipped per line.
+    const qsizetype end = EndWithoutTrailingBlanks(s);
     const QStringView text = QStringView(s).left(end);
     qsizetype pos = 0;
 
@@ -419,9 +425,7 @@ void TMiniHtmlEngine::Build(const QString& source, TMiniHtmlLayout::TData& d) {
     d.StartBrush = StartBrush;
     d.Fmt = Fmt;
     d.Text = PrepareText(source);
-    qsizetype end = d.Text.size();
-    while (end > 0 && IsBlankOrControl(d.Text[end - 1]))
-        --end;
+    const qsizetype end = EndWithoutTrailingBlanks(d.Text);
     d.Text.truncate(end);
     const QStringView text(d.Text);
     Out = TMiniHtmlResult();
