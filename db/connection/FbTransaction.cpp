@@ -298,7 +298,8 @@ void TFbTransaction::CheckDatabasesInList() {
 }
 
 ISC_STATUS TFbTransaction::Call(ISC_STATUS errCode, bool raiseError) {
-    RestoreDefaultFPUState();
+    // Each database's check restores the floating-point state too.
+    if (FDatabases.isEmpty()) RestoreDefaultFPUState();
     FCanTimeout = false;
     // The databases' checks neither add nor remove databases: no copy of the list (after every
     // client call of every statement).

@@ -299,9 +299,12 @@ void TFbQuery::RememberTextNulls() {
     // Comparisons with a null parameter are rewritten only for executions.
     const bool rewrites = !NoForceIsNull() && (Executing() || !Preparing());
     FTextNulls.clear();
+    FTextFollowsValues = false;
     for (int i = 0; i < FUserSQLParams.Count(); ++i) {
         const TFbXSQLVAR& p = FUserSQLParams.Vars(i);
-        FTextNulls.append(rewrites && p.CanForceIsNull() && p.InWhereClause() && p.IsNull());
+        const bool nullRewrite = p.CanForceIsNull() && p.InWhereClause();
+        FTextNulls.append(rewrites && nullRewrite && p.IsNull());
+        FTextFollowsValues = FTextFollowsValues || nullRewrite || p.IsMacro();
     }
 }
 
@@ -310,6 +313,9 @@ bool TFbQuery::NeedsTextRebuild() {
     if (!FText.HaveMacros() && NoForceIsNull()) return false;
     const int n = FUserSQLParams.Count();
     if (FTextNulls.size() != n) return true;
+    // A text whose parameters are neither macros nor comparisons that may become IS NULL stays as
+    // it is whatever the values: no walk through them at every execution.
+    if (!FTextFollowsValues) return false;
     for (int i = 0; i < n; ++i) {
         const TFbXSQLVAR& p = FUserSQLParams.Vars(i);
         if (p.IsMacro()) {
@@ -643,10 +649,13 @@ void TFbQuery::RunExecQuery() {
         return;
     }
     DoBeforeExecute();
-    if (FDoParamCheck && Params().Count() > 0)
+    // A prepared text that its parameters' values leave as it is runs as prepared: the checks of
+    // the connection and the transaction come with the client call's handles.
+    const bool withParams = FDoParamCheck && Params().Count() > 0;
+    if (!FPrepared || (withParams && (FOpen || NeedsTextRebuild())))
         Prepare();
-    else if (!FPrepared)
-        Prepare();
+    else if (withParams)
+        FText.ApplyCodePage();
     if (FHaveStreamParams) FUserSQLParams.WriteStreamParams();
     XSQLDA* input = InputList();
     if (FSQLType == TFbSQLTypes::SQLDDL) MetadataChanging();
@@ -896,17 +905,12 @@ TFbXSQLVAR* TFbQuery::FindParam(const QString& name) {
     return Params().FindParam(name);
 }
 
-TFbXSQLVAR& TFbQuery::ParamByName(const QString& name) {
+TFbXSQLVAR& TFbQuery::LookUpParam(const QString& name) {
     TFbXSQLDA& params = Params();
     // The same few names are asked for at every execution: a short list compared by text is
     // cheaper than the list's hash lookup. Only items of the user list are kept; the list's items
     // live until the next text change.
-    // A name written as a literal at the caller's place is the same string every time: its
-    // characters need no comparing.
-    for (const TParamCacheEntry& entry : FParamCache)
-        if (entry.Name.constData() == name.constData() && entry.Name.size() == name.size())
-            return *entry.Param;
-    for (const TParamCacheEntry& entry : FParamCache)
+    for (const TParamCacheEntry& entry : std::as_const(FParamCache))
         if (entry.Name == name) return *entry.Param;
     if (TFbXSQLVAR* param = params.FindParam(name)) {
         if (param->Parent() == &FUserSQLParams && FParamCache.size() < 16) FParamCache.append({name, param});

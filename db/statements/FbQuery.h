@@ -126,7 +126,15 @@ public:
     TFbXSQLVAR& Fields(int index);
     TFbXSQLDA& Params();
     int ParamCount() { return Params().Count(); }
-    TFbXSQLVAR& ParamByName(const QString& name);
+    TFbXSQLVAR& ParamByName(const QString& name) {
+        // Asked at every execution, mostly with a name written as a literal at the caller's place:
+        // the same string every time, found by its characters' address without a call.
+        if (FText.UserParamsCreated())
+            for (const TParamCacheEntry& entry : std::as_const(FParamCache))
+                if (entry.Name.constData() == name.constData() && entry.Name.size() == name.size())
+                    return *entry.Param;
+        return LookUpParam(name);
+    }
     TFbXSQLVAR* FindParam(const QString& name);
     // Parameters the server expects that the user list lacks (sorted, unique).
     const QStringList& OnlySrvParams() const { return FOnlySrvParams; }
@@ -240,6 +248,9 @@ private:
     int FPrepareCount = 0;
     // Which parameters the text last sent to the server treats as null (IS NULL rewrites).
     QList<bool> FTextNulls;
+    // Whether a parameter of the prepared text is a macro or a comparison that may become IS NULL.
+    bool FTextFollowsValues = false;
+    TFbXSQLVAR& LookUpParam(const QString& name);
     struct TParamCacheEntry {
         QString Name;
         TFbXSQLVAR* Param;

@@ -34,10 +34,6 @@ TFbXSQLDA::TFbXSQLDA(IFbQuery* query, bool isParams) : FQuery(query), FIsParams(
 
 TFbXSQLDA::~TFbXSQLDA() = default;
 
-bool TFbXSQLDA::IsUserList() const {
-    return FQuery && FIsParams && &FQuery->UserParams() == this;
-}
-
 int TFbXSQLDA::RecordSize() const {
     return int(XSQLDA_LENGTH(FCapacity)) + 4;
 }

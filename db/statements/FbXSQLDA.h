@@ -20,7 +20,7 @@ public:
     IFbQuery* Query() const { return FQuery; }
     bool IsParams() const { return FIsParams; }
     // Whether this is its statement's user parameter list.
-    bool IsUserList() const;
+    bool IsUserList() const { return FQuery && FIsParams && &FQuery->UserParams() == this; }
 
     int Count() const { return FCount; }
     void SetCount(int value);

@@ -77,7 +77,7 @@ bool TFbXSQLVAR::IsNull() const {
     return (FXSQLVAR->sqltype & 1) && FXSQLVAR->sqlind && *FXSQLVAR->sqlind == -1;
 }
 
-void TFbXSQLVAR::EnsureDataArea(int size) {
+void TFbXSQLVAR::GrowDataArea(int size) {
     const int n = size < 1 ? 1 : size;
     if (n > FDataCapacity) {
         void* p = std::realloc(FDataArea.get(), size_t(n));
@@ -86,7 +86,6 @@ void TFbXSQLVAR::EnsureDataArea(int size) {
         FDataArea.reset(static_cast<char*>(p));
         FDataCapacity = n;
     }
-    FXSQLVAR->sqldata = FDataArea.get();
 }
 
 void TFbXSQLVAR::PutMacroText(const QByteArray& encoded, const QString& wide) noexcept {
@@ -175,7 +174,7 @@ bool TFbXSQLVAR::IsClearedValue() const {
            FModified && FInitialized && !FTextData.FCanForceIsNull && !FTextData.FIsMacro;
 }
 
-void TFbXSQLVAR::SetTypedValue(const TStore& store) {
+void TFbXSQLVAR::SpreadStore(const TStore& store) {
     if (FParent->IsParams() && FInEqualGroup) {
         const auto it = FParent->FEquelNames.find(FName);
         if (it != FParent->FEquelNames.end()) {
@@ -187,46 +186,52 @@ void TFbXSQLVAR::SetTypedValue(const TStore& store) {
     ApplyStore(store);
 }
 
+void TFbXSQLVAR::PutData(const TStore& store) {
+    XSQLVAR& v = *FXSQLVAR;
+    if ((v.sqltype & 1) && v.sqlind) *v.sqlind = 0;
+    v.sqlscale = 0;
+    v.sqllen = short(store.Length);
+    v.sqltype = short(store.Type | (v.sqltype & 1));
+    if (store.Type == SQL_VARYING) {
+        EnsureDataArea(store.Length + 2);
+        const ISC_USHORT length = ISC_USHORT(store.TextLength);
+        std::memcpy(v.sqldata, &length, sizeof length);
+        if (length > 0) std::memmove(v.sqldata + 2, store.Bytes, length);
+    } else {
+        EnsureDataArea(store.Length);
+        if (store.Length > 0 && store.Bytes && store.Bytes != v.sqldata)
+            std::memmove(v.sqldata, store.Bytes, size_t(store.Length));
+    }
+    if (store.HasSubType) v.sqlsubtype = store.SubType;
+    DropValueState(store.KeepStream);
+    if (store.Wide) {
+        FWideTempValue = *store.Wide;
+        FHasWideTemp = true;
+    }
+    FModified = true;
+    FInitialized = true;
+}
+
+void TFbXSQLVAR::DropHeldValues(bool keepStream) {
+    if (!keepStream && FHasStreamValue) {
+        FHasStreamValue = false;
+        FStreamValue.clear();
+    }
+    if (FHasWideTemp) {
+        FHasWideTemp = false;
+        FWideTempValue.clear();
+    }
+}
+
 void TFbXSQLVAR::ApplyStore(const TStore& store) {
     using TOp = TStore::TOp;
     // Only a parameter that may be rewritten to IS NULL asks whether it was null.
     const bool wasNull = FTextData.FCanForceIsNull && IsNull();
     XSQLVAR& v = *FXSQLVAR;
-    const auto dropValueState = [this](bool keepStream) {
-        if (!keepStream && FHasStreamValue) {
-            FHasStreamValue = false;
-            FStreamValue.clear();
-        }
-        if (FHasWideTemp) {
-            FHasWideTemp = false;
-            FWideTempValue.clear();
-        }
-        FIsDefferedSetting = false;
-    };
     switch (store.Op) {
-    case TOp::Data: {
-        if ((v.sqltype & 1) && v.sqlind) *v.sqlind = 0;
-        v.sqlscale = 0;
-        v.sqllen = short(store.Length);
-        v.sqltype = short(store.Type | (v.sqltype & 1));
-        if (store.Type == SQL_VARYING) {
-            EnsureDataArea(store.Length + 2);
-            const ISC_USHORT length = ISC_USHORT(store.TextLength);
-            std::memcpy(v.sqldata, &length, sizeof length);
-            if (length > 0) std::memmove(v.sqldata + 2, store.Bytes, length);
-        } else {
-            EnsureDataArea(store.Length);
-            if (store.Length > 0 && store.Bytes && store.Bytes != v.sqldata)
-                std::memmove(v.sqldata, store.Bytes, size_t(store.Length));
-        }
-        dropValueState(store.KeepStream);
-        if (store.Wide) {
-            FWideTempValue = *store.Wide;
-            FHasWideTemp = true;
-        }
-        FModified = true;
+    case TOp::Data:
+        PutData(store);
         break;
-    }
     case TOp::SetNull:
         if ((v.sqltype & ~1) == 0) {
             v.sqltype = short(SQL_TEXT | (v.sqltype & 1));
@@ -237,7 +242,7 @@ void TFbXSQLVAR::ApplyStore(const TStore& store) {
             SetIndicator(true);
         }
         FIndicator = -1;
-        dropValueState(false);
+        DropValueState(false);
         FModified = true;
         break;
     case TOp::ClearNull:
@@ -273,7 +278,7 @@ void TFbXSQLVAR::ApplyStore(const TStore& store) {
         const int size = t == SQL_VARYING ? s.sqllen + 2 : s.sqllen;
         EnsureDataArea(size);
         if (s.sqldata && size > 0) std::memmove(v.sqldata, s.sqldata, size_t(size));
-        dropValueState(false);
+        DropValueState(false);
         FModified = true;
         break;
     }
@@ -292,15 +297,6 @@ void TFbXSQLVAR::ApplyStore(const TStore& store) {
         if (oldNull != IsNull() || (!IsNull() && AsWideString() != FOldValue.toString()))
             FQuery->SetMacroChanged();
     }
-}
-
-void TFbXSQLVAR::StoreData(short type, int length, const void* bytes, const QString* wide) {
-    TStore s{TStore::TOp::Data};
-    s.Type = type;
-    s.Length = length;
-    s.Bytes = bytes;
-    s.Wide = wide;
-    SetTypedValue(s);
 }
 
 void TFbXSQLVAR::SetIsNull(bool value) {
@@ -403,7 +399,10 @@ void TFbXSQLVAR::ServerType(short& type, short& subType, short& scale, short* le
         const TFbXSQLVAR* server = nullptr;
         if (FIndex < list.Count()) {
             const TFbXSQLVAR& twin = *list.FXSQLVARs[size_t(FIndex)];
-            if (!twin.FInEqualGroup && twin.FName == FName) server = &twin;
+            // Names copied from one another share their characters: mostly no comparing.
+            const bool sameName = (twin.FName.constData() == FName.constData() && twin.FName.size() == FName.size()) ||
+                                  twin.FName == FName;
+            if (!twin.FInEqualGroup && sameName) server = &twin;
         }
         if (!server) server = list.FindExact(FName);
         if (!server || server == this) return;
@@ -485,57 +484,50 @@ void TFbXSQLVAR::SetStringValue(const QString* wide, const QByteArray* ansi) {
     }
 
     QByteArray& buffer = FEncodeBuffer;
-    if (wide && utf8)
-        EncodeInto(Utf8Encoder(), *wide, buffer);
-    else if (wide)
-        EncodeAnsiInto(*wide, buffer);
-    else if (utf8)
-        buffer = platform::StringFromAnsi(*ansi).toUtf8();
-    else
-        buffer = *ansi;
-    // The text given, kept for AsWideString; taken by value first in case it is our own.
-    const QString remembered = wide ? *wide : QString();
-    const QString* keep = wide ? &remembered : nullptr;
+    qsizetype length = 0; // the encoded bytes are the first `length` of `buffer`
+    if (wide && utf8) {
+        length = EncodeIntoStart(Utf8Encoder(), *wide, buffer);
+    } else {
+        if (wide)
+            EncodeAnsiInto(*wide, buffer);
+        else if (utf8)
+            buffer = platform::StringFromAnsi(*ansi).toUtf8();
+        else
+            buffer = *ansi;
+        length = buffer.size();
+    }
+    // The text given, kept for AsWideString; copied first only when it is our own, which the store
+    // replaces.
+    QString ownCopy;
+    const QString* keep = wide;
+    if (wide == &FWideTempValue) [[unlikely]] {
+        ownCopy = *wide;
+        keep = &ownCopy;
+    }
 
-    const qsizetype length = buffer.size();
-    if (length > MaxTextLength || srvType == SQL_BLOB) {
-        const QByteArray content = length ? QByteArray(buffer.constData(), length) : QByteArray();
-        SetPendingStream(content, srvSub, srvScale);
-        if (keep) {
-            FWideTempValue = remembered;
-            FHasWideTemp = true;
+    // Text for a text item is the case of every execution; the others leave this path.
+    if (!IsTextType(srvType) || IsKeyName()) [[unlikely]] {
+        if (StoreTextInOtherType(srvType, srvSub, srvScale, length, keep)) {
+            SetDeferred(deferred);
+            return;
         }
+    } else if (length > MaxTextLength) [[unlikely]] {
+        StoreTextAsBlob(srvSub, srvScale, length, keep);
         SetDeferred(deferred);
         return;
     }
 
-    if (length == 0 && (IsNumericSqlType(srvType) || IsDateTimeSqlType(srvType))) {
-        SetIsNull(true);
-        SetDeferred(deferred);
-        return;
-    }
-
-    if (IsNumericSqlType(srvType) && !IsMacro()) {
-        const QChar sep = platform::RegionalSettings().DecimalSeparator;
-        const char localSep = sep.unicode() < 128 ? char(sep.unicode()) : 0;
-        char* p = buffer.data();
-        for (qsizetype i = 0; i < length; ++i) {
-            if (p[i] == ',' || (localSep && localSep != '.' && p[i] == localSep)) p[i] = '.';
-        }
-    }
-
-    const auto sqlNameIs = [this](const char* text) {
-        const size_t n = std::strlen(text);
-        return size_t(FXSQLVAR->sqlname_length) == n && std::memcmp(FXSQLVAR->sqlname, text, n) == 0;
-    };
-    const bool dbKey = sqlNameIs("DB_KEY") || sqlNameIs("RDB$DB_KEY");
-    if (dbKey && SQLType() != 0) {
+    TStore s{TStore::TOp::Data};
+    s.Wide = keep;
+    QByteArray key;
+    if (SQLType() != 0 && IsKeyName()) [[unlikely]] {
         // The key keeps its own type and length; the bytes fill it.
         const int own = FXSQLVAR->sqllen;
-        QByteArray key(own, '\0');
+        key = QByteArray(own, '\0');
         std::memcpy(key.data(), buffer.constData(), size_t(std::min<qsizetype>(own, length)));
-        const short ownType = SQLType();
-        StoreData(ownType, own, key.constData(), keep);
+        s.Type = SQLType();
+        s.Length = own;
+        s.Bytes = key.constData();
     } else if (srvType == SQL_VARYING && length * MaxBytesPerChar(srvSub & 0xFF) <= srvLength) {
         // In the form the server described: then every execution sends a message of the same form,
         // which the engine takes as it is, where text of each value's own length is converted at
@@ -543,25 +535,62 @@ void TFbXSQLVAR::SetStringValue(const QString* wide, const QByteArray* ansi) {
         // a value of the described form against the declared characters, while converted text is
         // cut to them (trailing blanks) or refused. Same bytes, same character set: nothing stored
         // or compared changes.
-        TStore s{TStore::TOp::Data};
         s.Type = SQL_VARYING;
         s.Length = srvLength;
         s.Bytes = buffer.constData();
         s.TextLength = int(length);
-        s.Wide = keep;
-        SetTypedValue(s);
     } else {
-        StoreData(SQL_TEXT, int(length), buffer.constData(), keep);
+        s.Type = SQL_TEXT;
+        s.Length = int(length);
+        s.Bytes = buffer.constData();
     }
     if (utf8) {
         // UTF-8 bytes for a column in UTF8 or UNICODE_FSS carry the column's own character set, so
         // that the server stores them without a transliteration; for other columns UNICODE_FSS.
         const int columnSet = srvSub & 0xFF;
-        TStore s{TStore::TOp::SubType};
-        s.Value = short(IsTextType(srvType) && IsUnicodeCharSetId(columnSet) ? columnSet : CharSetUnicodeFss);
-        SetTypedValue(s);
+        s.HasSubType = true;
+        s.SubType = short(IsTextType(srvType) && IsUnicodeCharSetId(columnSet) ? columnSet : CharSetUnicodeFss);
     }
+    SetTypedValue(s);
     SetDeferred(deferred);
+}
+
+bool TFbXSQLVAR::IsKeyName() const {
+    const auto sqlNameIs = [this](const char* text) {
+        const size_t n = std::strlen(text);
+        return size_t(FXSQLVAR->sqlname_length) == n && std::memcmp(FXSQLVAR->sqlname, text, n) == 0;
+    };
+    return sqlNameIs("DB_KEY") || sqlNameIs("RDB$DB_KEY");
+}
+
+void TFbXSQLVAR::StoreTextAsBlob(short srvSub, short srvScale, qsizetype length, const QString* keep) {
+    const QByteArray content = length ? QByteArray(FEncodeBuffer.constData(), length) : QByteArray();
+    SetPendingStream(content, srvSub, srvScale);
+    if (keep) {
+        FWideTempValue = *keep;
+        FHasWideTemp = true;
+    }
+}
+
+bool TFbXSQLVAR::StoreTextInOtherType(short srvType, short srvSub, short srvScale, qsizetype length,
+                                      const QString* keep) {
+    if (length > MaxTextLength || srvType == SQL_BLOB) {
+        StoreTextAsBlob(srvSub, srvScale, length, keep);
+        return true;
+    }
+    if (length == 0 && (IsNumericSqlType(srvType) || IsDateTimeSqlType(srvType))) {
+        SetIsNull(true);
+        return true;
+    }
+    if (IsNumericSqlType(srvType) && !IsMacro()) {
+        const QChar sep = platform::RegionalSettings().DecimalSeparator;
+        const char localSep = sep.unicode() < 128 ? char(sep.unicode()) : 0;
+        char* p = FEncodeBuffer.data();
+        for (qsizetype i = 0; i < length; ++i) {
+            if (p[i] == ',' || (localSep && localSep != '.' && p[i] == localSep)) p[i] = '.';
+        }
+    }
+    return false;
 }
 
 void TFbXSQLVAR::SetAsVariant(const QVariant& value) {

@@ -206,15 +206,45 @@ private:
         bool KeepStream = false;
         // Data of type SQL_VARYING: Length is the declared length, these the bytes of the text.
         int TextLength = 0;
+        // Data: the character set the text's bytes are in, when it is not the item's own.
+        bool HasSubType = false;
+        short SubType = 0;
         short Value = 0;
         const XSQLVAR* Source = nullptr;
         const QByteArray* Stream = nullptr;
     };
-    void SetTypedValue(const TStore& store);
+    void SetTypedValue(const TStore& store) {
+        // A value that reaches no other item and that no text rewrite follows is only put in
+        // place: the common case, at every execution.
+        if (store.Op == TStore::TOp::Data && !FInEqualGroup && !FTextData.FCanForceIsNull && !FTextData.FIsMacro)
+            PutData(store);
+        else
+            SpreadStore(store);
+    }
+    // A store to every item of the name's group, each followed by the text's rewrite checks.
+    void SpreadStore(const TStore& store);
     void ApplyStore(const TStore& store);
-    void StoreData(short type, int length, const void* bytes, const QString* wide = nullptr);
+    // The value of a Data store put in place, and the state of the previous value dropped.
+    void PutData(const TStore& store);
+    void DropValueState(bool keepStream) {
+        if ((!keepStream && FHasStreamValue) || FHasWideTemp) DropHeldValues(keepStream);
+        FIsDefferedSetting = false;
+    }
+    void DropHeldValues(bool keepStream);
+    void StoreData(short type, int length, const void* bytes, const QString* wide = nullptr) {
+        TStore s{TStore::TOp::Data};
+        s.Type = type;
+        s.Length = length;
+        s.Bytes = bytes;
+        s.Wide = wide;
+        SetTypedValue(s);
+    }
     // Grows the data area to at least `size` bytes (1 at least); never shrinks.
-    void EnsureDataArea(int size);
+    void EnsureDataArea(int size) {
+        if (size > FDataCapacity || FDataCapacity == 0) GrowDataArea(size);
+        FXSQLVAR->sqldata = FDataArea.get();
+    }
+    void GrowDataArea(int size);
     // Stores macro text already encoded, into a data area already large enough; cannot fail.
     void PutMacroText(const QByteArray& encoded, const QString& wide) noexcept;
     // Moves the item onto a descriptor item of its own, off any list's descriptor.
@@ -224,6 +254,13 @@ private:
     bool IsClearedValue() const;
 
     void SetStringValue(const QString* wide, const QByteArray* ansi);
+    // The rarer ways of the string setter, off the path of text for a text item: text too long for
+    // a text item or for a blob goes as blob content; text for a number has its decimal separator
+    // made a point, and empty text makes a number or a date null (then true: stored).
+    bool StoreTextInOtherType(short srvType, short srvSub, short srvScale, qsizetype length, const QString* keep);
+    void StoreTextAsBlob(short srvSub, short srvScale, qsizetype length, const QString* keep);
+    // Whether the item is a record's key (DB_KEY), which keeps its own type and length.
+    bool IsKeyName() const;
     // The server's type, subtype and scale for this item (0 while unknown).
     void ServerType(short& type, short& subType, short& scale, short* length = nullptr) const;
     bool ChooseUtf8(short srvType, short srvSubType, short srvScale) const;

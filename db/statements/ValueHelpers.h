@@ -66,15 +66,12 @@ inline void EncodeAnsiInto(const QString& text, QByteArray& buffer) {
     platform::EncodeInto(text, platform::TTextEncoding::Ansi, buffer);
 }
 
-// Encodes into `buffer`, reusing its storage.
-inline void EncodeInto(QStringEncoder& encoder, const QString& text, QByteArray& buffer) {
+// Encodes into the start of `buffer`, reusing its storage, and returns the encoded length: the
+// buffer keeps the size the longest text needed (a resize is a library call at every value).
+inline qsizetype EncodeIntoStart(QStringEncoder& encoder, const QString& text, QByteArray& buffer) {
     const qsizetype need = encoder.requiredSpace(text.size());
-    if (buffer.isDetached() && buffer.capacity() >= need)
-        buffer.resize(need);
-    else
-        buffer = QByteArray(need, Qt::Uninitialized);
-    char* end = encoder.appendToBuffer(buffer.data(), QStringView(text));
-    buffer.resize(end - buffer.constData());
+    if (!buffer.isDetached() || buffer.size() < need) buffer = QByteArray(need, Qt::Uninitialized);
+    return encoder.appendToBuffer(buffer.data(), QStringView(text)) - buffer.constData();
 }
 
 inline TDateTime ParseDateTimeOrRaise(const QString& text) {
