@@ -310,12 +310,12 @@ void TFbQuery::RememberTextNulls() {
 
 bool TFbQuery::NeedsTextRebuild() {
     if (!FPrepared || FMacroChanged || FText.NeedForceIsNull()) return true;
-    if (!FText.HaveMacros() && NoForceIsNull()) return false;
     const int n = FUserSQLParams.Count();
-    if (FTextNulls.size() != n) return true;
     // A text whose parameters are neither macros nor comparisons that may become IS NULL stays as
     // it is whatever the values: no walk through them at every execution.
-    if (!FTextFollowsValues) return false;
+    if (!FTextFollowsValues && FTextNulls.size() == n) return false;
+    if (!FText.HaveMacros() && NoForceIsNull()) return false;
+    if (FTextNulls.size() != n) return true;
     for (int i = 0; i < n; ++i) {
         const TFbXSQLVAR& p = FUserSQLParams.Vars(i);
         if (p.IsMacro()) {

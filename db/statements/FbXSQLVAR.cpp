@@ -199,8 +199,19 @@ void TFbXSQLVAR::PutData(const TStore& store) {
         if (length > 0) std::memmove(v.sqldata + 2, store.Bytes, length);
     } else {
         EnsureDataArea(store.Length);
-        if (store.Length > 0 && store.Bytes && store.Bytes != v.sqldata)
-            std::memmove(v.sqldata, store.Bytes, size_t(store.Length));
+        if (store.Length > 0 && store.Bytes && store.Bytes != v.sqldata) {
+            // Numbers and date-times: copies of a known size, without a library call.
+            switch (store.Length) {
+            case 4:
+                std::memmove(v.sqldata, store.Bytes, 4);
+                break;
+            case 8:
+                std::memmove(v.sqldata, store.Bytes, 8);
+                break;
+            default:
+                std::memmove(v.sqldata, store.Bytes, size_t(store.Length));
+            }
+        }
     }
     if (store.HasSubType) v.sqlsubtype = store.SubType;
     DropValueState(store.KeepStream);
@@ -496,11 +507,11 @@ void TFbXSQLVAR::SetStringValue(const QString* wide, const QByteArray* ansi) {
             buffer = *ansi;
         length = buffer.size();
     }
-    // The text given, kept for AsWideString; copied first only when it is our own, which the store
-    // replaces.
+    // The text given, kept for AsWideString; copied first when the store may replace it: our own,
+    // or one of the items of our name that the store reaches.
     QString ownCopy;
     const QString* keep = wide;
-    if (wide == &FWideTempValue) [[unlikely]] {
+    if (wide && (wide == &FWideTempValue || FInEqualGroup)) [[unlikely]] {
         ownCopy = *wide;
         keep = &ownCopy;
     }
