@@ -23,11 +23,12 @@ TEST(Encoding, CodePagesAndMarks) {
     // Plain and accented letters at every place of a text, whatever its length, decode as the
     // platform's converter decodes them.
     QStringDecoder windows1250("windows-1250");
-    for (int length = 0; length <= 20; ++length)
+    for (int length = 0; length <= 40; ++length)
         for (int at = 0; at < length; ++at) {
             QByteArray text(length, 'a');
             text[at] = '\xB9';
-            if (at + 9 < length) text[at + 9] = '\x7F';
+            if (at + 9 < length) text[at + 9] = '\xA3';
+            if (at + 17 < length) text[at + 17] = '\x7F';
             EXPECT_EQ(StringFromAnsi(text), windows1250.decode(text)) << length << ' ' << at;
         }
 
