@@ -3,13 +3,9 @@
 #include <QStringDecoder>
 #include <algorithm>
 #include <array>
-#include <bit>
 #include <cstdint>
+#include <cstring>
 #include <memory>
-
-#ifdef __SSE2__
-#include <emmintrin.h>
-#endif
 
 namespace platform {
 
@@ -42,25 +38,19 @@ public:
         const auto* in = reinterpret_cast<const unsigned char*>(bytes.constData());
         const qsizetype n = bytes.size();
         qsizetype i = 0;
-#ifdef __SSE2__
-        if (FAsciiSame) {
-            // Sixteen bytes at a time: each becomes the character of its number, then those above
-            // 0x7F take theirs from the table.
-            const __m128i zero = _mm_setzero_si128();
-            for (; i + 16 <= n; i += 16) {
-                const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i));
-                _mm_storeu_si128(reinterpret_cast<__m128i*>(o + i), _mm_unpacklo_epi8(block, zero));
-                _mm_storeu_si128(reinterpret_cast<__m128i*>(o + i + 8), _mm_unpackhi_epi8(block, zero));
-                for (unsigned high = unsigned(_mm_movemask_epi8(block)); high != 0; high &= high - 1) {
-                    const int k = std::countr_zero(high);
+        // Eight bytes at a time: where the code page keeps ASCII and none of them is above 0x7F
+        // (most of a database's text), each byte is its own character and needs no table.
+        for (; i + 8 <= n; i += 8) {
+            uint64_t word;
+            std::memcpy(&word, in + i, 8);
+            if (FAsciiSame && (word & 0x8080808080808080u) == 0) {
+                for (int k = 0; k < 8; ++k)
+                    o[i + k] = char16_t(in[i + k]);
+            } else {
+                for (int k = 0; k < 8; ++k)
                     o[i + k] = FToUnicode[in[i + k]];
-                }
             }
         }
-#endif
-        for (; i + 8 <= n; i += 8)
-            for (int k = 0; k < 8; ++k)
-                o[i + k] = FToUnicode[in[i + k]];
         for (; i < n; ++i)
             o[i] = FToUnicode[in[i]];
         return out;
