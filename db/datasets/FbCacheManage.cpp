@@ -346,27 +346,22 @@ void TRecordsCache::CopyOut(const char* stored, const TStringCollection* strings
         std::memcpy(dest, stored, size_t(FRecordSize));
         return;
     }
-    // Locals: the stores into the row buffer could otherwise change them for the compiler.
-    const int count = FStrFieldCount;
-    const int* offsets = FStringFieldOffsets.data();
-    const int* sizes = FStringFieldSize.data();
-    const int first = offsets[0];
+    const int first = FStringFieldOffsets.front();
     if (first > 0) std::memcpy(dest, stored, size_t(first));
-    // A record whose string was never stored reads as the empty string, never as the bytes
-    // some earlier row left in the buffer.
-    const bool stringsStored = strings && stringRow >= 0 && stringRow < strings->Count();
-    for (int k = 0; k < count; ++k) {
-        const int offset = offsets[k];
-        const int size = sizes[k];
+    for (int k = 0; k < FStrFieldCount; ++k) {
+        const int offset = FStringFieldOffsets[size_t(k)];
+        const int size = FStringFieldSize[size_t(k)];
+        // A record whose string was never stored reads as the empty string, never as the bytes
+        // some earlier row left in the buffer.
         QByteArrayView text;
-        if (stringsStored) text = strings->Text(k, stringRow);
+        if (strings && stringRow >= 0 && stringRow < strings->Count()) text = strings->Text(k, stringRow);
         const int32_t length = int32_t(std::min<qsizetype>(text.size(), size));
         std::memcpy(dest + offset, &length, 4);
         if (length > 0) std::memcpy(dest + offset + 4, text.data(), size_t(length));
         if (length < size) dest[offset + 4 + length] = 0;
     }
     // Blob references and cached calculated fields follow the strings.
-    const int after = offsets[count - 1] + sizes[count - 1] + 4;
+    const int after = FStringFieldOffsets.back() + FStringFieldSize.back() + 4;
     if (FRecordSize > first) std::memcpy(dest + after, stored + first, size_t(FRecordSize - first));
 }
 
