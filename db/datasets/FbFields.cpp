@@ -29,11 +29,6 @@ int IntOrRaise(long double value) {
     return int(value);
 }
 
-int IntOrRaise(int64_t value) {
-    if (value < INT_MIN || value > INT_MAX) RaiseFbError(FbClientError::InvalidDataConversion);
-    return int(value);
-}
-
 int RoundHalfEven(double value) {
     return IntOrRaise(db::statements::RoundEven(value));
 }
