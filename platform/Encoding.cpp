@@ -3,6 +3,8 @@
 #include <QStringDecoder>
 #include <algorithm>
 #include <array>
+#include <cstdint>
+#include <cstring>
 #include <memory>
 
 namespace platform {
@@ -25,13 +27,31 @@ public:
             FToUnicode[std::size_t(b)] = u;
             if ((*FFromUnicode)[u] < 0) (*FFromUnicode)[u] = int16_t(b);
         }
+        FAsciiSame = true;
+        for (int b = 0; b < 0x80; ++b)
+            FAsciiSame = FAsciiSame && FToUnicode[std::size_t(b)] == char16_t(b);
     }
 
     QString Decode(QByteArrayView bytes) const {
         QString out(bytes.size(), Qt::Uninitialized);
         char16_t* o = reinterpret_cast<char16_t*>(out.data());
         const auto* in = reinterpret_cast<const unsigned char*>(bytes.constData());
-        for (qsizetype i = 0, n = bytes.size(); i < n; ++i)
+        const qsizetype n = bytes.size();
+        qsizetype i = 0;
+        // Eight bytes at a time: where the code page keeps ASCII and none of them is above 0x7F
+        // (most of a database's text), each byte is its own character and needs no table.
+        for (; i + 8 <= n; i += 8) {
+            uint64_t word;
+            std::memcpy(&word, in + i, 8);
+            if (FAsciiSame && (word & 0x8080808080808080u) == 0) {
+                for (int k = 0; k < 8; ++k)
+                    o[i + k] = char16_t(in[i + k]);
+            } else {
+                for (int k = 0; k < 8; ++k)
+                    o[i + k] = FToUnicode[in[i + k]];
+            }
+        }
+        for (; i < n; ++i)
             o[i] = FToUnicode[in[i]];
         return out;
     }
@@ -81,6 +101,8 @@ private:
 
     static constexpr char kDefaultChar = '?';
     std::array<char16_t, 256> FToUnicode{};
+    // Bytes 0x00 to 0x7F stand for the characters of the same number.
+    bool FAsciiSame = false;
     std::unique_ptr<Reverse> FFromUnicode;
 };
 

@@ -148,7 +148,8 @@ inline QByteArrayView TStringCollection::Text(int x, int y) const {
     const TColumn& column = FData[x];
     const int length = column.Lengths[y];
     if (length == 0) return {};
-    return QByteArrayView(column.Place(y), length);
+    // A walk reads the row the fetch has just stored: its place is the one last found.
+    return QByteArrayView(y == column.KnownY ? column.KnownPlace : column.Place(y), length);
 }
 
 QByteArrayView TStringCollection::Value(int x, int y) const {

@@ -33,6 +33,15 @@ int RoundHalfEven(double value) {
     return IntOrRaise(db::statements::RoundEven(value));
 }
 
+// Text the connection delivers as UTF-8, read once per field and row. A leading byte order mark is
+// content here and only platform::Decode keeps it; any other text goes to Qt's conversion
+// directly, which gives the same characters.
+QString Utf8Text(QByteArrayView bytes) {
+    if (bytes.size() >= 3 && bytes[0] == '\xEF' && bytes[1] == '\xBB' && bytes[2] == '\xBF')
+        return platform::Decode(bytes, platform::TTextEncoding::UTF8);
+    return QString::fromUtf8(bytes);
+}
+
 } // namespace
 
 QString GuidToString(const unsigned char* b) {
@@ -117,7 +126,7 @@ TFbStringField::TDecoding TFbStringField::Decoding() const {
 QString TFbStringField::DecodeText(const QByteArray& bytes) const {
     switch (Decoding()) {
     case TDecoding::Utf8:
-        return platform::Decode(bytes, platform::TTextEncoding::UTF8);
+        return Utf8Text(bytes);
     case TDecoding::Koi8:
         return platform::Decode(bytes, platform::TTextEncoding::KOI8R);
     default:
@@ -169,7 +178,7 @@ QString TFbWideStringField::AsString() const {
     QByteArray bytes;
     if (!ReadBytes(bytes)) return {};
     if (Decoding() != TDecoding::Utf8) return DecodeText(bytes);
-    const QString text = platform::Decode(bytes, platform::TTextEncoding::UTF8);
+    const QString text = Utf8Text(bytes);
     // At most Size characters (code points); a text with no more UTF-16 units has no more.
     if (text.size() <= Size()) return text;
     int chars = 0;

@@ -175,10 +175,13 @@ void StoreFetchedRow(TRecordsCache& cache, const TFbRecordLayout& layout, const 
                      bool int64ToBCD) {
     char* stored = cache.PrepareMemory(slot + 1);
     stored[0] = 0;
+    // Locals: the stores into the record could otherwise change them for the compiler.
+    const TFbFieldDescr* fields = layout.Fields.data();
+    const XSQLVAR* columns = row.sqlvar;
     const int n = std::min<int>(row.sqld, int(layout.Fields.size()));
     for (int i = 0; i < n; ++i) {
-        const XSQLVAR& column = row.sqlvar[i];
-        const TFbFieldDescr& field = layout.Fields[size_t(i)];
+        const XSQLVAR& column = columns[i];
+        const TFbFieldDescr& field = fields[i];
         const bool isNull = field.fdNullable && column.sqlind && *column.sqlind == -1;
         stored[1 + i] = isNull ? 1 : 0;
         if (isNull) {

@@ -1,5 +1,6 @@
 #include "platform/Encoding.h"
 
+#include <QStringDecoder>
 #include <gtest/gtest.h>
 
 using namespace platform;
@@ -19,6 +20,17 @@ TEST(Encoding, CodePagesAndMarks) {
         all[b] = char(b);
     for (TTextEncoding cp : {TTextEncoding::Ansi, TTextEncoding::KOI8R, TTextEncoding::ISO88592})
         EXPECT_EQ(Encode(Decode(all, cp), cp), all) << int(cp);
+    // Plain and accented letters at every place of a text, whatever its length, decode as the
+    // platform's converter decodes them.
+    QStringDecoder windows1250("windows-1250");
+    for (int length = 0; length <= 40; ++length)
+        for (int at = 0; at < length; ++at) {
+            QByteArray text(length, 'a');
+            text[at] = '\xB9';
+            if (at + 9 < length) text[at + 9] = '\xA3';
+            if (at + 17 < length) text[at + 17] = '\x7F';
+            EXPECT_EQ(StringFromAnsi(text), windows1250.decode(text)) << length << ' ' << at;
+        }
 
     int len = -1;
     EXPECT_EQ(DetectByteOrderMark(QByteArray("\xEF\xBB\xBFx"), len), TTextEncoding::UTF8);
