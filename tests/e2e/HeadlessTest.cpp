@@ -18,8 +18,9 @@
 namespace {
 
 struct HeadlessTest : ProgramFixture {
-    // A port per test process, away from the shared server's.
-    int port = 31000 + int(getpid() % 4000);
+    // A port per test process, away from the shared server's and below the kernel's range for the
+    // local ends of connections (32768 and up), where another test's client socket may hold it.
+    int port = 31000 + int(getpid() % 1700);
     OwnFirebirdServer server{dir.filePath(QStringLiteral("server")), port};
 
     // Moulds 1..n, each counted from tool 1 (ten cycles); the Vorek database served by our server.
