@@ -7,7 +7,6 @@
 
 #include <QCoreApplication>
 #include <QThread>
-#include <chrono>
 #include <ctime>
 #include <mutex>
 

@@ -411,8 +411,9 @@ void TFbXSQLVAR::ServerType(short& type, short& subType, short& scale, short* le
         if (FIndex < list.Count()) {
             const TFbXSQLVAR& twin = *list.FXSQLVARs[size_t(FIndex)];
             // Names copied from one another share their characters: mostly no comparing.
-            const bool sameName = (twin.FName.constData() == FName.constData() && twin.FName.size() == FName.size()) ||
-                                  twin.FName == FName;
+            const bool sameName =
+                (twin.FName.constData() == FName.constData() && twin.FName.size() == FName.size()) ||
+                twin.FName == FName;
             if (!twin.FInEqualGroup && sameName) server = &twin;
         }
         if (!server) server = list.FindExact(FName);
@@ -517,7 +518,8 @@ void TFbXSQLVAR::SetStringValue(const QString* wide, const QByteArray* ansi) {
     }
 
     // Text for a text item is the case of every execution; the others leave this path.
-    if (!IsTextType(srvType) || IsKeyName()) [[unlikely]] {
+    const bool keyItem = IsKeyName();
+    if (!IsTextType(srvType) || keyItem) [[unlikely]] {
         if (StoreTextInOtherType(srvType, srvSub, srvScale, length, keep)) {
             SetDeferred(deferred);
             return;
@@ -531,7 +533,7 @@ void TFbXSQLVAR::SetStringValue(const QString* wide, const QByteArray* ansi) {
     TStore s{TStore::TOp::Data};
     s.Wide = keep;
     QByteArray key;
-    if (SQLType() != 0 && IsKeyName()) [[unlikely]] {
+    if (keyItem && SQLType() != 0) [[unlikely]] {
         // The key keeps its own type and length; the bytes fill it.
         const int own = FXSQLVAR->sqllen;
         key = QByteArray(own, '\0');
@@ -560,7 +562,8 @@ void TFbXSQLVAR::SetStringValue(const QString* wide, const QByteArray* ansi) {
         // that the server stores them without a transliteration; for other columns UNICODE_FSS.
         const int columnSet = srvSub & 0xFF;
         s.HasSubType = true;
-        s.SubType = short(IsTextType(srvType) && IsUnicodeCharSetId(columnSet) ? columnSet : CharSetUnicodeFss);
+        s.SubType =
+            short(IsTextType(srvType) && IsUnicodeCharSetId(columnSet) ? columnSet : CharSetUnicodeFss);
     }
     SetTypedValue(s);
     SetDeferred(deferred);

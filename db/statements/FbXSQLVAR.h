@@ -216,7 +216,8 @@ private:
     void SetTypedValue(const TStore& store) {
         // A value that reaches no other item and that no text rewrite follows is only put in
         // place: the common case, at every execution.
-        if (store.Op == TStore::TOp::Data && !FInEqualGroup && !FTextData.FCanForceIsNull && !FTextData.FIsMacro)
+        if (store.Op == TStore::TOp::Data && !FInEqualGroup && !FTextData.FCanForceIsNull &&
+            !FTextData.FIsMacro)
             PutData(store);
         else
             SpreadStore(store);
@@ -257,7 +258,8 @@ private:
     // The rarer ways of the string setter, off the path of text for a text item: text too long for
     // a text item or for a blob goes as blob content; text for a number has its decimal separator
     // made a point, and empty text makes a number or a date null (then true: stored).
-    bool StoreTextInOtherType(short srvType, short srvSub, short srvScale, qsizetype length, const QString* keep);
+    bool StoreTextInOtherType(short srvType, short srvSub, short srvScale, qsizetype length,
+                              const QString* keep);
     void StoreTextAsBlob(short srvSub, short srvScale, qsizetype length, const QString* keep);
     // Whether the item is a record's key (DB_KEY), which keeps its own type and length.
     bool IsKeyName() const;
