@@ -276,6 +276,11 @@ public:
     bool Replay(const TMiniHtmlLayout::TData& d, int dy, long long from, long long to);
 
 private:
+    // Takes the surface's font and brush as the text's start and sets the formats `source` asks for.
+    void Start(const QString& source);
+    // The height of lines summed to `total` (one line of the base font when there are none); the
+    // surface gets the base font and the starting brush back.
+    int Finish(long long total);
     // Lays out (and unless measuring only, draws) the line starting at pos; the line's advance.
     long long LayOutLine(QStringView text, qsizetype& pos, int lineTop);
     // The line's left edge after alignment and paragraph indent.
@@ -371,20 +376,31 @@ private:
     bool LineHasBody = false;
 };
 
-bool TMiniHtmlEngine::Run(const QString& source) {
+void TMiniHtmlEngine::Start(const QString& source) {
     Base = S.Font();
     StartBrush = S.BrushColor();
     S.SetBrushColor(clNone);
-    S.SetTransparentTextBackground();
-
     Fmt.Prefix = !source.contains(QStringLiteral(" & "));
     Fmt.EndEllipsis = !O.WordWrap;
     Fmt.RightToLeft = O.RightToLeft;
-
-    const QString s = PrepareText(source);
     Out = TMiniHtmlResult();
     St = TRenderState();
     St.Font = Base;
+}
+
+int TMiniHtmlEngine::Finish(long long total) {
+    S.SetFont(Base);
+    const int height = total == 0 ? S.TextHeight(QStringLiteral("gh"))
+                                  : int(std::clamp<long long>(total, std::numeric_limits<int>::min(),
+                                                              std::numeric_limits<int>::max()));
+    S.SetBrushColor(StartBrush);
+    return height;
+}
+
+bool TMiniHtmlEngine::Run(const QString& source) {
+    Start(source);
+    S.SetTransparentTextBackground();
+    const QString s = PrepareText(source);
 
     // Leading blanks are skipped per line.
     const qsizetype end = EndWithoutTrailingBlanks(s);
@@ -405,21 +421,12 @@ bool TMiniHtmlEngine::Run(const QString& source) {
         if (!O.MeasureOnly && top + RefHeight > R.Bottom) break;
     }
 
-    S.SetFont(Base);
-    Out.Height = total == 0 ? S.TextHeight(QStringLiteral("gh"))
-                            : int(std::clamp<long long>(total, std::numeric_limits<int>::min(),
-                                                        std::numeric_limits<int>::max()));
-    S.SetBrushColor(StartBrush);
+    Out.Height = Finish(total);
     return Out.Hit;
 }
 
 void TMiniHtmlEngine::Build(const QString& source, TMiniHtmlLayout::TData& d) {
-    Base = S.Font();
-    StartBrush = S.BrushColor();
-    S.SetBrushColor(clNone);
-    Fmt.Prefix = !source.contains(QStringLiteral(" & "));
-    Fmt.EndEllipsis = !O.WordWrap;
-    Fmt.RightToLeft = O.RightToLeft;
+    Start(source);
     d.R = R;
     d.Base = Base;
     d.StartBrush = StartBrush;
@@ -428,9 +435,6 @@ void TMiniHtmlEngine::Build(const QString& source, TMiniHtmlLayout::TData& d) {
     const qsizetype end = EndWithoutTrailingBlanks(d.Text);
     d.Text.truncate(end);
     const QStringView text(d.Text);
-    Out = TMiniHtmlResult();
-    St = TRenderState();
-    St.Font = Base;
     Keep = &d;
 
     // One pass per line, the first pass of drawing, following drawing's state and its stop at
@@ -473,13 +477,9 @@ void TMiniHtmlEngine::Build(const QString& source, TMiniHtmlLayout::TData& d) {
         if (top + RefHeight > R.Bottom) break;
     }
     Keep = nullptr;
-    S.SetFont(Base);
     d.Width = Out.Width;
     d.LinkCount = Out.LinkCount;
-    d.Height = total == 0 ? S.TextHeight(QStringLiteral("gh"))
-                          : int(std::clamp<long long>(total, std::numeric_limits<int>::min(),
-                                                      std::numeric_limits<int>::max()));
-    S.SetBrushColor(StartBrush);
+    d.Height = Finish(total);
 }
 
 bool TMiniHtmlEngine::Replay(const TMiniHtmlLayout::TData& d, int dy, long long from, long long to) {
