@@ -4,6 +4,7 @@
 // same columns, in the same run. Only the ratios are meant to be compared.
 
 #include "BenchDatabase.h"
+#include "BenchMain.h"
 #include "db/connection/fb.h"
 #include "db/connection/pFbDatabase.h"
 #include "db/connection/pFbTransaction.h"
@@ -237,9 +238,5 @@ BENCHMARK(CacheMemory)->Iterations(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(StoreRatio)->Iterations(Rows / Batch)->Repetitions(3)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return RunBenchmarks<QCoreApplication>(argc, argv);
 }

@@ -1,6 +1,7 @@
 // Laying out and drawing the information text and a 100-line document, on the recording surface
 // (engine cost alone) and through QPainter into an offscreen image.
 
+#include "BenchMain.h"
 #include "ui/htmllabel/MiniHtml.h"
 #include "ui/htmllabel/PainterSurface.h"
 #include "ui/htmllabel/RecordingSurface.h"
@@ -85,9 +86,5 @@ BENCHMARK(BM_HundredLines_Painter)->Unit(benchmark::kMicrosecond);
 
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
-    QGuiApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return RunBenchmarks<QGuiApplication>(argc, argv);
 }

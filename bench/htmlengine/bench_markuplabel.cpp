@@ -3,6 +3,7 @@
 // mouse move within 5 ms, the visible part within 20 ms, the process under 100 MB at its peak
 // (measured from outside: /usr/bin/time -v bench_markuplabel --benchmark_filter=Paint).
 
+#include "BenchMain.h"
 #include "ui/htmllabel/MarkupLabel.h"
 
 #include <QApplication>
@@ -94,9 +95,5 @@ BENCHMARK(BM_PaintVisibleTransparent)->Unit(benchmark::kMillisecond)->MinTime(1.
 
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return RunBenchmarks<QApplication>(argc, argv);
 }

@@ -3,6 +3,7 @@
 // executions of the cycle-sum select with its row fetched. Only the ratios are meant to be compared.
 
 #include "BenchDatabase.h"
+#include "BenchMain.h"
 #include "db/connection/fb.h"
 #include "db/connection/pFbDatabase.h"
 #include "db/connection/pFbTransaction.h"
@@ -193,9 +194,5 @@ BENCHMARK(InsertRatio)->Iterations(Executions / 500)->Repetitions(3);
 BENCHMARK(CycleSumRatio)->Iterations(Executions / 500)->Repetitions(3);
 
 int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return RunBenchmarks<QCoreApplication>(argc, argv);
 }

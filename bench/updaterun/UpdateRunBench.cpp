@@ -8,6 +8,7 @@
 // section of many keys, which the run reads at every run.
 
 #include "BenchDatabase.h"
+#include "BenchMain.h"
 #include "BenchWindow.h"
 #include "RawUpdateRun.h"
 #include "app/Unit1.h"
@@ -154,9 +155,5 @@ BENCHMARK(EmbeddedDelta)->Args({10000, 100000})->Iterations(1)->Unit(benchmark::
 
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return RunBenchmarks<QApplication>(argc, argv);
 }
