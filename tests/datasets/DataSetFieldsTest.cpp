@@ -280,11 +280,7 @@ TEST_F(DataSetFields, PolishTextReadsBackExactlyFromWin1250AndUtf8Databases) {
         SCOPED_TRACE(charSet.toStdString());
         auto* database = MakeDatabase(QStringLiteral("pFbDatabase") + charSet,
                                       charSet + QStringLiteral(".fdb"), script, charSet);
-        auto* transaction = new TpFbTransaction(Form.get());
-        transaction->SetDefaultDatabase(database);
-        auto* ds = new TpFbDataSet(Form.get());
-        ds->SetDatabase(database);
-        ds->SetTransaction(transaction);
+        auto* ds = DataSetOn(database);
         ds->SelectSQL().Add(QStringLiteral("select v, c, s from t"));
         ds->Open();
         EXPECT_EQ(ds->FieldByName(QStringLiteral("v")).AsString(), text);
@@ -318,11 +314,7 @@ TEST_F(DataSetFields, PolishAndQuotedNamesKeepTheirColumnFactsOnEveryConnection)
         auto* database =
             MakeDatabase(QStringLiteral("pFbDatabase") + charSet,
                          QStringLiteral("nazwy_") + charSet + QStringLiteral(".fdb"), script, charSet);
-        auto* transaction = new TpFbTransaction(Form.get());
-        transaction->SetDefaultDatabase(database);
-        auto* ds = new TpFbDataSet(Form.get());
-        ds->SetDatabase(database);
-        ds->SetTransaction(transaction);
+        auto* ds = DataSetOn(database);
         ds->SelectSQL().Add(QStringLiteral("select * from \"Łódź\""));
         ds->Open();
         EXPECT_NE(dynamic_cast<TFbBooleanField*>(&ds->FieldByName(QStringLiteral("Żółw"))), nullptr);
@@ -361,11 +353,7 @@ TEST_F(DataSetFields, TheMouldListReadsAsTheUpdateRunReadsIt) {
             "insert into formy values (151, 'Forma 151', null, null, 1, 8, null);\n"
             "insert into formy values (152, 'Forma 152', 'K152', 0, 0, 9, null);\n"
             "insert into formy values (153, 'Forma 153', 'K153', 3, 1, 0, null);\n"));
-    auto* transaction = new TpFbTransaction(Form.get());
-    transaction->SetDefaultDatabase(db);
-    auto* ds = new TpFbDataSet(Form.get());
-    ds->SetDatabase(db);
-    ds->SetTransaction(transaction);
+    auto* ds = DataSetOn(db);
     // One run as the update run makes it: close if open, replace the text, open, walk.
     auto run = [&] {
         if (ds->Active()) ds->Close();
@@ -390,16 +378,8 @@ TEST_F(DataSetFields, TheMouldListReadsAsTheUpdateRunReadsIt) {
     EXPECT_EQ(run(), QStringList({QStringLiteral("150|Pokrywa żółta|K150|500|7"),
                                   QStringLiteral("151|Forma 151||0|8")}));
     // The next run, in the same still active transaction, sees what was committed since.
-    TpFbTransaction writer;
-    writer.SetDefaultDatabase(db);
-    TpFbQuery update;
-    update.SetDatabase(db);
-    update.SetTransaction(&writer);
-    writer.StartTransaction();
-    update.SQL().Add(QStringLiteral("update formy set counter = 1500 where id = 150"));
-    update.ExecQuery();
-    writer.Commit();
-    EXPECT_TRUE(transaction->Active());
+    Exec(QStringLiteral("update formy set counter = 1500 where id = 150"), db);
+    EXPECT_TRUE(ds->Transaction()->Active());
     EXPECT_EQ(run(), QStringList({QStringLiteral("150|Pokrywa żółta|K150|1500|7"),
                                   QStringLiteral("151|Forma 151||0|8")}));
     QStringList names;

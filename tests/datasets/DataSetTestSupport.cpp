@@ -47,14 +47,24 @@ void DataSetTest::SetSelect(const QString& sql) {
     Ds->SelectSQL().Add(sql);
 }
 
-void DataSetTest::Exec(const QString& sql) {
+void DataSetTest::Exec(const QString& sql, TpFbDatabase* database) {
+    if (!database) database = Db;
     TpFbTransaction transaction;
-    transaction.SetDefaultDatabase(Db);
+    transaction.SetDefaultDatabase(database);
     TpFbQuery query;
-    query.SetDatabase(Db);
+    query.SetDatabase(database);
     query.SetTransaction(&transaction);
     transaction.StartTransaction();
     query.SQL().Add(sql);
     query.ExecQuery();
     transaction.Commit();
+}
+
+TpFbDataSet* DataSetTest::DataSetOn(TpFbDatabase* database) {
+    auto* transaction = new TpFbTransaction(Form.get());
+    transaction->SetDefaultDatabase(database);
+    auto* ds = new TpFbDataSet(Form.get());
+    ds->SetDatabase(database);
+    ds->SetTransaction(transaction);
+    return ds;
 }

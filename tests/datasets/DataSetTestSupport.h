@@ -31,8 +31,10 @@ protected:
     void MakeDataSet(TpFbDatabase* database);
     // Replaces the select text as the application does: clear, then one line.
     void SetSelect(const QString& sql);
-    // Runs one statement on `Db` in a transaction of its own and commits it.
-    void Exec(const QString& sql);
+    // Runs one statement on `database` (else `Db`) in a transaction of its own and commits it.
+    void Exec(const QString& sql, TpFbDatabase* database = nullptr);
+    // A data set on `database` with a transaction of its own, owned by Form.
+    TpFbDataSet* DataSetOn(TpFbDatabase* database);
 
     QTemporaryDir Dir;
     QString Path;

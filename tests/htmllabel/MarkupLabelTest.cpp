@@ -46,6 +46,14 @@ void Move(QWidget& w, QPoint p) {
     QApplication::sendEvent(&w, &e);
 }
 
+// An opaque white label in the panel font, w by h.
+void OnWhite(TMarkupLabel& label, int w, int h) {
+    label.setFont(PanelFont());
+    label.resize(w, h);
+    label.SetTransparent(false);
+    label.SetColor(RGBColor(255, 255, 255));
+}
+
 int PixelsOf(const QImage& img, QRgb colour) {
     int n = 0;
     for (int y = 0; y < img.height(); ++y)
@@ -142,10 +150,7 @@ TEST(MarkupLabel, ClickOpensOnlyAddressesWithSchemeOrMailto) {
 
 TEST(MarkupLabel, HoverColoursApplyToEveryLinkOnlyWithHoverOff) {
     TMarkupLabel label;
-    label.setFont(PanelFont());
-    label.resize(300, 40);
-    label.SetTransparent(false);
-    label.SetColor(RGBColor(255, 255, 255));
+    OnWhite(label, 300, 40);
     label.SetHoverColor(RGBColor(255, 0, 0));
     label.SetHTMLText(QStringLiteral("<a href=\"a\">pierwszy</a> <a href=\"b\">drugi</a>"));
 
@@ -242,10 +247,7 @@ TEST(MarkupLabel, LinksAreClickableWhereverTheyArePainted) {
     };
     for (const auto& [name, setUp] : cases) {
         TMarkupLabel label;
-        label.setFont(PanelFont());
-        label.resize(400, 60);
-        label.SetTransparent(false);
-        label.SetColor(RGBColor(255, 255, 255));
+        OnWhite(label, 400, 60);
         label.SetURLColor(RGBColor(0, 0, 255));
         label.SetHTMLText(text);
         setUp(label);
@@ -268,10 +270,7 @@ TEST(MarkupLabel, LeavingRepaintsAllOfAHoveredLinkAndFiresTheExit) {
     QWidget parent;
     parent.resize(300, 100);
     auto* label = new TMarkupLabel(&parent);
-    label->setFont(PanelFont());
-    label->setGeometry(0, 0, 150, 90);
-    label->SetTransparent(false);
-    label->SetColor(RGBColor(255, 255, 255));
+    OnWhite(*label, 150, 90);
     label->SetBevelOuter(TBevelCut::bvRaised);
     label->SetBevelWidth(6);
     label->SetHover(true);
@@ -309,10 +308,7 @@ TEST(MarkupLabel, BlinkingTextShowsAndHidesInTurnsRepaintingOnlyItsLine) {
     QWidget parent;
     parent.resize(300, 100);
     auto* label = new TMarkupLabel(&parent);
-    label->setFont(PanelFont());
-    label->setGeometry(0, 0, 300, 100);
-    label->SetTransparent(false);
-    label->SetColor(RGBColor(255, 255, 255));
+    OnWhite(*label, 300, 100);
     label->SetHTMLText(QStringLiteral("<blink>Uwaga</blink><br><br><br>Stały tekst"));
     parent.show();
     QApplication::processEvents();
@@ -336,10 +332,7 @@ TEST(MarkupLabel, BlinkingTextShowsAndHidesInTurnsRepaintingOnlyItsLine) {
 
 TEST(MarkupLabel, PaintingInStripsDrawsWhatPaintingWholeDoes) {
     TMarkupLabel label;
-    label.setFont(PanelFont());
-    label.resize(160, 20);
-    label.SetTransparent(false);
-    label.SetColor(RGBColor(255, 255, 255));
+    OnWhite(label, 160, 20);
     label.SetAutoSizing(true);
     label.SetHover(true);
     label.SetHoverColor(RGBColor(255, 255, 0));

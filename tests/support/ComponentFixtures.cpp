@@ -1,4 +1,7 @@
 #include "ComponentFixtures.h"
+#include "ExpectedErrors.h"
+
+#include <gtest/gtest.h>
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -38,4 +41,22 @@ QString LoopbackName(const QString& path) {
     ::close(fd);
     if (!answers) return {};
     return QStringLiteral("127.0.0.1/%1:%2").arg(port).arg(path);
+}
+
+const QString TablesChangedElsewhere =
+    QStringLiteral("create table t (id integer, b integer, s varchar(10));\n"
+                   "create table u (id integer);\n"
+                   "insert into t values (1, 2, 'x');\ninsert into u values (1);\n");
+
+void ExpectTablesChangedElsewhereSeen(const std::function<int(const QString&)>& columns,
+                                      const std::function<void(const QString&)>& alter) {
+    const QString tText = QStringLiteral("select id, b, s from t");
+    const QString uText = QStringLiteral("select * from u");
+    EXPECT_EQ(columns(tText), 3);
+    EXPECT_EQ(columns(uText), 1);
+    alter(QStringLiteral("alter table t drop b"));
+    alter(QStringLiteral("alter table u add s2 varchar(10)"));
+    EXPECT_EQ(columns(uText), 2);
+    const QString unknown = ErrorOf<EFbInterBaseError>([&] { columns(tText); });
+    EXPECT_TRUE(unknown.contains(QStringLiteral("Column unknown"))) << unknown.toStdString();
 }
