@@ -118,6 +118,13 @@ TEST(StringSetter, LongTextAndBlobServerTypesBecomePendingBlobContent) {
     EXPECT_TRUE(t.q.StreamParams);
     EXPECT_EQ(p.AsString(), text);
     EXPECT_EQ(p.AsAnsiString().size(), 40000);
+    // The same once the server has described the item as text.
+    TPrepared v(SQL_VARYING, 51, 100);
+    v.Prepare();
+    v.user.SetAsString(text);
+    EXPECT_TRUE(v.user.HasStreamValue());
+    EXPECT_EQ(v.user.StreamValue().size(), 40000);
+    EXPECT_EQ(v.user.AsString(), text);
     p.SetIsNull(true);
     EXPECT_TRUE(p.IsNull());
     EXPECT_FALSE(p.HasStreamValue());
