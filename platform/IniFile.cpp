@@ -3,9 +3,9 @@
 #include "Encoding.h"
 #include "Exceptions.h"
 #include "Format.h"
+#include "TextFile.h"
 
 #include <QFile>
-#include <QSaveFile>
 #include <QScopeGuard>
 #include <cerrno>
 #include <fcntl.h>
@@ -142,17 +142,8 @@ void Save(const QString& fileName, const FileText& ft) {
     QString text;
     for (const QString& l : ft.lines)
         text += l + QLatin1String("\r\n");
-    QSaveFile f(fileName);
     // Written back as it was read: a file without a mark keeps having none.
-    const QByteArray bytes = (ft.marked ? Preamble(ft.encoding) : QByteArray()) + Encode(text, ft.encoding);
-    // The buffer is flushed and checked first: a commit whose last flush failed (a full disk)
-    // would still put the cut file in place of the old one.
-    if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size() || !f.flush()) {
-        const QString reason = f.errorString();
-        f.cancelWriting();
-        throw EFCreateError(Format(rtl::SFCreateErrorEx, {fileName, reason}));
-    }
-    if (!f.commit()) throw EFCreateError(Format(rtl::SFCreateErrorEx, {fileName, f.errorString()}));
+    SaveTextFile(fileName, text, ft.encoding, 0, ft.marked);
 }
 
 } // namespace

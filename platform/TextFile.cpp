@@ -509,7 +509,7 @@ TTextTail LoadTextFileTail(const QString& fileName, qsizetype maxLines, qsizetyp
 }
 
 TFileStamp SaveTextFile(const QString& fileName, const QString& text, TTextEncoding encoding,
-                        qint64 headBytes) {
+                        qint64 headBytes, bool mark) {
     if (fileName.isEmpty()) CreateError(fileName, ENOENT);
     const QString path = WrittenPath(fileName);
     const QByteArray encodedPath = QFile::encodeName(path);
@@ -518,7 +518,7 @@ TFileStamp SaveTextFile(const QString& fileName, const QString& text, TTextEncod
     if (exists && S_ISDIR(old.st_mode)) CreateError(fileName, EISDIR);
     if (exists && !S_ISREG(old.st_mode)) CreateErrorText(fileName, QString::fromUtf16(rtl::SNotRegularFile));
     if (!exists) headBytes = 0;
-    const QByteArray preamble = Preamble(encoding);
+    const QByteArray preamble = mark ? Preamble(encoding) : QByteArray();
     const QByteArray body = Encode(text, encoding);
 
     // The old file's head, read from it while the new one is written.

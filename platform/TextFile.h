@@ -56,8 +56,9 @@ TTextTail LoadTextFileTail(const QString& fileName, qsizetype maxLines, qsizetyp
 // the folder refuses the new file but the file itself may be written, it is written in place: the
 // space is reserved first, only the bytes that differ are written, and a failure puts the old bytes
 // back. Raises EFCreateError "Cannot create file \"%s\". %s"; the old file is then as it was.
+// Without `mark` no mark is written (a file read without one keeps having none).
 TFileStamp SaveTextFile(const QString& fileName, const QString& text, TTextEncoding encoding,
-                        qint64 headBytes = 0);
+                        qint64 headBytes = 0, bool mark = true);
 
 // Adds the encoded text at the end of the regular file, creating it when missing; the encoding's
 // mark is written first when the file is empty, and a file that has a mark gets the text in that

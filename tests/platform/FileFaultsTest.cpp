@@ -6,6 +6,7 @@
 
 #include "platform/Controls.h"
 #include "platform/Exceptions.h"
+#include "platform/IniFile.h"
 #include "platform/TextFile.h"
 
 #include <QDir>
@@ -252,4 +253,22 @@ TEST(TextFile, AFailedAppendThatCouldNotBeCutIsCutByTheNext) {
     EXPECT_GT(ReadAll(file).size(), 5) << "the fragment the failed cut left";
     memo.SaveNewLinesToFile(file);
     EXPECT_EQ(ReadAll(file), "old\r\n" + kLines);
+}
+
+// Settings are written the way the log is: a write that fails on a full disk keeps the old file,
+// an unmarked UTF-8 file stays unmarked, and the error escapes.
+TEST(TextFile, SettingsWrittenOnAFullDiskKeepTheOldFile) {
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("setup.ini"));
+    const QByteArray old = "[set]\r\nnazwa=Łódź\r\n";
+    WriteAll(file, old);
+    TIniFile ini(file);
+    {
+        FaultyCalls faulty({{Write, 1, ENOSPC}});
+        EXPECT_THROW(ini.WriteInteger(QStringLiteral("set"), QStringLiteral("godzina"), 6), EFCreateError);
+    }
+    EXPECT_EQ(ReadAll(file), old);
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("setup.ini")});
+    ini.WriteInteger(QStringLiteral("set"), QStringLiteral("godzina"), 6);
+    EXPECT_EQ(ReadAll(file), old + "godzina=6\r\n");
 }
