@@ -2,6 +2,8 @@
 
 #include "platform/Application.h"
 #include "platform/Encoding.h"
+#include "platform/Exceptions.h"
+#include "platform/TextFile.h"
 
 #include <QCursor>
 #include <QDesktopServices>
@@ -10,7 +12,6 @@
 #include <QGuiApplication>
 #include <QMenu>
 #include <QProcess>
-#include <QSaveFile>
 #include <QScreen>
 #include <QStandardPaths>
 #include <QUrl>
@@ -260,10 +261,11 @@ bool Tmysystem::CreateShellLink(const QString& FileName, const QString& Target, 
     if (!StartIn.isEmpty()) text += QLatin1String("Path=") + EntryValue(StartIn) + QLatin1Char('\n');
     if (!IconPath.isEmpty()) text += QLatin1String("Icon=") + EntryValue(IconPath) + QLatin1Char('\n');
     text += QLatin1String("Terminal=false\n");
-    QSaveFile f(FileName);
-    if (!f.open(QIODevice::WriteOnly)) return false;
-    const QByteArray bytes = text.toUtf8();
-    if (f.write(bytes) != bytes.size() || !f.commit()) return false;
+    try {
+        platform::SaveTextFile(FileName, text, platform::TTextEncoding::UTF8, 0, false);
+    } catch (const platform::EStreamError&) {
+        return false;
+    }
     QFile::setPermissions(FileName,
                           QFile::permissions(FileName) | QFileDevice::ExeOwner | QFileDevice::ExeUser);
     return true;
