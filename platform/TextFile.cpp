@@ -508,8 +508,11 @@ TTextTail LoadTextFileTail(const QString& fileName, qsizetype maxLines, qsizetyp
     return tail;
 }
 
-TFileStamp SaveTextFile(const QString& fileName, const QString& text, TTextEncoding encoding,
-                        qint64 headBytes, bool mark) {
+namespace {
+
+// The whole save: preamble, the old file's first headBytes bytes (text in `encoding`), body.
+TFileStamp SaveEncoded(const QString& fileName, const QByteArray& preamble, const QByteArray& body,
+                       TTextEncoding encoding, qint64 headBytes) {
     if (fileName.isEmpty()) CreateError(fileName, ENOENT);
     const QString path = WrittenPath(fileName);
     const QByteArray encodedPath = QFile::encodeName(path);
@@ -518,8 +521,6 @@ TFileStamp SaveTextFile(const QString& fileName, const QString& text, TTextEncod
     if (exists && S_ISDIR(old.st_mode)) CreateError(fileName, EISDIR);
     if (exists && !S_ISREG(old.st_mode)) CreateErrorText(fileName, QString::fromUtf16(rtl::SNotRegularFile));
     if (!exists) headBytes = 0;
-    const QByteArray preamble = mark ? Preamble(encoding) : QByteArray();
-    const QByteArray body = Encode(text, encoding);
 
     // The old file's head, read from it while the new one is written.
     FileDescriptor source;
@@ -593,6 +594,18 @@ TFileStamp SaveTextFile(const QString& fileName, const QString& text, TTextEncod
     FileDescriptor dir(::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (dir.Get() >= 0) ::fsync(dir.Get());
     return StampFrom(written);
+}
+
+} // namespace
+
+TFileStamp SaveTextFile(const QString& fileName, const QString& text, TTextEncoding encoding,
+                        qint64 headBytes, bool mark) {
+    return SaveEncoded(fileName, mark ? Preamble(encoding) : QByteArray(), Encode(text, encoding), encoding,
+                       headBytes);
+}
+
+TFileStamp SaveFileBytes(const QString& fileName, const QByteArray& bytes) {
+    return SaveEncoded(fileName, QByteArray(), bytes, TTextEncoding::Ansi, 0);
 }
 
 TFileStamp AppendTextFile(const QString& fileName, const QString& text, TTextEncoding encoding,

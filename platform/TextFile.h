@@ -59,6 +59,8 @@ TTextTail LoadTextFileTail(const QString& fileName, qsizetype maxLines, qsizetyp
 // Without `mark` no mark is written (a file read without one keeps having none).
 TFileStamp SaveTextFile(const QString& fileName, const QString& text, TTextEncoding encoding,
                         qint64 headBytes = 0, bool mark = true);
+// The same save for bytes as they are (no mark, no encoding).
+TFileStamp SaveFileBytes(const QString& fileName, const QByteArray& bytes);
 
 // Adds the encoded text at the end of the regular file, creating it when missing; the encoding's
 // mark is written first when the file is empty, and a file that has a mark gets the text in that

@@ -7,6 +7,7 @@
 #include "platform/Exceptions.h"
 #include "platform/Format.h"
 #include "platform/RegionalSettings.h"
+#include "platform/TextFile.h"
 
 #include <QDate>
 #include <QDateTime>
@@ -1083,12 +1084,8 @@ void TFbXSQLVAR::SaveToStream(QIODevice& stream) const {
 }
 
 void TFbXSQLVAR::SaveToFile(const QString& fileName) const {
-    const QByteArray content = BlobContent();
-    QFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        throw platform::EFCreateError(
-            platform::Format(platform::rtl::SFCreateErrorEx, {fileName, file.errorString()}));
-    if (file.write(content) != content.size()) throw platform::EStreamError(file.errorString());
+    // Replaced whole, flushed to the disk: a failed write leaves the old file as it was.
+    platform::SaveFileBytes(fileName, BlobContent());
 }
 
 void TFbXSQLVAR::DropStreamValue() {

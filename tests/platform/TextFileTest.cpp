@@ -2,6 +2,8 @@
 #include "platform/Controls.h"
 #include "platform/Exceptions.h"
 
+#include "FileSizeLimit.h"
+
 #include <QDir>
 #include <QFile>
 #include <QPlainTextEdit>
@@ -29,25 +31,6 @@ void WriteAll(const QString& path, const QByteArray& bytes) {
     ASSERT_TRUE(f.open(QIODevice::WriteOnly));
     f.write(bytes);
 }
-
-// Limits the size of files this process writes, as a full disk would; writes beyond it fail.
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(rlim_t bytes) : FOldHandler(std::signal(SIGXFSZ, SIG_IGN)) {
-        getrlimit(RLIMIT_FSIZE, &FOld);
-        rlimit limit = FOld;
-        limit.rlim_cur = bytes;
-        setrlimit(RLIMIT_FSIZE, &limit);
-    }
-    ~FileSizeLimit() {
-        setrlimit(RLIMIT_FSIZE, &FOld);
-        std::signal(SIGXFSZ, FOldHandler);
-    }
-
-private:
-    void (*FOldHandler)(int);
-    rlimit FOld{};
-};
 
 } // namespace
 

@@ -1,5 +1,6 @@
 // Blob content and whole values through a real embedded Firebird database: the blob stream,
 // pending blob values written before execution, and lists used by the client's own dynamic SQL.
+#include "FileSizeLimit.h"
 #include "FirebirdScript.h"
 #include "ValuesTestSupport.h"
 
@@ -240,6 +241,20 @@ TEST_F(BlobDatabase, FilesAndAssignMoveBlobContent) {
     QFile written(out);
     ASSERT_TRUE(written.open(QIODevice::ReadOnly));
     EXPECT_EQ(written.readAll(), Pattern(5000));
+    // Saved on a full disk: the error escapes and the file there keeps its old bytes.
+    const QString kept = dir.filePath(QStringLiteral("kept.bin"));
+    {
+        QFile old(kept);
+        ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+        old.write("old");
+    }
+    {
+        FileSizeLimit limit(1000);
+        EXPECT_THROW(column.SaveToFile(kept), platform::EFCreateError);
+    }
+    QFile keptFile(kept);
+    ASSERT_TRUE(keptFile.open(QIODevice::ReadOnly));
+    EXPECT_EQ(keptFile.readAll(), QByteArray("old"));
 
     TFbXSQLVAR& b = Query.Server.Vars(1);
     b.Assign(column); // not a blob: the content becomes text
